@@ -1,0 +1,39 @@
+// The window's life after load: minimising hides it to the tray, each showing refreshes the
+// program lists, and every way of closing removes the tray icon.
+#include "app/frmMain.h"
+#include "windows/Hide.h"
+
+namespace quillon {
+
+void frmMain::Form_Resize() {
+    if (!shown_)
+        return;
+    if (view_.State() == WindowState::Minimized) {
+        HideWindow(platform_.desktop, view_.Handle());
+        activated_ = false;
+    } else {
+        ShowWindowNormal(platform_.desktop, view_.Handle());
+    }
+}
+
+// Runs when the window becomes active after being shown: at start-up and on each return from
+// the tray; switching between programs while the window stays shown is no new activation.
+void frmMain::Form_Activate() {
+    if (!shown_ || activated_)
+        return;
+    activated_ = true;
+    sysMenu_.AppendAboutEntry();
+    lists_.RefreshWindowList();
+}
+
+void frmMain::Form_QueryUnload() { icon_.Remove(); }
+
+void frmMain::Form_Unload() {
+    icon_.Remove();
+    if (keyboard_)
+        keyboard_->Unacquire();
+}
+
+void frmMain::Form_Terminate() { icon_.Remove(); }
+
+} // namespace quillon

@@ -1,0 +1,93 @@
+#include "app/frmMain.h"
+
+#include "windows/Hide.h"
+
+namespace quillon {
+
+frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
+    : view_(view), platform_(platform), numbers_(platform.system.DecimalSeparator()),
+      settings_(platform.registry, platform.system), progress_(view),
+      lists_(view, platform.desktop, numbers_, TimerSet), log_(platform.system),
+      delivery_(view, platform.desktop, platform.input, platform.system, log_),
+      countdown_(view, progress_, numbers_, [this] { StartSave(view_, lists_, delivery_); }),
+      interval_(view, progress_, numbers_, settings_, TimerSet), switch_(view, platform.desktop, lists_),
+      options_(view, settings_, lists_), icon_(platform.tray),
+      trayMenu_(view, platform.shell, settings_, icon_, TimerSet), sysMenu_(platform.shell, std::move(version)),
+      watch_(
+          view, [this] { switch_.SelectOn(); }, [this] { switch_.SelectOff(); }) {}
+
+void frmMain::OnClick(Control control) {
+    switch (control) {
+    case Control::cmdSet:
+        interval_.cmdSet_Click();
+        break;
+    case Control::Command1:
+        lists_.RefreshWindowList();
+        break;
+    case Control::optOn:
+        switch_.SelectOn();
+        break;
+    case Control::optOff:
+        switch_.SelectOff();
+        break;
+    case Control::chkSaveAs:
+    case Control::chkCurrent:
+    case Control::chkVisible:
+    case Control::chkSave:
+        options_.UserClick(control);
+        break;
+    case Control::cmdKill:
+        log_.Clear();
+        break;
+    case Control::XPButton1:
+        view_.Close();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::OnTimer(Timer timer) {
+    switch (timer) {
+    case Timer::tmrLoop:
+        countdown_.tmrLoop_Timer();
+        break;
+    case Timer::tmrWait:
+        lists_.tmrWait_Timer();
+        break;
+    case Timer::tmrRefresh:
+        lists_.tmrRefresh_Timer();
+        break;
+    case Timer::tmrKey:
+        watch_.tmrKey_Timer();
+        break;
+    case Timer::tmrDeliver:
+        delivery_.tmrDeliver_Timer();
+        break;
+    }
+}
+
+void frmMain::Form_MouseMove(const MouseMoveMessage& message) {
+    if (!IsTrayCallback(message))
+        return;
+    // The icon's mouse message arrives as the X coordinate of a mouse move, in twips.
+    const auto code = static_cast<int>(message.lParam & 0xFFFF);
+    const double xTwips = code * view_.TwipsPerPixelX();
+    OnTrayMouseMessage(DecodeTrayMessage(xTwips, view_.TwipsPerPixelX()));
+}
+
+void frmMain::OnTrayMouseMessage(int code) {
+    if (code == tray::WmLButtonDblClk)
+        BringBackFromTray();
+    else if (code == tray::WmRButtonUp)
+        trayMenu_.OpenAndDispatch();
+}
+
+void frmMain::BringBackFromTray() {
+    view_.SetState(WindowState::Normal);
+    switch_.SelectOff();
+    ShowWindowNormal(platform_.desktop, view_.Handle());
+    platform_.desktop.SetForegroundWindow(view_.Handle());
+}
+
+} // namespace quillon

@@ -1,0 +1,86 @@
+// frmMain: the program's one window as the core sees it. It owns the handlers of every event the
+// window receives and routes each to the subsystem that does the work.
+#pragma once
+
+#include "app/FormView.h"
+#include "app/ProgressBar.h"
+#include "platform/Platform.h"
+#include "schedule/Interval.h"
+#include "schedule/Numbers.h"
+#include "schedule/Switch.h"
+#include "scheduler/ActivityLog.h"
+#include "scheduler/Countdown.h"
+#include "scheduler/KeyboardWatch.h"
+#include "scheduler/SaveDispatch.h"
+#include "settings/OptionBoxes.h"
+#include "settings/Registry.h"
+#include "shell/IconMenu.h"
+#include "shell/SytemMenu.h"
+#include "shell/TrayMenu.h"
+#include "windows/ProgramLists.h"
+
+#include <memory>
+
+namespace quillon {
+
+// The message shown when the keyboard device cannot be set up; the program ends after it.
+std::wstring KeyboardSetupMessage(KeyboardSetupStep step, std::uint32_t errorCode);
+inline const std::wstring kCannotCarryOut = L"无法执行请求";
+
+class frmMain {
+public:
+    frmMain(IFormView& view, Platform& platform, std::wstring version);
+
+    enum class LoadResult { Shown, EndProgram };
+    LoadResult Form_Load();
+
+    void Form_Resize();
+    void Form_Activate();
+    void Form_QueryUnload();
+    void Form_Unload();
+    void Form_Terminate();
+
+    void OnClick(Control control);
+    void cboTime_Click() { interval_.cboTime_Click(); }
+    void OnTimer(Timer timer);
+    void Form_MouseMove(const MouseMoveMessage& message);
+    bool OnSystemCommand(std::uintptr_t wParam) { return sysMenu_.OnSystemCommand(wParam); }
+    void OnTaskbarCreated() { icon_.Readd(); }
+
+    // An interval has been set in this run.
+    bool TimerSet = false;
+
+    const ProgressBar& Progress() const { return progress_; }
+    const ProgramLists& Lists() const { return lists_; }
+    const SaveDelivery& Delivery() const { return delivery_; }
+    const TrayIcon& Icon() const { return icon_; }
+
+private:
+    bool OpenKeyboardDevice();
+    void RestoreSettings();
+    void RestoreUnit(const std::wstring& intervalSeconds);
+    void OnTrayMouseMessage(int code);
+    void BringBackFromTray();
+
+    IFormView& view_;
+    Platform& platform_;
+    Numbers numbers_;
+    SettingsStore settings_;
+    ProgressBar progress_;
+    ProgramLists lists_;
+    ActivityLog log_;
+    SaveDelivery delivery_;
+    Countdown countdown_;
+    IntervalSetting interval_;
+    OnOffSwitch switch_;
+    OptionBoxes options_;
+    TrayIcon icon_;
+    TrayMenu trayMenu_;
+    SystemMenu sysMenu_;
+    KeyboardWatch watch_;
+    std::unique_ptr<IKeyboardDevice> keyboard_;
+    bool shown_ = false;     // the load has shown the window; resizes are handled from then on
+    bool activated_ = false; // activated since it was last shown
+};
+
+} // namespace quillon

@@ -1,0 +1,199 @@
+// The narrow interface between Quillon's portable core and the operating system.
+// Nothing in here includes a Windows header: the Win32 layer implements these interfaces,
+// and the unit tests implement them with in-memory fakes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+// A top-level window handle as the program keeps it: a 32-bit signed integer
+// (handles are 32 bits wide on 64-bit Windows too, and sign-extend when widened).
+using WindowHandle = std::int32_t;
+
+struct PixelRect {
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+struct WindowPlacementInfo {
+    int showCmd = 0; // 1 normal, 2 minimised, 3 maximised, 0 when it could not be read
+    PixelRect normalPosition;
+};
+
+enum class ShowCommand { Hide, ShowNormal };
+
+// Whether a process runs with an elevated (administrator) token.
+enum class Elevation { NotElevated, Elevated, Unknown };
+
+// Other programs' windows: enumeration, their titles and styles, and activation.
+class IDesktop {
+public:
+    virtual ~IDesktop() = default;
+    // Calls `visit` once per top-level window, topmost first, before it returns.
+    virtual void EnumerateWindows(const std::function<void(WindowHandle)>& visit) = 0;
+    // The title as read through a buffer of `bufferChars` characters.
+    virtual std::wstring WindowText(WindowHandle window, int bufferChars) = 0;
+    virtual WindowPlacementInfo Placement(WindowHandle window) = 0;
+    virtual std::uint32_t Style(WindowHandle window) = 0; // 0 for a handle that names no window
+    virtual bool IsWindow(WindowHandle window) = 0;
+    virtual bool SetForegroundWindow(WindowHandle window) = 0;
+    virtual bool OpenIcon(WindowHandle window) = 0;
+    // A second, stronger activation request for when the first one was refused.
+    virtual bool RetryForeground(WindowHandle window) = 0;
+    virtual WindowHandle ForegroundWindow() = 0;
+    // True when `window` is the foreground window, active in its thread and has a focused control,
+    // so typed keys reach it.
+    virtual bool IsReadyForInput(WindowHandle window) = 0;
+    virtual bool BelongsToThisProcess(WindowHandle window) = 0;
+    virtual Elevation ProcessElevation(WindowHandle window) = 0;
+    virtual Elevation OwnElevation() = 0;
+    virtual int ShowWindow(WindowHandle window, ShowCommand command) = 0;
+    virtual WindowHandle OwnerOf(WindowHandle window) = 0;
+};
+
+// Virtual-key codes the core names.
+namespace vk {
+constexpr std::uint8_t LButton = 0x01, RButton = 0x02, MButton = 0x04, XButton1 = 0x05, XButton2 = 0x06;
+constexpr std::uint8_t Shift = 0x10, Control = 0x11, Menu = 0x12;
+constexpr std::uint8_t LWin = 0x5B, RWin = 0x5C, F2 = 0x71, F3 = 0x72;
+} // namespace vk
+
+struct KeyEvent {
+    std::uint8_t virtualKey = 0;
+    bool down = true;
+    bool operator==(const KeyEvent&) const = default;
+};
+
+// Synthetic keyboard input and the live state of keys and mouse buttons.
+class IInput {
+public:
+    virtual ~IInput() = default;
+    virtual bool IsKeyDown(std::uint8_t virtualKey) = 0;
+    // Types the events in one uninterruptible batch into `target`'s thread; returns how many were inserted.
+    virtual std::size_t SendKeys(const std::vector<KeyEvent>& events, WindowHandle target) = 0;
+};
+
+// The keyboard device read by the F2/F3 watch: the down state of every DirectInput key code.
+class IKeyboardDevice {
+public:
+    virtual ~IKeyboardDevice() = default;
+    virtual bool ReadState(std::array<std::uint8_t, 256>& state) = 0;
+    virtual void Unacquire() = 0;
+};
+
+enum class KeyboardSetupStep { CreateDirectInput, CreateDevice, SetDataFormat, SetCooperativeLevel, Acquire };
+
+struct KeyboardSetup {
+    std::unique_ptr<IKeyboardDevice> device; // null when a step failed
+    KeyboardSetupStep failedStep = KeyboardSetupStep::CreateDirectInput;
+    std::uint32_t errorCode = 0;
+};
+
+// The registry as the A functions see it: ANSI key paths, names and data.
+using RegKey = std::uintptr_t;
+namespace reg {
+constexpr std::uint32_t HKeyLocalMachine = 0x80000002u;
+constexpr std::uint32_t AccessMask = 0x2003Fu;
+constexpr std::uint32_t RegSz = 1, RegExpandSz = 2, RegBinary = 3, RegDword = 4, RegMultiSz = 7;
+} // namespace reg
+
+class IRawRegistry {
+public:
+    virtual ~IRawRegistry() = default;
+    virtual std::optional<RegKey> OpenKey(std::uint32_t root, const std::string& path, std::uint32_t access) = 0;
+    virtual std::optional<RegKey> CreateKey(std::uint32_t root, const std::string& path, const std::string& keyClass,
+                                            std::uint32_t access) = 0;
+    // Reads at most `capacity` bytes; fails when the value is missing or larger than that.
+    virtual bool QueryValue(RegKey key, const std::string& name, std::size_t capacity, std::uint32_t& type,
+                            std::vector<std::uint8_t>& data) = 0;
+    virtual bool SetStringValue(RegKey key, const std::string& name, const std::string& data) = 0;
+    virtual void CloseKey(RegKey key) = 0;
+};
+
+// The notification-area icon record: the first and smallest form of the platform's record.
+struct TrayIconRecord {
+    std::uint32_t size = 0;
+    WindowHandle window = 0;
+    std::uint32_t id = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t callbackMessage = 0;
+    std::uintptr_t icon = 0;
+    std::wstring tip; // 64-character field: the text, a NUL, blanks
+    bool operator==(const TrayIconRecord&) const = default;
+};
+
+enum class TrayRequest { Add = 0, Modify = 1, Delete = 2 };
+
+class ITray {
+public:
+    virtual ~ITray() = default;
+    virtual bool Notify(TrayRequest request, const TrayIconRecord& record) = 0;
+    virtual std::uint32_t RecordSize() const = 0; // the version-1 record's size in this build
+};
+
+// A popup menu described as data; the platform builds, shows and destroys the real one.
+struct MenuItem {
+    enum class Kind { Command, Separator, Submenu };
+    Kind kind = Kind::Command;
+    int id = 0;
+    std::wstring text;
+    bool startsColumn = false; // a new column with a bar before it
+    std::vector<MenuItem> children;
+    bool operator==(const MenuItem&) const = default;
+};
+
+struct ScreenPoint {
+    int x = 0, y = 0;
+};
+
+// Modal interaction and the shell around the main window.
+class IShellUi {
+public:
+    virtual ~IShellUi() = default;
+    virtual void MessageBox(const std::wstring& text, const std::wstring& caption) = 0;
+    // The typed text, or an empty text when cancelled.
+    virtual std::wstring InputBox(const std::wstring& prompt, const std::wstring& title,
+                                  const std::wstring& defaultText) = 0;
+    virtual ScreenPoint CursorPos() = 0;
+    // Shows the menu at `at` owned by the main window; returns the chosen id, 0 when dismissed.
+    virtual int TrackPopupMenu(const std::vector<MenuItem>& menu, ScreenPoint at) = 0;
+    virtual bool SystemMenuHasCommand(int id) = 0;
+    virtual bool AppendSystemMenuItem(int id, const std::wstring& text) = 0;
+    [[noreturn]] virtual void ExitProcess() = 0;
+};
+
+// Time, files and text conversion.
+class ISystem {
+public:
+    virtual ~ISystem() = default;
+    virtual std::uint64_t TickCountMs() = 0;
+    // The local date and time as the system's general date-and-time text.
+    virtual std::wstring NowAsGeneralDate() = 0;
+    virtual std::wstring ExecutableFolder() = 0;
+    virtual bool AppendBytes(const std::wstring& path, const std::string& bytes) = 0;
+    virtual bool DeleteFile(const std::wstring& path) = 0;
+    virtual std::string ToAnsi(const std::wstring& text) = 0;
+    virtual std::wstring FromAnsi(const std::string& text) = 0;
+    virtual wchar_t DecimalSeparator() = 0;
+    virtual KeyboardSetup OpenKeyboard(WindowHandle mainWindow) = 0;
+    // Client area of a full-screen window on the primary monitor, in pixels.
+    virtual int FullScreenWidth() = 0;
+    virtual int FullScreenHeight() = 0;
+};
+
+struct Platform {
+    IDesktop& desktop;
+    IInput& input;
+    IRawRegistry& registry;
+    ITray& tray;
+    IShellUi& shell;
+    ISystem& system;
+};
+
+} // namespace quillon

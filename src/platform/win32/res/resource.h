@@ -1,0 +1,27 @@
+/* Resource identifiers and version numbers of Quillon.
+ *
+ * Shared by quillon.rc (through windres) and by the C++ sources, so it holds
+ * nothing but plain #defines and needs no Windows header.
+ */
+#ifndef QUILLON_RESOURCE_H
+#define QUILLON_RESOURCE_H
+
+/* Program icon. It has the lowest id of all icon groups, which is the one
+ * Explorer shows for quillon.exe. */
+#define IDI_QUILLON 1
+
+/* The input box: a prompt, an edit line, OK and Cancel. */
+#define IDD_INPUTBOX 100
+#define IDC_INPUT_PROMPT 101
+#define IDC_INPUT_EDIT 102
+
+/* Version: fills the VERSIONINFO resource and is what the program shows as
+ * its own version. */
+#define QUILLON_VERSION_MAJOR 1
+#define QUILLON_VERSION_MINOR 0
+#define QUILLON_VERSION_PATCH 0
+#define QUILLON_VERSION_BUILD 0
+#define QUILLON_VERSION_TEXT "1.0.0"
+#define QUILLON_VERSION_WTEXT L"1.0.0"
+
+#endif /* QUILLON_RESOURCE_H */

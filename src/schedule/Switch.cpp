@@ -1,0 +1,28 @@
+#include "schedule/Switch.h"
+
+namespace quillon {
+
+void OnOffSwitch::SelectOn() {
+    if (IsOn())
+        return;
+    view_.SetValue(Control::optOn, 1);
+    view_.SetValue(Control::optOff, 0);
+    SwitchOnSteps();
+}
+
+void OnOffSwitch::SelectOff() {
+    view_.SetValue(Control::optOff, 1);
+    view_.SetValue(Control::optOn, 0);
+}
+
+void OnOffSwitch::SwitchOnSteps() {
+    if (view_.Value(Control::chkCurrent) != 0)
+        return;
+    view_.SetState(WindowState::Minimized);
+    if (const auto target = lists_.SelectedHandle()) {
+        desktop_.SetForegroundWindow(*target);
+        desktop_.OpenIcon(*target);
+    }
+}
+
+} // namespace quillon

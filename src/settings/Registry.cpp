@@ -1,0 +1,81 @@
+#include "settings/Registry.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillon {
+namespace {
+
+constexpr std::size_t kValueBufferBytes = 1024;
+
+// A leading or trailing backslash is not part of a key path; the registry refuses a leading one.
+std::string TrimBackslashes(const std::string& path) {
+    std::size_t begin = 0, end = path.size();
+    while (begin < end && path[begin] == '\\')
+        ++begin;
+    while (end > begin && path[end - 1] == '\\')
+        --end;
+    return path.substr(begin, end - begin);
+}
+
+// Closes an open key when it goes out of scope.
+class OpenKey {
+public:
+    OpenKey(IRawRegistry& registry, std::optional<RegKey> key) : registry_(registry), key_(key) {}
+    ~OpenKey() {
+        if (key_)
+            registry_.CloseKey(*key_);
+    }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+    explicit operator bool() const { return key_.has_value(); }
+    RegKey get() const { return *key_; }
+
+private:
+    IRawRegistry& registry_;
+    std::optional<RegKey> key_;
+};
+
+std::wstring DecodeValue(ISystem& system, std::uint32_t type, const std::vector<std::uint8_t>& data) {
+    switch (type) {
+    case reg::RegSz:
+    case reg::RegExpandSz: {
+        std::string text(data.begin(), data.end());
+        text.resize(std::strlen(text.c_str()));
+        return system.FromAnsi(text);
+    }
+    case reg::RegDword: {
+        std::uint8_t bytes[4] = {0, 0, 0, 0};
+        std::memcpy(bytes, data.data(), std::min<std::size_t>(data.size(), 4));
+        const auto raw = static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
+                                                    static_cast<std::uint32_t>(bytes[3]) << 24);
+        return std::to_wstring(static_cast<std::int32_t>(raw));
+    }
+    default:
+        return L"";
+    }
+}
+
+} // namespace
+
+std::wstring ReadRegString(IRawRegistry& registry, ISystem& system, std::uint32_t root, const std::string& keyPath,
+                           const std::string& valueName) {
+    OpenKey key(registry, registry.OpenKey(root, TrimBackslashes(keyPath), reg::AccessMask));
+    if (!key)
+        return L"";
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    if (!registry.QueryValue(key.get(), valueName, kValueBufferBytes, type, data))
+        return L"";
+    return DecodeValue(system, type, data);
+}
+
+bool SaveRegString(IRawRegistry& registry, ISystem& system, std::uint32_t root, const std::string& keyPath,
+                   const std::string& valueName, const std::wstring& text) {
+    OpenKey key(registry, registry.CreateKey(root, TrimBackslashes(keyPath), "1", reg::AccessMask));
+    if (!key)
+        return false;
+    return registry.SetStringValue(key.get(), valueName, system.ToAnsi(text.empty() ? L" " : text));
+}
+
+} // namespace quillon

@@ -1,0 +1,94 @@
+#include "windows/ProgramLists.h"
+
+#include <array>
+#include <climits>
+#include <cwchar>
+#include <string_view>
+
+namespace quillon {
+namespace {
+
+constexpr std::uint32_t kVisibleAndBorder = 0x10800000u; // WS_VISIBLE | WS_BORDER
+
+constexpr std::array<std::wstring_view, 6> kHiddenPrefixes{L" ", L"MS", L"WIN", L"DD", L"OLE", L"Ole"};
+
+std::optional<WindowHandle> ParseHandle(const std::wstring& text) {
+    if (text.empty())
+        return std::nullopt;
+    wchar_t* end = nullptr;
+    const long long value = std::wcstoll(text.c_str(), &end, 10);
+    if (*end != L'\0' || value < INT32_MIN || value > INT32_MAX)
+        return std::nullopt;
+    return static_cast<WindowHandle>(value);
+}
+
+} // namespace
+
+bool IsVisibleBordered(IDesktop& desktop, const WindowRecord& record) {
+    return (desktop.Style(record.hWnd) & kVisibleAndBorder) == kVisibleAndBorder;
+}
+
+bool HasHiddenPrefix(const std::wstring& title) {
+    for (std::wstring_view prefix : kHiddenPrefixes)
+        if (std::wstring_view(title).starts_with(prefix))
+            return true;
+    return false;
+}
+
+void ProgramLists::RefreshWindowList() {
+    table_.Erase();
+    view_.ListClear(Control::List1);
+    view_.ListClear(Control::List2);
+    desktop_.EnumerateWindows([this](WindowHandle window) { table_.EnumWindowsProc(desktop_, window); });
+    view_.SetTimer(Timer::tmrWait, 1000, true);
+}
+
+void ProgramLists::tmrWait_Timer() {
+    view_.SetTimer(Timer::tmrWait, 1000, false);
+    const bool visibleOnly = view_.Value(Control::chkVisible) == 1;
+    const int n = table_.WindowCount;
+    for (int i = 1; i <= n; ++i) {
+        const WindowRecord& record = table_[i];
+        const bool qualifies = visibleOnly ? IsVisibleBordered(desktop_, record) : !HasHiddenPrefix(record.Title);
+        if (qualifies) {
+            view_.ListInsert(Control::List1, 0, record.Title);
+            view_.ListInsert(Control::List2, 0, std::to_wstring(record.hWnd));
+        } else {
+            --table_.WindowCount;
+        }
+    }
+    // The first window that qualified is normally Quillon's own window, which was on top when the
+    // refresh started; it is left out of List1 (List2 keeps its handle at the end).
+    if (visibleOnly && table_.WindowCount >= 1)
+        view_.ListRemove(Control::List1, table_.WindowCount - 1);
+}
+
+void ProgramLists::tmrRefresh_Timer() {
+    const std::wstring interval = view_.Text(Control::txtInterval);
+    if (interval.empty())
+        return;
+    const bool selected = view_.ListIndex(Control::List1) >= 0;
+    const auto number = numbers_.Parse(interval);
+    const bool intervalAvailable = timerSet_ || (number && *number > 0 && interval[0] < L'A');
+    SetEnabledIfChanged(Control::optOn, selected && intervalAvailable);
+    SetEnabledIfChanged(Control::cmdKill, view_.Value(Control::optOn) == 0);
+}
+
+void ProgramLists::SetEnabledIfChanged(Control control, bool enabled) {
+    if (view_.Enabled(control) != enabled)
+        view_.SetEnabled(control, enabled);
+}
+
+std::optional<WindowHandle> ProgramLists::SelectedHandle() const {
+    const int index = view_.ListIndex(Control::List1);
+    if (index < 0 || index >= view_.ListCount(Control::List2))
+        return std::nullopt;
+    return ParseHandle(view_.ListText(Control::List2, index));
+}
+
+std::wstring ProgramLists::SelectedTitle() const {
+    const int index = view_.ListIndex(Control::List1);
+    return index < 0 ? L"" : view_.ListText(Control::List1, index);
+}
+
+} // namespace quillon

@@ -1,0 +1,45 @@
+// The two program lists: List1 shows the titles of running programs, the hidden List2 holds each
+// one's window handle at the same index. A refresh enumerates at once; tmrWait fills the lists a
+// second later. tmrRefresh keeps optOn and cmdKill available or not.
+#pragma once
+
+#include "app/FormView.h"
+#include "schedule/Numbers.h"
+#include "windows/Enumeration.h"
+
+#include <optional>
+
+namespace quillon {
+
+// True when the window is visible and has a border.
+bool IsVisibleBordered(IDesktop& desktop, const WindowRecord& record);
+// True when a title starts with one of the prefixes of system windows hidden by the plain filter.
+bool HasHiddenPrefix(const std::wstring& title);
+
+class ProgramLists {
+public:
+    ProgramLists(IFormView& view, IDesktop& desktop, const Numbers& numbers, const bool& timerSet)
+        : view_(view), desktop_(desktop), numbers_(numbers), timerSet_(timerSet) {}
+
+    void RefreshWindowList();
+    void tmrWait_Timer();    // the one-shot fill
+    void tmrRefresh_Timer(); // availability of optOn and cmdKill
+
+    // The handle of the selected program, when an entry is selected and its handle is a number.
+    std::optional<WindowHandle> SelectedHandle() const;
+    // The text of the selected List1 entry, empty when none is selected.
+    std::wstring SelectedTitle() const;
+
+    const WindowTable& Table() const { return table_; }
+
+private:
+    void SetEnabledIfChanged(Control control, bool enabled);
+
+    IFormView& view_;
+    IDesktop& desktop_;
+    const Numbers& numbers_;
+    const bool& timerSet_;
+    WindowTable table_;
+};
+
+} // namespace quillon
