@@ -71,7 +71,7 @@ frmMain::LoadResult frmMain::Form_Load() {
 bool frmMain::OpenKeyboardDevice() {
     KeyboardSetup setup = platform_.system.OpenKeyboard(view_.Handle());
     if (!setup.device) {
-        platform_.shell.MessageBox(KeyboardSetupMessage(setup.failedStep, setup.errorCode),
+        platform_.shell.ShowMessage(KeyboardSetupMessage(setup.failedStep, setup.errorCode),
                                    std::wstring(kProgramTitle));
         return false;
     }

@@ -156,7 +156,7 @@ struct ScreenPoint {
 class IShellUi {
 public:
     virtual ~IShellUi() = default;
-    virtual void MessageBox(const std::wstring& text, const std::wstring& caption) = 0;
+    virtual void ShowMessage(const std::wstring& text, const std::wstring& caption) = 0;
     // The typed text, or an empty text when cancelled.
     virtual std::wstring InputBox(const std::wstring& prompt, const std::wstring& title,
                                   const std::wstring& defaultText) = 0;
@@ -177,7 +177,7 @@ public:
     virtual std::wstring NowAsGeneralDate() = 0;
     virtual std::wstring ExecutableFolder() = 0;
     virtual bool AppendBytes(const std::wstring& path, const std::string& bytes) = 0;
-    virtual bool DeleteFile(const std::wstring& path) = 0;
+    virtual bool RemoveFile(const std::wstring& path) = 0;
     virtual std::string ToAnsi(const std::wstring& text) = 0;
     virtual std::wstring FromAnsi(const std::string& text) = 0;
     virtual wchar_t DecimalSeparator() = 0;

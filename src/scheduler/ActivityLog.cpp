@@ -18,6 +18,6 @@ bool ActivityLog::Write(const std::wstring& entry) {
     return system_.AppendBytes(LogPath(system_.ExecutableFolder()), system_.ToAnsi(line));
 }
 
-void ActivityLog::Clear() { system_.DeleteFile(LogPath(system_.ExecutableFolder())); }
+void ActivityLog::Clear() { system_.RemoveFile(LogPath(system_.ExecutableFolder())); }
 
 } // namespace quillon

@@ -16,7 +16,7 @@ void SystemMenu::AppendAboutEntry() {
 bool SystemMenu::OnSystemCommand(std::uintptr_t wParam) {
     if (wParam != static_cast<std::uintptr_t>(sysmenu::kAboutCommand))
         return false;
-    shell_.MessageBox(AboutMessage(version_), sysmenu::kAboutCaption);
+    shell_.ShowMessage(AboutMessage(version_), sysmenu::kAboutCaption);
     return true;
 }
 

@@ -1,0 +1,92 @@
+// The Win32 implementations of the core's platform interfaces.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <windows.h>
+
+namespace quillon::win32 {
+
+class Win32Desktop final : public IDesktop {
+public:
+    void EnumerateWindows(const std::function<void(WindowHandle)>& visit) override;
+    std::wstring WindowText(WindowHandle window, int bufferChars) override;
+    WindowPlacementInfo Placement(WindowHandle window) override;
+    std::uint32_t Style(WindowHandle window) override;
+    bool IsWindow(WindowHandle window) override;
+    bool SetForegroundWindow(WindowHandle window) override;
+    bool OpenIcon(WindowHandle window) override;
+    bool RetryForeground(WindowHandle window) override;
+    WindowHandle ForegroundWindow() override;
+    bool IsReadyForInput(WindowHandle window) override;
+    bool BelongsToThisProcess(WindowHandle window) override;
+    Elevation ProcessElevation(WindowHandle window) override;
+    Elevation OwnElevation() override;
+    int ShowWindow(WindowHandle window, ShowCommand command) override;
+    WindowHandle OwnerOf(WindowHandle window) override;
+};
+
+class Win32Input final : public IInput {
+public:
+    bool IsKeyDown(std::uint8_t virtualKey) override;
+    std::size_t SendKeys(const std::vector<KeyEvent>& events, WindowHandle target) override;
+};
+
+class Win32Registry final : public IRawRegistry {
+public:
+    std::optional<RegKey> OpenKey(std::uint32_t root, const std::string& path, std::uint32_t access) override;
+    std::optional<RegKey> CreateKey(std::uint32_t root, const std::string& path, const std::string& keyClass,
+                                    std::uint32_t access) override;
+    bool QueryValue(RegKey key, const std::string& name, std::size_t capacity, std::uint32_t& type,
+                    std::vector<std::uint8_t>& data) override;
+    bool SetStringValue(RegKey key, const std::string& name, const std::string& data) override;
+    void CloseKey(RegKey key) override;
+};
+
+class Win32Tray final : public ITray {
+public:
+    bool Notify(TrayRequest request, const TrayIconRecord& record) override;
+    std::uint32_t RecordSize() const override;
+};
+
+class Win32ShellUi final : public IShellUi {
+public:
+    Win32ShellUi(HINSTANCE instance, HWND mainWindow) : instance_(instance), main_(mainWindow) {}
+    void ShowMessage(const std::wstring& text, const std::wstring& caption) override;
+    std::wstring InputBox(const std::wstring& prompt, const std::wstring& title,
+                          const std::wstring& defaultText) override;
+    ScreenPoint CursorPos() override;
+    int TrackPopupMenu(const std::vector<MenuItem>& menu, ScreenPoint at) override;
+    bool SystemMenuHasCommand(int id) override;
+    bool AppendSystemMenuItem(int id, const std::wstring& text) override;
+    [[noreturn]] void ExitProcess() override;
+
+private:
+    HINSTANCE instance_;
+    HWND main_;
+};
+
+class Win32System final : public ISystem {
+public:
+    explicit Win32System(HINSTANCE instance) : instance_(instance) {}
+    std::uint64_t TickCountMs() override;
+    std::wstring NowAsGeneralDate() override;
+    std::wstring ExecutableFolder() override;
+    bool AppendBytes(const std::wstring& path, const std::string& bytes) override;
+    bool RemoveFile(const std::wstring& path) override;
+    std::string ToAnsi(const std::wstring& text) override;
+    std::wstring FromAnsi(const std::string& text) override;
+    wchar_t DecimalSeparator() override;
+    KeyboardSetup OpenKeyboard(WindowHandle mainWindow) override;
+    int FullScreenWidth() override;
+    int FullScreenHeight() override;
+
+private:
+    HINSTANCE instance_;
+};
+
+// The keyboard device: DirectInput 7 on the system keyboard, background and non-exclusive, so
+// F2 and F3 are seen whichever program has the focus and still reach that program.
+KeyboardSetup OpenDirectInputKeyboard(HINSTANCE instance, HWND window);
+
+} // namespace quillon::win32

@@ -1,0 +1,75 @@
+#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Text.h"
+
+namespace quillon::win32 {
+namespace {
+
+std::wstring FormatNow(const SYSTEMTIME& now, bool date) {
+    wchar_t buffer[128] = L"";
+    if (date)
+        GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, buffer, 128);
+    else
+        GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, nullptr, buffer, 128);
+    return buffer;
+}
+
+} // namespace
+
+std::uint64_t Win32System::TickCountMs() { return GetTickCount64(); }
+
+std::wstring Win32System::NowAsGeneralDate() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return FormatNow(now, true) + L" " + FormatNow(now, false);
+}
+
+// The folder of the running executable, as "C:\Tools" or, in a drive's root, "D:\".
+std::wstring Win32System::ExecutableFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const std::size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos)
+        return L"";
+    const bool driveRoot = slash > 0 && path[slash - 1] == L':';
+    return path.substr(0, driveRoot ? slash + 1 : slash);
+}
+
+bool Win32System::AppendBytes(const std::wstring& path, const std::string& bytes) {
+    UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+bool Win32System::RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }
+
+std::string Win32System::ToAnsi(const std::wstring& text) { return win32::ToAnsi(text); }
+
+std::wstring Win32System::FromAnsi(const std::string& text) { return win32::FromAnsi(text); }
+
+wchar_t Win32System::DecimalSeparator() {
+    wchar_t separator[8] = L".";
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8);
+    return separator[0] != L'\0' ? separator[0] : L'.';
+}
+
+KeyboardSetup Win32System::OpenKeyboard(WindowHandle mainWindow) {
+    return OpenDirectInputKeyboard(instance_, ToHwnd(mainWindow));
+}
+
+int Win32System::FullScreenWidth() { return GetSystemMetrics(SM_CXFULLSCREEN); }
+
+int Win32System::FullScreenHeight() { return GetSystemMetrics(SM_CYFULLSCREEN); }
+
+} // namespace quillon::win32
