@@ -18,7 +18,9 @@ void OnOffSwitch::SelectOff() {
 void OnOffSwitch::SwitchOnSteps() {
     if (view_.Value(Control::chkCurrent) != 0)
         return;
-    view_.SetState(WindowState::Minimized);
+    // Minimising a window that is already minimised (and hidden) would show it again.
+    if (view_.State() != WindowState::Minimized)
+        view_.SetState(WindowState::Minimized);
     if (const auto target = lists_.SelectedHandle()) {
         desktop_.SetForegroundWindow(*target);
         desktop_.OpenIcon(*target);

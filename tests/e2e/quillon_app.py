@@ -1,0 +1,88 @@
+"""What the end-to-end tests share: which Quillon to run, its control IDs, and a test case base
+that starts it in the shared Wine session with chosen settings."""
+
+from __future__ import annotations
+
+import os
+import unittest
+from pathlib import Path
+
+from harness import ROOT, SETTINGS_KEY, Program, shared_session, wait_for
+
+# QUILLON_E2E_BITS picks the 32-bit release program or the 64-bit one.
+BITS = int(os.environ.get("QUILLON_E2E_BITS", "32"))
+EXE = Path(os.environ.get("QUILLON_EXE") or ROOT / "dist" / ("quillon.exe" if BITS == 32 else "x64/quillon.exe"))
+
+# Control IDs: 1000 + tab index.
+cmdSet, Command1, List1, optOn, optOff, chkSaveAs, chkCurrent, txtInterval, List2, txtRemaining = range(1000, 1010)
+chkVisible, chkSave, cboTime, ProgressBar1, lblTimerInterval, Label1, cmdKill, XPButton1, Label2 = range(1010, 1019)
+
+CAPTION = "岚舟自动保存   (Brellon Studios 博客: https://brellon.example.org/)"
+INSTALL_DIR = "C:\\Quillon"
+LOG_PATH = INSTALL_DIR + "\\quillon.log"
+
+
+class QuillonTestCase(unittest.TestCase):
+    """Each test starts from a clean prefix state: no Quillon settings, no programs running."""
+
+    desktop = False
+
+    @classmethod
+    def setUpClass(cls) -> None:
+        cls.wine = shared_session(desktop=cls.desktop)
+
+    def setUp(self) -> None:
+        self.wine.reset()
+
+    def tearDown(self) -> None:
+        outcome = getattr(self, "_outcome", None)
+        errors = getattr(getattr(outcome, "result", None), "errors", []) + \
+            getattr(getattr(outcome, "result", None), "failures", [])
+        if any(test is self for test, _ in errors):
+            self.wine.screenshot(f"failed-{BITS}-{self._testMethodName}")
+
+    # -- Quillon ---------------------------------------------------------------------------
+
+    def seed(self, **values: str) -> None:
+        for name, data in values.items():
+            self.wine.reg_add(SETTINGS_KEY, name, data)
+
+    def start_quillon(self, wait_list: bool = True) -> Program:
+        exe = self.wine.install_exe(EXE, INSTALL_DIR)
+        app = self.wine.launch(exe, wait_class="frmMain")
+        if wait_list:
+            # The program list is filled one tick of tmrWait after the first activation.
+            wait_for(lambda: self.dump().control(List1)["count"] > 0, 10, message="List1 to be filled")
+        return app
+
+    def dump(self):
+        return self.wine.dump("frmMain")
+
+    def control(self, cid: int) -> dict:
+        return self.dump().control(cid)
+
+    def settings(self) -> dict[str, str] | None:
+        values = self.wine.reg_query(SETTINGS_KEY)
+        return None if values is None else {name: v.data for name, v in values.items()}
+
+    def set_interval(self, text: str, unit_index: int = 0) -> None:
+        """Types an interval, picks the unit (0 秒, 1 分) and presses 设置时间."""
+        self.wine.settext(txtInterval, text)
+        self.wine.select(cboTime, unit_index)
+        self.wine.click(cmdSet)
+
+    def select_program(self, title_prefix: str) -> int:
+        items = self.control(List1)["items"]
+        for index, item in enumerate(items):
+            if item.startswith(title_prefix):
+                self.wine.select(List1, index)
+                return index
+        self.fail(f"{title_prefix!r} is not listed in List1: {items}")
+
+    def log_lines(self) -> list[str]:
+        path = self.wine.to_unix(LOG_PATH)
+        if not path.exists():
+            return []
+        text = path.read_bytes().decode("latin-1")
+        self.assertTrue(text == "" or text.endswith("\r\n"), f"log lines end with CR LF: {text!r}")
+        return text.split("\r\n")[:-1]
