@@ -54,6 +54,20 @@ inline constexpr std::array<ControlSpec, kControlCount> kFormControls{{
 }};
 // clang-format on
 
+struct TimerSpec {
+    Timer timer;
+    unsigned intervalMs; // 0: does not tick until it is given an interval
+    bool enabled;
+};
+
+// The timers as the form is designed; tmrKey gets its interval from start-up.
+inline constexpr std::array<TimerSpec, 4> kFormTimers{{
+    {Timer::tmrLoop, 1000, true},
+    {Timer::tmrWait, 1000, false},
+    {Timer::tmrRefresh, 10, true},
+    {Timer::tmrKey, 0, true},
+}};
+
 inline constexpr const ControlSpec& SpecOf(Control c) { return kFormControls[static_cast<int>(c)]; }
 
 } // namespace quillon

@@ -51,6 +51,9 @@ std::wstring KeyboardSetupMessage(KeyboardSetupStep step, std::uint32_t errorCod
 }
 
 frmMain::LoadResult frmMain::Form_Load() {
+    // The designed timers run from now on; none of them ticks before the load returns.
+    for (const TimerSpec& timer : kFormTimers)
+        view_.SetTimer(timer.timer, timer.intervalMs, timer.enabled);
     if (!OpenKeyboardDevice())
         return LoadResult::EndProgram;
     view_.SetTimer(Timer::tmrKey, 10, true);

@@ -47,8 +47,8 @@ public:
     // A second, stronger activation request for when the first one was refused.
     virtual bool RetryForeground(WindowHandle window) = 0;
     virtual WindowHandle ForegroundWindow() = 0;
-    // True when `window` is the foreground window, active in its thread and has a focused control,
-    // so typed keys reach it.
+    // True when `window` is the foreground window, enabled (no modal dialog of its own in front),
+    // active in its thread and has a focused control, so typed keys reach it.
     virtual bool IsReadyForInput(WindowHandle window) = 0;
     virtual bool BelongsToThisProcess(WindowHandle window) = 0;
     virtual Elevation ProcessElevation(WindowHandle window) = 0;

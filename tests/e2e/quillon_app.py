@@ -66,9 +66,9 @@ class QuillonTestCase(unittest.TestCase):
         return None if values is None else {name: v.data for name, v in values.items()}
 
     def set_interval(self, text: str, unit_index: int = 0) -> None:
-        """Types an interval, picks the unit (0 秒, 1 分) and presses 设置时间."""
-        self.wine.settext(txtInterval, text)
+        """Picks the unit (0 秒, 1 分), types an interval in it and presses 设置时间."""
         self.wine.select(cboTime, unit_index)
+        self.wine.settext(txtInterval, text)
         self.wine.click(cmdSet)
 
     def select_program(self, title_prefix: str) -> int:

@@ -78,7 +78,8 @@ WindowHandle Win32Desktop::ForegroundWindow() { return FromHwnd(GetForegroundWin
 
 bool Win32Desktop::IsReadyForInput(WindowHandle window) {
     const HWND hwnd = ToHwnd(window);
-    if (GetForegroundWindow() != hwnd)
+    // A window that shows a modal dialog is disabled: the keys would reach the dialog, or nothing.
+    if (GetForegroundWindow() != hwnd || !IsWindowEnabled(hwnd))
         return false;
     GUITHREADINFO info{};
     info.cbSize = sizeof info;

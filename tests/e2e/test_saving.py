@@ -1,0 +1,122 @@
+"""Automatic saving from end to end: a real document in Wine's notepad is saved on disk, cycle
+after cycle, and only ever in the program that was chosen."""
+
+import re
+import time
+import unittest
+
+from harness import wait_for
+from quillon_app import *  # noqa: F403 (control IDs)
+from quillon_app import QuillonTestCase
+
+# The general date-and-time text, a space, the listed title (which ends with a space).
+LOG_LINE = re.compile(r"^\d{1,4}[/.-]\d{1,2}[/.-]\d{1,4} \d{1,2}:\d{2}:\d{2}( [AP]M)? (?P<entry>.*)$")
+
+
+class SavingTest(QuillonTestCase):
+    def open_notepad(self, name: str, content: str = "") -> int:
+        path = "C:\\docs\\" + name
+        self.wine.write_file(path, content)
+        self.wine.launch("notepad", path)
+        title = f"{name} - Notepad"
+        hwnd = wait_for(lambda: next((w["hwnd"] for w in self.wine.windows() if w["caption"] == title), None),
+                        20, message=f"notepad to show {name}")
+        return hwnd
+
+    def document(self, name: str) -> str:
+        return self.wine.read_file("C:\\docs\\" + name).decode("latin-1")
+
+    def type_into(self, hwnd: int, text: str) -> None:
+        self.wine.activate(hwnd)
+        self.wine.type_text(text)
+
+    def switch_on(self, title: str, interval: str = "2", log: bool = True) -> None:
+        """Picks the program, sets the interval in seconds and switches saving on."""
+        self.wine.click(Command1)  # the list as it is now, notepad included
+        wait_for(lambda: any(i.startswith(title) for i in self.control(List1)["items"]), 10,
+                 message=f"{title} in List1")
+        self.select_program(title)
+        if log:
+            self.wine.click(chkSave)
+        self.set_interval(interval)
+        wait_for(lambda: self.control(optOn)["enabled"], 5, message="optOn to become available")
+        self.wine.click(optOn)
+
+    def assert_log_names(self, lines: list[str], entry: str) -> None:
+        for line in lines:
+            match = LOG_LINE.match(line)
+            self.assertIsNotNone(match, f"log line format: {line!r}")
+            self.assertEqual(match["entry"], entry)
+
+    def test_the_chosen_document_is_saved_cycle_after_cycle_with_a_log_line_per_save(self):
+        notepad = self.open_notepad("first.txt")
+        self.type_into(notepad, "alpha")
+        self.start_quillon()
+        self.switch_on("first.txt - Notepad")
+        self.assertFalse(self.dump()["visible"], "switching on hides Quillon to the tray")
+
+        wait_for(lambda: self.document("first.txt") == "alpha", 15, message="the first save")
+        self.type_into(notepad, " beta")
+        wait_for(lambda: self.document("first.txt") == "alpha beta", 15, message="the next save")
+
+        self.wine.tray_callback(0x203)  # double click on the tray icon: saving off, window back
+        wait_for(lambda: self.control(optOff)["check"] == 1, 5, message="saving to switch off")
+        time.sleep(0.5)  # a save under way finishes within the tick
+        lines = self.log_lines()
+        self.assertGreaterEqual(len(lines), 2)
+        self.assert_log_names(lines, "first.txt - Notepad ")
+        self.assertEqual(self.settings()["SaveLog"], "1")
+        time.sleep(4)
+        self.assertEqual(len(self.log_lines()), len(lines), "no save while saving is off")
+
+    def test_with_save_as_checked_the_save_as_dialog_opens(self):
+        notepad = self.open_notepad("other.txt", "x")
+        self.start_quillon()
+        self.wine.click(chkSaveAs)
+        self.switch_on("other.txt - Notepad")
+        dialog = wait_for(lambda: next((w for w in self.wine.windows() if w["class"] == "#32770"), None), 15,
+                          message="notepad's Save As dialog")
+        self.assertEqual(dialog["caption"], "Save As")
+        self.assertEqual(dialog["owner"], notepad)
+        # The dialog now has the focus, not the listed window: the following cycles type nothing.
+        time.sleep(7)
+        self.assertEqual(len([w for w in self.wine.windows() if w["class"] == "#32770"]), 1)
+        self.assertEqual(len(self.log_lines()), 1)
+
+    def test_a_closed_listed_window_gets_nothing_and_the_focused_program_is_left_alone(self):
+        self.open_notepad("gone.txt")
+        bystander = self.open_notepad("bystander.txt", "kept")
+        self.start_quillon()
+        self.switch_on("gone.txt - Notepad", interval="1")
+        gone = next(w["hwnd"] for w in self.wine.windows() if w["caption"] == "gone.txt - Notepad")
+        self.wine.close(hwnd=gone)
+        wait_for(lambda: all(w["hwnd"] != gone for w in self.wine.windows()), 10, message="notepad to close")
+        self.type_into(bystander, " changed")
+        time.sleep(7)  # three cycles of two ticks
+        self.assertEqual(self.document("bystander.txt"), "kept", "the focused notepad was not saved")
+        self.assertFalse(any(w["class"] == "#32770" for w in self.wine.windows()), "no dialog was opened")
+        self.assertEqual(self.log_lines(), [])
+        self.assertEqual(self.wine.foreground()["hwnd"], bystander)
+
+    def test_nothing_is_typed_while_ctrl_is_held_and_the_next_cycle_saves(self):
+        notepad = self.open_notepad("held.txt")
+        self.type_into(notepad, "one")
+        self.start_quillon()
+        self.switch_on("held.txt - Notepad")
+        wait_for(lambda: self.document("held.txt") == "one", 15, message="the first save")
+        saves = len(self.log_lines())
+
+        self.type_into(notepad, "two")
+        self.wine.keydown("ctrl")
+        try:
+            time.sleep(8)  # at least two cycles while Ctrl is down
+            self.assertEqual(self.document("held.txt"), "one", "no save with Ctrl held")
+            self.assertEqual(len(self.log_lines()), saves)
+        finally:
+            self.wine.keyup("ctrl")
+        wait_for(lambda: self.document("held.txt") == "onetwo", 10, message="the save after the release")
+        self.assertGreater(len(self.log_lines()), saves)
+
+
+if __name__ == "__main__":
+    unittest.main()
