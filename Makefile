@@ -19,7 +19,7 @@ windows: deps
 	@cmake --build build/win64 -j$(JOBS)
 
 native: deps
-	@$(CONFIGURE) -B build/native -DQUILLON_DIST_DIR=$(CURDIR)/dist -DQUILLON_PROBE=$(CURDIR)/build/win32/probe.exe
+	@$(CONFIGURE) -B build/native -DQUILLON_DIST_DIR=$(CURDIR)/dist -DQUILLON_PROBE=$(CURDIR)/build/win32/probe.exe -DQUILLON_PROBE64=$(CURDIR)/build/win64/probe.exe
 	@cmake --build build/native -j$(JOBS)
 
 run: windows

@@ -1,0 +1,1827 @@
+// probe - looks at and drives a running Windows program from the outside, the way a screen
+// reader or a UI automation client would: by window class and control ID.
+//
+// Used by the end-to-end tests (tests/e2e/harness.py) under Wine, and handy by hand:
+//
+//   wine probe.exe [options] COMMAND [ARGS...]
+//
+// Text is UTF-8 on the command line and on output; structured output is JSON.
+// Exit codes: 0 success, 1 failure (window/control not found, timeout, API error), 2 usage,
+// 3 wrong bitness for a query that must run inside the program (see "In-process queries").
+// Run "probe help" for the list of commands.
+
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#ifndef WINVER
+#define WINVER 0x0A00
+#endif
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0A00
+#endif
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Text and output helpers
+
+std::string to_utf8(const std::wstring& w) {
+    if (w.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
+    std::string s(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring from_utf8(const std::string& s) {
+    if (s.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), w.data(), n);
+    return w;
+}
+
+// Writes UTF-8 to stdout: raw bytes to pipes and files, WriteConsoleW to a real console.
+void write_out(HANDLE h, const std::string& s) {
+    DWORD mode = 0, done = 0;
+    if (GetConsoleMode(h, &mode)) {
+        std::wstring w = from_utf8(s);
+        WriteConsoleW(h, w.data(), (DWORD)w.size(), &done, nullptr);
+    } else {
+        WriteFile(h, s.data(), (DWORD)s.size(), &done, nullptr);
+    }
+}
+
+void out(const std::string& s) {
+    write_out(GetStdHandle(STD_OUTPUT_HANDLE), s);
+}
+void outln(const std::string& s) {
+    out(s + "\n");
+}
+void err(const std::string& s) {
+    write_out(GetStdHandle(STD_ERROR_HANDLE), "probe: " + s + "\n");
+}
+
+std::string hex(unsigned long long v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%llx", v);
+    return buf;
+}
+
+std::string num(long long v) {
+    return std::to_string(v);
+}
+
+// Minimal JSON writer. Strings are escaped for JSON; wide strings are converted to UTF-8.
+class Json {
+public:
+    Json& obj() { return open('{'); }
+    Json& end_obj() { return close('}'); }
+    Json& arr() { return open('['); }
+    Json& end_arr() { return close(']'); }
+    Json& key(const char* k) {
+        sep();
+        s_ += '"';
+        s_ += k;
+        s_ += "\":";
+        after_key_ = true;
+        return *this;
+    }
+    Json& str(const std::string& v) {
+        sep();
+        quote(v);
+        return *this;
+    }
+    Json& str(const std::wstring& v) { return str(to_utf8(v)); }
+    Json& integer(long long v) { return raw(num(v)); }
+    Json& boolean(bool v) { return raw(v ? "true" : "false"); }
+    Json& null() { return raw("null"); }
+    Json& raw(const std::string& v) {
+        sep();
+        s_ += v;
+        return *this;
+    }
+    // Shorthands for "key": value.
+    Json& kv(const char* k, const std::wstring& v) { return key(k).str(v); }
+    Json& kv(const char* k, const std::string& v) { return key(k).str(v); }
+    Json& kv(const char* k, const char* v) { return key(k).str(std::string(v)); }
+    Json& kv(const char* k, long long v) { return key(k).integer(v); }
+    Json& kv(const char* k, long v) { return key(k).integer(v); }
+    Json& kv(const char* k, int v) { return key(k).integer(v); }
+    Json& kv(const char* k, unsigned v) { return key(k).integer(v); }
+    Json& kv(const char* k, unsigned long v) { return key(k).integer((long long)v); }
+    Json& kv(const char* k, unsigned long long v) { return key(k).integer((long long)v); }
+    Json& kb(const char* k, bool v) { return key(k).boolean(v); }
+    const std::string& text() const { return s_; }
+
+private:
+    Json& open(char c) {
+        sep();
+        s_ += c;
+        first_.push_back(true);
+        return *this;
+    }
+    Json& close(char c) {
+        s_ += c;
+        first_.pop_back();
+        return *this;
+    }
+    void sep() {
+        if (after_key_) {
+            after_key_ = false;
+            return;
+        }
+        if (!first_.empty()) {
+            if (!first_.back())
+                s_ += ',';
+            first_.back() = false;
+        }
+    }
+    void quote(const std::string& v) {
+        s_ += '"';
+        for (unsigned char c : v) {
+            switch (c) {
+            case '"':
+                s_ += "\\\"";
+                break;
+            case '\\':
+                s_ += "\\\\";
+                break;
+            case '\n':
+                s_ += "\\n";
+                break;
+            case '\r':
+                s_ += "\\r";
+                break;
+            case '\t':
+                s_ += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    s_ += buf;
+                } else {
+                    s_ += (char)c;
+                }
+            }
+        }
+        s_ += '"';
+    }
+    std::string s_;
+    std::vector<bool> first_;
+    bool after_key_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Options and small parsers
+
+struct Options {
+    std::wstring cls = L"frmMain"; // class of the target top-level window
+    HWND hwnd = nullptr;           // explicit target window (--hwnd)
+    DWORD timeout = 5000;          // ms, for queries sent to the target
+    DWORD action_timeout = 2000;   // ms, for clicks and other actions that may open a modal loop
+    bool post = false;             // post actions instead of sending them
+    bool all = false;              // "windows": include hidden windows
+};
+Options g_opt;
+
+bool parse_int(const std::wstring& s, long long& v) {
+    if (s.empty())
+        return false;
+    wchar_t* e = nullptr;
+    errno = 0;
+    if (s[0] == L'-')
+        v = std::wcstoll(s.c_str(), &e, 0);
+    else
+        v = (long long)std::wcstoull(s.c_str(), &e, 0);
+    return errno == 0 && e && *e == 0;
+}
+
+bool all_digits(const std::wstring& s) {
+    if (s.empty())
+        return false;
+    for (wchar_t c : s)
+        if (c < L'0' || c > L'9')
+            return false;
+    return true;
+}
+
+struct NamedValue {
+    const wchar_t* name;
+    UINT value;
+};
+
+const NamedValue kMessages[] = {
+    {L"WM_NULL", WM_NULL},
+    {L"WM_CLOSE", WM_CLOSE},
+    {L"WM_QUIT", WM_QUIT},
+    {L"WM_QUERYENDSESSION", WM_QUERYENDSESSION},
+    {L"WM_ENDSESSION", WM_ENDSESSION},
+    {L"WM_SHOWWINDOW", WM_SHOWWINDOW},
+    {L"WM_ACTIVATEAPP", WM_ACTIVATEAPP},
+    {L"WM_SETTEXT", WM_SETTEXT},
+    {L"WM_KEYDOWN", WM_KEYDOWN},
+    {L"WM_KEYUP", WM_KEYUP},
+    {L"WM_CHAR", WM_CHAR},
+    {L"WM_COMMAND", WM_COMMAND},
+    {L"WM_SYSCOMMAND", WM_SYSCOMMAND},
+    {L"WM_TIMER", WM_TIMER},
+    {L"WM_HOTKEY", WM_HOTKEY},
+    {L"WM_MOUSEMOVE", WM_MOUSEMOVE},
+    {L"WM_LBUTTONDOWN", WM_LBUTTONDOWN},
+    {L"WM_LBUTTONUP", WM_LBUTTONUP},
+    {L"WM_LBUTTONDBLCLK", WM_LBUTTONDBLCLK},
+    {L"WM_RBUTTONDOWN", WM_RBUTTONDOWN},
+    {L"WM_RBUTTONUP", WM_RBUTTONUP},
+    {L"WM_RBUTTONDBLCLK", WM_RBUTTONDBLCLK},
+    {L"WM_MBUTTONUP", WM_MBUTTONUP},
+    {L"WM_USER", WM_USER},
+    {L"WM_APP", WM_APP},
+    {L"SC_MINIMIZE", SC_MINIMIZE},
+    {L"SC_MAXIMIZE", SC_MAXIMIZE},
+    {L"SC_RESTORE", SC_RESTORE},
+    {L"SC_CLOSE", SC_CLOSE},
+    {L"SC_MOVE", SC_MOVE},
+    {L"SC_SIZE", SC_SIZE},
+    {L"SC_KEYMENU", SC_KEYMENU},
+    {L"SC_MOUSEMENU", SC_MOUSEMENU},
+};
+
+// A message or parameter: a number (decimal, 0x hex), a WM_/SC_ name from the table above, or
+// the name of a registered window message ("TaskbarCreated").
+bool parse_value(const std::wstring& s, long long& v, bool allow_registered) {
+    if (parse_int(s, v))
+        return true;
+    for (const auto& m : kMessages) {
+        if (_wcsicmp(m.name, s.c_str()) == 0) {
+            v = m.value;
+            return true;
+        }
+    }
+    if (allow_registered && !s.empty()) {
+        v = RegisterWindowMessageW(s.c_str());
+        return v != 0;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window helpers
+
+std::wstring class_of(HWND h) {
+    wchar_t buf[256] = {};
+    GetClassNameW(h, buf, 256);
+    return buf;
+}
+
+bool send(HWND h, UINT msg, WPARAM w, LPARAM l, LRESULT* res, DWORD timeout) {
+    DWORD_PTR r = 0;
+    SetLastError(0);
+    LRESULT ok = SendMessageTimeoutW(h, msg, w, l, SMTO_NORMAL | SMTO_ABORTIFHUNG, timeout, &r);
+    if (res)
+        *res = (LRESULT)r;
+    return ok != 0;
+}
+
+LRESULT query(HWND h, UINT msg, WPARAM w = 0, LPARAM l = 0) {
+    LRESULT r = 0;
+    send(h, msg, w, l, &r, g_opt.timeout);
+    return r;
+}
+
+std::wstring text_of(HWND h) {
+    LRESULT len = 0;
+    if (!send(h, WM_GETTEXTLENGTH, 0, 0, &len, g_opt.timeout) || len < 0)
+        return {};
+    std::wstring buf((size_t)len + 2, L'\0');
+    LRESULT got = 0;
+    send(h, WM_GETTEXT, buf.size(), (LPARAM)buf.data(), &got, g_opt.timeout);
+    buf.resize(wcsnlen(buf.c_str(), buf.size()));
+    return buf;
+}
+
+// Text of item i of a list box (LB_GETTEXT) or combo box (CB_GETLBTEXT).
+std::wstring item_text(HWND h, UINT len_msg, UINT text_msg, int i) {
+    LRESULT len = query(h, len_msg, i);
+    if (len < 0)
+        return {};
+    std::wstring buf((size_t)len + 2, L'\0');
+    query(h, text_msg, i, (LPARAM)buf.data());
+    buf.resize(wcsnlen(buf.c_str(), buf.size()));
+    return buf;
+}
+
+DWORD pid_of(HWND h) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    return pid;
+}
+
+bool is_64bit_process(HANDLE proc) {
+    BOOL wow = FALSE;
+    SYSTEM_INFO si;
+    GetNativeSystemInfo(&si);
+    bool os64 = si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+                si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64;
+    if (!os64)
+        return false;
+    if (!IsWow64Process(proc, &wow))
+        return false;
+    return !wow;
+}
+
+// Bitness of the process that owns a window: 32, 64, or 0 if unknown.
+int bits_of(HWND h) {
+    HANDLE proc = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid_of(h));
+    if (!proc)
+        return 0;
+    int bits = is_64bit_process(proc) ? 64 : 32;
+    CloseHandle(proc);
+    return bits;
+}
+
+// The X11 window that winex11 created for a top-level window (0 if none / not Wine).
+unsigned long long xid_of(HWND h) {
+    return (unsigned long long)(ULONG_PTR)GetPropW(h, L"__wine_x11_whole_window");
+}
+
+struct FindCtx {
+    std::wstring cls;
+    bool visible_only;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK find_proc(HWND h, LPARAM lp) {
+    auto* c = (FindCtx*)lp;
+    if (c->visible_only && !IsWindowVisible(h))
+        return TRUE;
+    if (_wcsicmp(class_of(h).c_str(), c->cls.c_str()) == 0)
+        c->found.push_back(h);
+    return TRUE;
+}
+
+// All top-level windows of a class, in Z order (topmost first).
+std::vector<HWND> find_windows(const std::wstring& cls, bool visible_only) {
+    FindCtx c{cls, visible_only, {}};
+    EnumWindows(find_proc, (LPARAM)&c);
+    return c.found;
+}
+
+// Resolves a window given as a decimal HWND or as a class name; prefers a visible window.
+HWND resolve(const std::wstring& what) {
+    long long v = 0;
+    if (all_digits(what) && parse_int(what, v)) {
+        HWND h = (HWND)(INT_PTR)v;
+        return IsWindow(h) ? h : nullptr;
+    }
+    auto vis = find_windows(what, true);
+    if (!vis.empty())
+        return vis.front();
+    auto any = find_windows(what, false);
+    return any.empty() ? nullptr : any.front();
+}
+
+HWND target() {
+    if (g_opt.hwnd)
+        return IsWindow(g_opt.hwnd) ? g_opt.hwnd : nullptr;
+    return resolve(g_opt.cls);
+}
+
+HWND need_target() {
+    HWND h = target();
+    if (!h && g_opt.hwnd)
+        err("no window " + num((long long)(ULONG_PTR)g_opt.hwnd));
+    else if (!h)
+        err("no window of class " + to_utf8(g_opt.cls));
+    return h;
+}
+
+struct FindControlCtx {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK find_control_proc(HWND h, LPARAM lp) {
+    auto* c = (FindControlCtx*)lp;
+    if (GetDlgCtrlID(h) == c->id) {
+        c->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Finds a control by ID among the descendants of the main window (direct children first).
+HWND find_control(HWND main, int id) {
+    if (HWND h = GetDlgItem(main, id))
+        return h;
+    FindControlCtx c{id, nullptr};
+    EnumChildWindows(main, find_control_proc, (LPARAM)&c);
+    return c.found;
+}
+
+HWND need_control(HWND main, const std::wstring& what) {
+    long long id = 0;
+    if (!parse_int(what, id)) {
+        err("bad control ID: " + to_utf8(what));
+        return nullptr;
+    }
+    HWND h = find_control(main, (int)id);
+    if (!h)
+        err("no control with ID " + to_utf8(what));
+    return h;
+}
+
+RECT rect_in_client(HWND child, HWND parent) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, parent, (POINT*)&r, 2);
+    return r;
+}
+
+UINT dpi_of(HWND h) {
+    using Fn = UINT(WINAPI*)(HWND);
+    static auto fn = (Fn)(void*)GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+    if (fn) {
+        if (UINT d = fn(h))
+            return d;
+    }
+    HDC dc = GetDC(nullptr);
+    UINT d = (UINT)GetDeviceCaps(dc, LOGPIXELSX);
+    ReleaseDC(nullptr, dc);
+    return d;
+}
+
+void rect_json(Json& j, const char* k, const RECT& r) {
+    j.key(k)
+        .obj()
+        .kv("x", r.left)
+        .kv("y", r.top)
+        .kv("w", r.right - r.left)
+        .kv("h", r.bottom - r.top)
+        .end_obj();
+}
+
+std::wstring exe_of_pid(DWORD pid) {
+    std::wstring name;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return name;
+    PROCESSENTRY32W pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe)) {
+        if (pe.th32ProcessID == pid) {
+            name = pe.szExeFile;
+            break;
+        }
+    }
+    CloseHandle(snap);
+    return name;
+}
+
+// ---------------------------------------------------------------------------------------------
+// dump
+
+const char* button_kind(LONG style) {
+    switch (style & BS_TYPEMASK) {
+    case BS_PUSHBUTTON:
+        return "pushbutton";
+    case BS_DEFPUSHBUTTON:
+        return "defpushbutton";
+    case BS_CHECKBOX:
+        return "checkbox";
+    case BS_AUTOCHECKBOX:
+        return "autocheckbox";
+    case BS_RADIOBUTTON:
+        return "radiobutton";
+    case BS_3STATE:
+        return "3state";
+    case BS_AUTO3STATE:
+        return "auto3state";
+    case BS_GROUPBOX:
+        return "groupbox";
+    case BS_USERBUTTON:
+        return "userbutton";
+    case BS_AUTORADIOBUTTON:
+        return "autoradiobutton";
+    case BS_PUSHBOX:
+        return "pushbox";
+    case BS_OWNERDRAW:
+        return "ownerdraw";
+    default:
+        return "other";
+    }
+}
+
+void control_json(Json& j, HWND c, int z) {
+    std::wstring cls = class_of(c);
+    LONG style = GetWindowLongW(c, GWL_STYLE);
+    LONG exstyle = GetWindowLongW(c, GWL_EXSTYLE);
+    RECT r = rect_in_client(c, GetParent(c));
+    RECT client{};
+    GetClientRect(GetParent(c), &client);
+    RECT inter{};
+    j.obj();
+    j.kv("id", GetDlgCtrlID(c)).kv("hwnd", (unsigned long long)(ULONG_PTR)c).kv("class", cls).kv("z", z);
+    j.kv("text", text_of(c));
+    j.kb("visible", (style & WS_VISIBLE) != 0).kb("showing", IsWindowVisible(c) != 0);
+    j.kb("enabled", IsWindowEnabled(c) != 0).kb("tabstop", (style & WS_TABSTOP) != 0);
+    j.kb("group", (style & WS_GROUP) != 0);
+    j.kv("style", hex((unsigned long)style)).kv("exstyle", hex((unsigned long)exstyle));
+    j.kv("x", r.left).kv("y", r.top).kv("w", r.right - r.left).kv("h", r.bottom - r.top);
+    j.kb("in_client", IntersectRect(&inter, &r, &client) != 0);
+
+    if (_wcsicmp(cls.c_str(), L"Button") == 0) {
+        j.kv("button_type", button_kind(style));
+        j.kv("check", (long long)query(c, BM_GETCHECK));
+    } else if (_wcsicmp(cls.c_str(), L"ListBox") == 0) {
+        int n = (int)query(c, LB_GETCOUNT);
+        bool multi = (style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
+        bool has_strings =
+            (style & LBS_HASSTRINGS) || !(style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE));
+        j.kv("count", n).kb("multi", multi).kv("selected", (long long)query(c, LB_GETCURSEL));
+        j.kv("top_index", (long long)query(c, LB_GETTOPINDEX));
+        j.key("items").arr();
+        for (int i = 0; i < n; ++i) {
+            if (has_strings)
+                j.str(item_text(c, LB_GETTEXTLEN, LB_GETTEXT, i));
+            else
+                j.null();
+        }
+        j.end_arr();
+        j.key("itemdata").arr();
+        for (int i = 0; i < n; ++i)
+            j.integer((long long)query(c, LB_GETITEMDATA, i));
+        j.end_arr();
+        if (multi) {
+            j.key("selection").arr();
+            for (int i = 0; i < n; ++i)
+                if (query(c, LB_GETSEL, i) > 0)
+                    j.integer(i);
+            j.end_arr();
+        }
+    } else if (_wcsicmp(cls.c_str(), L"ComboBox") == 0) {
+        int n = (int)query(c, CB_GETCOUNT);
+        const char* kind = "simple";
+        if ((style & 3) == CBS_DROPDOWN)
+            kind = "dropdown";
+        else if ((style & 3) == CBS_DROPDOWNLIST)
+            kind = "dropdownlist";
+        j.kv("combo_type", kind).kv("count", n).kv("selected", (long long)query(c, CB_GETCURSEL));
+        j.kb("dropped", query(c, CB_GETDROPPEDSTATE) != 0);
+        j.kv("edit_text", text_of(c));
+        j.key("items").arr();
+        for (int i = 0; i < n; ++i)
+            j.str(item_text(c, CB_GETLBTEXTLEN, CB_GETLBTEXT, i));
+        j.end_arr();
+        j.key("itemdata").arr();
+        for (int i = 0; i < n; ++i)
+            j.integer((long long)query(c, CB_GETITEMDATA, i));
+        j.end_arr();
+    } else if (_wcsicmp(cls.c_str(), L"Edit") == 0) {
+        DWORD sel = (DWORD)query(c, EM_GETSEL);
+        j.kb("readonly", (style & ES_READONLY) != 0).kb("multiline", (style & ES_MULTILINE) != 0);
+        j.kb("password", (style & ES_PASSWORD) != 0).kb("number", (style & ES_NUMBER) != 0);
+        j.kv("limit", (long long)query(c, EM_GETLIMITTEXT));
+        j.kv("sel_start", LOWORD(sel)).kv("sel_end", HIWORD(sel));
+        j.kb("modified", query(c, EM_GETMODIFY) != 0);
+    } else if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0) {
+        j.kv("min", (long long)query(c, PBM_GETRANGE, TRUE, 0));
+        j.kv("max", (long long)query(c, PBM_GETRANGE, FALSE, 0));
+        j.kv("pos", (long long)query(c, PBM_GETPOS));
+    }
+
+    // Children of containers (frames, pictures); a combo box's own edit/list are left out.
+    if (_wcsicmp(cls.c_str(), L"ComboBox") != 0 && GetWindow(c, GW_CHILD)) {
+        j.key("children").arr();
+        int cz = 0;
+        for (HWND k = GetWindow(c, GW_CHILD); k; k = GetWindow(k, GW_HWNDNEXT))
+            control_json(j, k, cz++);
+        j.end_arr();
+    }
+    j.end_obj();
+}
+
+void window_json(Json& j, HWND h, bool with_controls) {
+    DWORD pid = 0;
+    DWORD tid = GetWindowThreadProcessId(h, &pid);
+    LONG style = GetWindowLongW(h, GWL_STYLE);
+    LONG exstyle = GetWindowLongW(h, GWL_EXSTYLE);
+    RECT wr{}, cr{};
+    GetWindowRect(h, &wr);
+    GetClientRect(h, &cr);
+    POINT origin{0, 0};
+    ClientToScreen(h, &origin);
+    GUITHREADINFO gti{};
+    gti.cbSize = sizeof gti;
+    bool have_gti = GetGUIThreadInfo(tid, &gti) != 0;
+
+    j.obj();
+    j.kv("hwnd", (unsigned long long)(ULONG_PTR)h).kv("class", class_of(h)).kv("caption", text_of(h));
+    j.kv("pid", pid).kv("tid", tid).kv("exe", exe_of_pid(pid)).kv("bits", bits_of(h));
+    j.kb("visible", IsWindowVisible(h) != 0).kb("iconic", IsIconic(h) != 0).kb("zoomed", IsZoomed(h) != 0);
+    j.kb("enabled", IsWindowEnabled(h) != 0).kb("foreground", GetForegroundWindow() == h);
+    j.kb("topmost", (exstyle & WS_EX_TOPMOST) != 0).kb("toolwindow", (exstyle & WS_EX_TOOLWINDOW) != 0);
+    j.kb("appwindow", (exstyle & WS_EX_APPWINDOW) != 0);
+    j.kv("style", hex((unsigned long)style)).kv("exstyle", hex((unsigned long)exstyle));
+    rect_json(j, "rect", wr);
+    j.key("client").obj().kv("x", origin.x).kv("y", origin.y).kv("w", cr.right).kv("h", cr.bottom).end_obj();
+    j.kv("dpi", dpi_of(h));
+    j.kv("owner", (unsigned long long)(ULONG_PTR)GetWindow(h, GW_OWNER));
+    j.kb("has_menu", GetMenu(h) != nullptr);
+    j.kv("xid", xid_of(h));
+    if (have_gti) {
+        j.kv("active_hwnd", (unsigned long long)(ULONG_PTR)gti.hwndActive);
+        j.kv("focus_hwnd", (unsigned long long)(ULONG_PTR)gti.hwndFocus);
+        j.kv("focus_id", gti.hwndFocus && IsChild(h, gti.hwndFocus) ? GetDlgCtrlID(gti.hwndFocus) : -1);
+        j.kb("in_menu", (gti.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE)) != 0);
+    }
+    if (with_controls) {
+        j.key("controls").arr();
+        int z = 0;
+        for (HWND c = GetWindow(h, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            control_json(j, c, z++);
+        j.end_arr();
+    }
+    j.end_obj();
+}
+
+// ---------------------------------------------------------------------------------------------
+// In-process queries
+//
+// Some things can only be read inside the program's own process: Wine (like Windows) keeps menus
+// and GDI fonts per process, and Wine's GetSystemMenu() refuses windows of other processes. For
+// those the probe installs a WH_CALLWNDPROC hook on the program's GUI thread; the system loads
+// the hook module into the program and calls probe_hook() there when the program handles our
+// registered message. The hook writes its answer into a named shared memory block that the probe
+// then reads.
+//
+// The hook module is this executable itself, copied to the temp folder with the DLL flag set and
+// no entry point (see hook_module()): loaders resolve the imports of DLLs only, and without an
+// entry point nothing else of the probe runs inside the program. So everything below that runs
+// there must do without the C runtime (it is not initialised): only Win32 calls and plain loops.
+//
+// Hooks cannot cross bitness: a 32-bit probe can only query 32-bit programs and vice versa.
+
+constexpr DWORD kShmSize = 256 * 1024;
+constexpr DWORD kShmMagic = 0x51505242; // "BRPQ"
+
+enum QueryKind : DWORD {
+    kQuerySysMenu = 1, // the window's system menu
+    kQueryMenuBar = 2, // the window's menu bar
+    kQueryPopups = 3,  // popup menus of the program that are open now (tray menu, system menu)
+    kQueryFonts = 4,   // fonts of the window and its controls
+    kQueryTools = 5,   // tooltip controls of the process and their tools (text, rectangle)
+};
+
+struct ShmHeader {
+    DWORD magic;
+    DWORD kind;
+    DWORD done;
+    DWORD length; // characters of text that follow the header
+};
+
+const wchar_t kQueryMessage[] = L"QuillonProbeQuery";
+
+void shm_name(wchar_t* buf, DWORD pid) {
+    wsprintfW(buf, L"Local\\QuillonProbe-%lu", (unsigned long)pid);
+}
+
+// Appends escaped text to the shared block: fields are separated by \t, records by \n.
+struct ShmWriter {
+    wchar_t* p;
+    wchar_t* end;
+    void ch(wchar_t c) {
+        if (p < end)
+            *p++ = c;
+    }
+    void field(const wchar_t* s) {
+        for (; s && *s; ++s) {
+            if (*s == L'\\') {
+                ch(L'\\');
+                ch(L'\\');
+            } else if (*s == L'\t') {
+                ch(L'\\');
+                ch(L't');
+            } else if (*s == L'\n') {
+                ch(L'\\');
+                ch(L'n');
+            } else if (*s == L'\r') {
+                ch(L'\\');
+                ch(L'r');
+            } else {
+                ch(*s);
+            }
+        }
+    }
+    void number(long long v) {
+        wchar_t buf[32];
+        wsprintfW(buf, L"%I64d", v);
+        field(buf);
+    }
+    void put(const wchar_t* s) { field(s); }
+    void put(long long v) { number(v); }
+    // One record: the fields separated by tabs, then a newline.
+    template <typename... Fields> void record(const Fields&... fields) {
+        bool first = true;
+        ((first ? (void)(first = false) : ch(L'\t'), put(fields)), ...);
+        ch(L'\n');
+    }
+};
+
+// One record per menu item: depth, position, id, type flags, state flags, has-submenu, text,
+// and the item's screen rectangle (left, top, right, bottom; zeros when not on screen).
+void write_menu(ShmWriter& w, HWND owner, HMENU menu, int depth) {
+    int n = GetMenuItemCount(menu);
+    for (int i = 0; i < n; ++i) {
+        wchar_t text[512];
+        text[0] = 0;
+        MENUITEMINFOW mi;
+        BYTE* raw = (BYTE*)&mi;
+        for (unsigned k = 0; k < sizeof mi; ++k)
+            raw[k] = 0;
+        mi.cbSize = sizeof mi;
+        mi.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE | MIIM_SUBMENU | MIIM_STRING;
+        mi.dwTypeData = text;
+        mi.cch = 511;
+        if (!GetMenuItemInfoW(menu, (UINT)i, TRUE, &mi))
+            continue;
+        RECT r = {0, 0, 0, 0};
+        GetMenuItemRect(owner, menu, (UINT)i, &r);
+        w.record((long long)depth, (long long)i, (long long)mi.wID, (long long)mi.fType, (long long)mi.fState,
+                 mi.hSubMenu ? 1LL : 0LL, (mi.fType & MFT_SEPARATOR) ? L"" : (const wchar_t*)text,
+                 (long long)r.left, (long long)r.top, (long long)r.right, (long long)r.bottom);
+        if (mi.hSubMenu && depth < 8)
+            write_menu(w, owner, mi.hSubMenu, depth + 1);
+    }
+}
+
+void write_font(ShmWriter& w, HWND h) {
+    HFONT f = (HFONT)SendMessageW(h, WM_GETFONT, 0, 0);
+    LOGFONTW lf;
+    BYTE* raw = (BYTE*)&lf;
+    for (unsigned k = 0; k < sizeof lf; ++k)
+        raw[k] = 0;
+    bool have = f && GetObjectW(f, sizeof lf, &lf) == sizeof lf;
+    long long id = (GetWindowLongW(h, GWL_STYLE) & WS_CHILD) ? GetDlgCtrlID(h) : 0;
+    w.record((long long)(ULONG_PTR)h, id, f ? 1LL : 0LL, have ? (const wchar_t*)lf.lfFaceName : L"",
+             (long long)lf.lfHeight, (long long)lf.lfWeight, (long long)lf.lfItalic, (long long)lf.lfCharSet);
+}
+
+BOOL CALLBACK write_font_proc(HWND h, LPARAM lp) {
+    write_font(*(ShmWriter*)lp, h);
+    return TRUE;
+}
+
+struct PopupCtx {
+    ShmWriter* w;
+    DWORD pid;
+};
+
+BOOL CALLBACK write_popup_proc(HWND h, LPARAM lp) {
+    auto* c = (PopupCtx*)lp;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    wchar_t cls[16];
+    if (pid != c->pid || !IsWindowVisible(h) || !GetClassNameW(h, cls, 16) || lstrcmpW(cls, L"#32768") != 0)
+        return TRUE;
+    HMENU m = (HMENU)SendMessageW(h, MN_GETHMENU, 0, 0);
+    if (!m)
+        return TRUE;
+    // A header record per open popup: "popup", its window, its menu handle.
+    c->w->record(L"popup", (long long)(ULONG_PTR)h, (long long)(ULONG_PTR)m);
+    write_menu(*c->w, nullptr, m, 0);
+    return TRUE;
+}
+
+// One record per tool: tooltip window, its owner, visible, tool flags, tool window, tool id,
+// screen rectangle (left, top, right, bottom), text.
+BOOL CALLBACK write_tools_proc(HWND h, LPARAM lp) {
+    auto* c = (PopupCtx*)lp;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    wchar_t cls[32];
+    if (pid != c->pid || !GetClassNameW(h, cls, 32) || lstrcmpiW(cls, TOOLTIPS_CLASSW) != 0)
+        return TRUE;
+    int n = (int)SendMessageW(h, TTM_GETTOOLCOUNT, 0, 0);
+    for (int i = 0; i < n; ++i) {
+        wchar_t text[1024];
+        text[0] = 0;
+        TTTOOLINFOW ti;
+        BYTE* raw = (BYTE*)&ti;
+        for (unsigned k = 0; k < sizeof ti; ++k)
+            raw[k] = 0;
+        ti.cbSize = sizeof ti;
+        ti.lpszText = text;
+        if (!SendMessageW(h, TTM_ENUMTOOLSW, (WPARAM)i, (LPARAM)&ti))
+            continue;
+        if (ti.lpszText != text) // LPSTR_TEXTCALLBACK or a resource id: no text to show
+            text[0] = 0;
+        RECT r = ti.rect;
+        if (ti.uFlags & TTF_IDISHWND)
+            GetWindowRect((HWND)ti.uId, &r);
+        else
+            MapWindowPoints(ti.hwnd, HWND_DESKTOP, (POINT*)&r, 2);
+        c->w->record((long long)(ULONG_PTR)h, (long long)(ULONG_PTR)GetWindow(h, GW_OWNER),
+                     IsWindowVisible(h) ? 1LL : 0LL, (long long)ti.uFlags, (long long)(ULONG_PTR)ti.hwnd,
+                     (long long)ti.uId, (long long)r.left, (long long)r.top, (long long)r.right,
+                     (long long)r.bottom, (const wchar_t*)text);
+    }
+    return TRUE;
+}
+
+void answer_query(HWND hwnd, DWORD probe_pid) {
+    wchar_t name[64];
+    shm_name(name, probe_pid);
+    HANDLE map = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
+    if (!map)
+        return;
+    auto* hdr = (ShmHeader*)MapViewOfFile(map, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kShmSize);
+    if (hdr && hdr->magic == kShmMagic && !hdr->done) {
+        auto* text = (wchar_t*)(hdr + 1);
+        ShmWriter w{text, text + (kShmSize - sizeof(ShmHeader)) / sizeof(wchar_t) - 1};
+        switch (hdr->kind) {
+        case kQuerySysMenu:
+            if (HMENU m = GetSystemMenu(hwnd, FALSE))
+                write_menu(w, hwnd, m, 0);
+            break;
+        case kQueryMenuBar:
+            if (HMENU m = GetMenu(hwnd))
+                write_menu(w, hwnd, m, 0);
+            break;
+        case kQueryPopups: {
+            PopupCtx c{&w, GetCurrentProcessId()};
+            EnumWindows(write_popup_proc, (LPARAM)&c);
+            break;
+        }
+        case kQueryTools: {
+            PopupCtx c{&w, GetCurrentProcessId()};
+            EnumWindows(write_tools_proc, (LPARAM)&c);
+            break;
+        }
+        case kQueryFonts:
+            write_font(w, hwnd);
+            EnumChildWindows(hwnd, write_font_proc, (LPARAM)&w);
+            break;
+        }
+        hdr->length = (DWORD)(w.p - text);
+        hdr->done = 1;
+    }
+    if (hdr)
+        UnmapViewOfFile(hdr);
+    CloseHandle(map);
+}
+
+} // namespace
+
+// Runs inside the inspected program (see above).
+extern "C" LRESULT CALLBACK probe_hook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION && lp) {
+        const CWPSTRUCT* c = (const CWPSTRUCT*)lp;
+        if (c->message == RegisterWindowMessageW(kQueryMessage) && c->message != 0)
+            answer_query(c->hwnd, (DWORD)c->wParam);
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+namespace {
+
+constexpr int kSelfBits = sizeof(void*) * 8;
+
+// Set when an in-process query was refused because the program has the other bitness; the probe
+// then exits with code 3 so that a caller can retry with the other probe.
+bool g_wrong_bitness = false;
+
+std::vector<std::wstring> split(const std::wstring& s, wchar_t sep) {
+    std::vector<std::wstring> out;
+    size_t start = 0;
+    for (;;) {
+        size_t p = s.find(sep, start);
+        out.push_back(s.substr(start, p == std::wstring::npos ? std::wstring::npos : p - start));
+        if (p == std::wstring::npos)
+            break;
+        start = p + 1;
+    }
+    return out;
+}
+
+std::wstring unescape(const std::wstring& s) {
+    std::wstring r;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == L'\\' && i + 1 < s.size()) {
+            wchar_t c = s[++i];
+            r += c == L't' ? L'\t' : c == L'n' ? L'\n' : c == L'r' ? L'\r' : c;
+        } else {
+            r += s[i];
+        }
+    }
+    return r;
+}
+
+// Copies probe.exe to the temp folder as a DLL without entry point and loads it. The copy is named
+// after the size and time stamp of probe.exe, so a rebuilt probe makes a new copy.
+HMODULE hook_module() {
+    wchar_t self[MAX_PATH];
+    if (!GetModuleFileNameW(nullptr, self, MAX_PATH))
+        return nullptr;
+    WIN32_FILE_ATTRIBUTE_DATA fa{};
+    if (!GetFileAttributesExW(self, GetFileExInfoStandard, &fa))
+        return nullptr;
+    wchar_t dir[MAX_PATH], path[MAX_PATH + 64];
+    GetTempPathW(MAX_PATH, dir);
+    wsprintfW(path, L"%sprobe-hook-%d-%lu-%08lx%08lx.dll", dir, kSelfBits, fa.nFileSizeLow,
+              fa.ftLastWriteTime.dwHighDateTime, fa.ftLastWriteTime.dwLowDateTime);
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+        HANDLE f = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (f == INVALID_HANDLE_VALUE)
+            return nullptr;
+        std::string img(fa.nFileSizeLow, '\0');
+        DWORD got = 0;
+        bool ok = ReadFile(f, img.data(), (DWORD)img.size(), &got, nullptr) && got == img.size();
+        CloseHandle(f);
+        if (!ok || img.size() < sizeof(IMAGE_DOS_HEADER))
+            return nullptr;
+        auto* dos = (IMAGE_DOS_HEADER*)img.data();
+        if (dos->e_magic != IMAGE_DOS_SIGNATURE ||
+            (size_t)dos->e_lfanew + sizeof(IMAGE_NT_HEADERS) > img.size())
+            return nullptr;
+        auto* nt = (IMAGE_NT_HEADERS*)(img.data() + dos->e_lfanew);
+        nt->FileHeader.Characteristics |= IMAGE_FILE_DLL;
+        nt->OptionalHeader.AddressOfEntryPoint = 0;
+        // Write under a private name first, so that probes running at the same time never load a
+        // half-written file.
+        wchar_t tmp[MAX_PATH + 80];
+        wsprintfW(tmp, L"%s.%lu.tmp", path, GetCurrentProcessId());
+        f = CreateFileW(tmp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (f == INVALID_HANDLE_VALUE)
+            return nullptr;
+        DWORD put = 0;
+        ok = WriteFile(f, img.data(), (DWORD)img.size(), &put, nullptr) && put == img.size();
+        CloseHandle(f);
+        if (!ok || !MoveFileExW(tmp, path, MOVEFILE_REPLACE_EXISTING)) {
+            DeleteFileW(tmp);
+            if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
+                return nullptr;
+        }
+    }
+    return LoadLibraryW(path);
+}
+
+// Runs an in-process query against the thread that owns hwnd; returns its records.
+bool run_query(HWND hwnd, QueryKind kind, std::vector<std::vector<std::wstring>>& records) {
+    int bits = bits_of(hwnd);
+    if (bits && bits != kSelfBits) {
+        err("the program is " + num(bits) + "-bit; this query needs the " + num(bits) + "-bit probe");
+        g_wrong_bitness = true;
+        return false;
+    }
+    wchar_t name[64];
+    shm_name(name, GetCurrentProcessId());
+    HANDLE map = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kShmSize, name);
+    if (!map) {
+        err("CreateFileMapping failed: " + num(GetLastError()));
+        return false;
+    }
+    auto* hdr = (ShmHeader*)MapViewOfFile(map, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kShmSize);
+    if (!hdr) {
+        CloseHandle(map);
+        return false;
+    }
+    hdr->magic = kShmMagic;
+    hdr->kind = kind;
+    hdr->done = 0;
+    hdr->length = 0;
+
+    bool ok = false;
+    DWORD tid = GetWindowThreadProcessId(hwnd, nullptr);
+    HMODULE mod = hook_module();
+    // The copy is the same image, so the hook sits at the same offset from the module base.
+    auto proc =
+        mod ? (HOOKPROC)(void*)((BYTE*)mod + ((BYTE*)(void*)&probe_hook - (BYTE*)GetModuleHandleW(nullptr)))
+            : nullptr;
+    HHOOK hook = proc ? SetWindowsHookExW(WH_CALLWNDPROC, proc, mod, tid) : nullptr;
+    if (!proc) {
+        err("could not prepare the hook module in the temp folder");
+    } else if (!hook) {
+        err("SetWindowsHookEx failed: " + num(GetLastError()));
+    } else {
+        UINT msg = RegisterWindowMessageW(kQueryMessage);
+        send(hwnd, msg, GetCurrentProcessId(), kind, nullptr, g_opt.timeout);
+        UnhookWindowsHookEx(hook);
+        ok = hdr->done != 0;
+        if (!ok)
+            err("the program did not answer the query (hung, or the hook could not be loaded)");
+    }
+    if (ok) {
+        std::wstring text((const wchar_t*)(hdr + 1), hdr->length);
+        for (const auto& line : split(text, L'\n')) {
+            if (line.empty())
+                continue;
+            std::vector<std::wstring> fields;
+            for (const auto& f : split(line, L'\t'))
+                fields.push_back(unescape(f));
+            records.push_back(fields);
+        }
+    }
+    UnmapViewOfFile(hdr);
+    CloseHandle(map);
+    return ok;
+}
+
+long long field_int(const std::vector<std::wstring>& r, size_t i) {
+    long long v = 0;
+    if (i < r.size())
+        parse_int(r[i], v);
+    return v;
+}
+
+// Menu item records (see write_menu) to a JSON array, nesting submenus under "items".
+size_t menu_json(Json& j, const std::vector<std::vector<std::wstring>>& recs, size_t i, int depth) {
+    j.arr();
+    while (i < recs.size() && recs[i].size() >= 11 && field_int(recs[i], 0) == depth) {
+        const auto& r = recs[i];
+        long long type = field_int(r, 3), state = field_int(r, 4);
+        j.obj().kv("pos", field_int(r, 1)).kv("id", field_int(r, 2)).kv("text", r[6]);
+        j.kb("separator", (type & MFT_SEPARATOR) != 0).kb("checked", (state & MFS_CHECKED) != 0);
+        j.kb("grayed", (state & (MFS_GRAYED | MFS_DISABLED)) != 0).kb("default", (state & MFS_DEFAULT) != 0);
+        j.kb("highlighted", (state & MFS_HILITE) != 0).kv("type", type).kv("state", state);
+        RECT rc{(LONG)field_int(r, 7), (LONG)field_int(r, 8), (LONG)field_int(r, 9), (LONG)field_int(r, 10)};
+        rect_json(j, "rect", rc);
+        ++i;
+        if (field_int(r, 5)) {
+            j.key("items");
+            i = menu_json(j, recs, i, depth + 1);
+        }
+        j.end_obj();
+    }
+    j.end_arr();
+    return i;
+}
+
+int cmd_menu(QueryKind kind) {
+    HWND h = need_target();
+    if (!h)
+        return 1;
+    std::vector<std::vector<std::wstring>> recs;
+    if (!run_query(h, kind, recs))
+        return 1;
+    Json j;
+    menu_json(j, recs, 0, 0);
+    outln(j.text());
+    return 0;
+}
+
+// Open popup menus of the program: [{"hwnd":..., "items":[...]}, ...]
+int cmd_popups() {
+    HWND h = need_target();
+    if (!h)
+        return 1;
+    std::vector<std::vector<std::wstring>> recs;
+    if (!run_query(h, kQueryPopups, recs))
+        return 1;
+    Json j;
+    j.arr();
+    size_t i = 0;
+    while (i < recs.size()) {
+        if (recs[i].size() >= 3 && recs[i][0] == L"popup") {
+            j.obj().kv("hwnd", field_int(recs[i], 1)).kv("hmenu", field_int(recs[i], 2));
+            RECT r{};
+            GetWindowRect((HWND)(INT_PTR)field_int(recs[i], 1), &r);
+            rect_json(j, "rect", r);
+            j.key("items");
+            i = menu_json(j, recs, i + 1, 0);
+            j.end_obj();
+        } else {
+            ++i;
+        }
+    }
+    j.end_arr();
+    outln(j.text());
+    return 0;
+}
+
+int cmd_fonts() {
+    HWND h = need_target();
+    if (!h)
+        return 1;
+    std::vector<std::vector<std::wstring>> recs;
+    if (!run_query(h, kQueryFonts, recs))
+        return 1;
+    UINT dpi = dpi_of(h);
+    Json j;
+    j.arr();
+    for (const auto& r : recs) {
+        if (r.size() < 8)
+            continue;
+        long long height = field_int(r, 4);
+        j.obj().kv("hwnd", field_int(r, 0)).kv("id", field_int(r, 1)).kb("has_font", field_int(r, 2) != 0);
+        j.kv("face", r[3]).kv("height", height).kv("weight", field_int(r, 5));
+        j.kb("italic", field_int(r, 6) != 0).kv("charset", field_int(r, 7));
+        // Point size as the Windows font dialog shows it (character height, 2 decimals).
+        char pt[32];
+        std::snprintf(pt, sizeof pt, "%.2f", height < 0 ? -height * 72.0 / dpi : height * 72.0 / dpi);
+        j.key("points").raw(pt);
+        j.end_obj();
+    }
+    j.end_arr();
+    outln(j.text());
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Notification area
+//
+// Where Wine 8 shows tray icons depends on the setup:
+// - "taskbar": in a virtual desktop named "shell" (wine explorer /desktop=shell,WxH) explorer
+//   draws a taskbar (class Shell_TrayWnd, visible) and paints the icons into it itself; an icon
+//   is no window there. Each icon has a tooltip control whose tool rectangle is the icon's place;
+//   a removed icon leaves its tooltip behind with an empty rectangle. Reading the rectangles takes
+//   an in-process query in explorer (64-bit in a 64-bit prefix, so the 64-bit probe).
+// - "standalone": on an X display without a system tray (bare Xvfb) winex11 opens a small window
+//   "Wine System Tray" (class __winex11_standalone_tray) with one child window per icon (class
+//   __winex11_tray_icon). It is hidden again when its last icon goes.
+// - "xembed": with an X system tray (a desktop's panel) each icon is a top-level
+//   __winex11_tray_icon window docked into that tray.
+
+struct TrayIcon {
+    HWND hwnd = nullptr; // icon window (standalone/xembed), tooltip control (taskbar)
+    RECT rect{};
+    bool have_tip = false;
+    std::wstring tip;
+};
+
+BOOL CALLBACK collect_all_proc(HWND h, LPARAM lp) {
+    ((std::vector<HWND>*)lp)->push_back(h);
+    return TRUE;
+}
+
+int cmd_trayicons() {
+    std::vector<HWND> all;
+    EnumWindows(collect_all_proc, (LPARAM)&all);
+    HWND taskbar = nullptr, standalone = nullptr;
+    std::vector<TrayIcon> icons;
+    for (HWND h : all) {
+        std::wstring cls = class_of(h);
+        if (cls == L"Shell_TrayWnd") {
+            // explorer may have more than one; the visible one is the taskbar
+            if (!taskbar || (!IsWindowVisible(taskbar) && IsWindowVisible(h)))
+                taskbar = h;
+        } else if (cls == L"__winex11_standalone_tray") {
+            standalone = h;
+            for (HWND c = GetWindow(h, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                if (class_of(c) == L"__winex11_tray_icon") {
+                    TrayIcon t;
+                    t.hwnd = c;
+                    GetWindowRect(c, &t.rect);
+                    icons.push_back(t);
+                }
+            }
+        } else if (cls == L"__winex11_tray_icon") {
+            TrayIcon t;
+            t.hwnd = h;
+            GetWindowRect(h, &t.rect);
+            icons.push_back(t);
+        }
+    }
+    bool taskbar_mode = taskbar && IsWindowVisible(taskbar);
+    const char* mode = taskbar_mode     ? "taskbar"
+                       : standalone     ? "standalone"
+                       : !icons.empty() ? "xembed"
+                                        : "none";
+
+    // Tooltips tell the icons' texts (and, in taskbar mode, which icons there are).
+    std::vector<std::vector<std::wstring>> tools;
+    bool have_tools = false;
+    if (taskbar) {
+        int bits = bits_of(taskbar);
+        if (bits == 0 || bits == kSelfBits)
+            have_tools = run_query(taskbar, kQueryTools, tools);
+    }
+    if (taskbar_mode) {
+        if (!have_tools) {
+            err("counting the icons of explorer's taskbar needs the " + num(bits_of(taskbar)) + "-bit probe");
+            return bits_of(taskbar) != kSelfBits ? 3 : 1;
+        }
+        for (const auto& r : tools) {
+            if (r.size() < 11 || (HWND)(INT_PTR)field_int(r, 1) != taskbar)
+                continue;
+            TrayIcon t;
+            t.hwnd = (HWND)(INT_PTR)field_int(r, 0);
+            t.rect = RECT{(LONG)field_int(r, 6), (LONG)field_int(r, 7), (LONG)field_int(r, 8),
+                          (LONG)field_int(r, 9)};
+            if (IsRectEmpty(&t.rect))
+                continue; // the icon has been removed
+            t.have_tip = true;
+            t.tip = r[10];
+            icons.push_back(t);
+        }
+    } else if (have_tools) {
+        for (auto& t : icons) {
+            for (const auto& r : tools) {
+                if (r.size() >= 11 && (HWND)(INT_PTR)field_int(r, 5) == t.hwnd) {
+                    t.have_tip = true;
+                    t.tip = r[10];
+                }
+            }
+        }
+    }
+
+    Json j;
+    j.obj().kv("mode", mode).kv("count", (long long)icons.size()).kb("tips", have_tools);
+    j.kv("tray_hwnd", (unsigned long long)(ULONG_PTR)(taskbar_mode ? taskbar : standalone));
+    j.kb("tray_visible", taskbar_mode || (standalone && IsWindowVisible(standalone)));
+    j.key("icons").arr();
+    for (const auto& t : icons) {
+        j.obj().kv("hwnd", (unsigned long long)(ULONG_PTR)t.hwnd);
+        rect_json(j, "rect", t.rect);
+        j.kv("cx", (t.rect.left + t.rect.right) / 2).kv("cy", (t.rect.top + t.rect.bottom) / 2);
+        if (t.have_tip)
+            j.kv("tip", t.tip);
+        else
+            j.key("tip").null();
+        j.end_obj();
+    }
+    j.end_arr().end_obj();
+    outln(j.text());
+    return 0;
+}
+
+// Tooltip windows on screen right now, with the text they show (WM_GETTEXT of a tooltip control
+// is the text of its current tip).
+int cmd_tooltips() {
+    std::vector<HWND> all;
+    EnumWindows(collect_all_proc, (LPARAM)&all);
+    Json j;
+    j.arr();
+    for (HWND h : all) {
+        if (!IsWindowVisible(h) || _wcsicmp(class_of(h).c_str(), TOOLTIPS_CLASSW) != 0)
+            continue;
+        RECT r{};
+        GetWindowRect(h, &r);
+        j.obj().kv("hwnd", (unsigned long long)(ULONG_PTR)h).kv("text", text_of(h));
+        j.kv("pid", pid_of(h)).kv("exe", exe_of_pid(pid_of(h)));
+        j.kv("owner", (unsigned long long)(ULONG_PTR)GetWindow(h, GW_OWNER));
+        rect_json(j, "rect", r);
+        j.end_obj();
+    }
+    j.end_arr();
+    outln(j.text());
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+using Args = std::vector<std::wstring>;
+
+int cmd_wait(const Args& a) {
+    std::wstring cls = a.size() > 0 ? a[0] : g_opt.cls;
+    long long timeout = 10000;
+    if (a.size() > 1 && !parse_int(a[1], timeout))
+        return 2;
+    DWORD start = GetTickCount();
+    for (;;) {
+        auto v = find_windows(cls, true);
+        if (!v.empty()) {
+            outln(num((long long)(ULONG_PTR)v.front()));
+            return 0;
+        }
+        if ((long long)(GetTickCount() - start) >= timeout)
+            break;
+        Sleep(50);
+    }
+    err("timed out waiting for a visible window of class " + to_utf8(cls));
+    return 1;
+}
+
+// Waits until no visible window of the class exists any more.
+int cmd_gone(const Args& a) {
+    std::wstring cls = a.size() > 0 ? a[0] : g_opt.cls;
+    long long timeout = 10000;
+    if (a.size() > 1 && !parse_int(a[1], timeout))
+        return 2;
+    DWORD start = GetTickCount();
+    while (!find_windows(cls, true).empty()) {
+        if ((long long)(GetTickCount() - start) >= timeout) {
+            err("timed out: a window of class " + to_utf8(cls) + " is still visible");
+            return 1;
+        }
+        Sleep(50);
+    }
+    return 0;
+}
+
+int cmd_dump(const Args& a) {
+    HWND h = a.empty() ? need_target() : resolve(a[0]);
+    if (!h) {
+        if (!a.empty())
+            err("no window " + to_utf8(a[0]));
+        return 1;
+    }
+    Json j;
+    window_json(j, h, true);
+    outln(j.text());
+    return 0;
+}
+
+BOOL CALLBACK collect_proc(HWND h, LPARAM lp) {
+    if (g_opt.all || IsWindowVisible(h))
+        ((std::vector<HWND>*)lp)->push_back(h);
+    return TRUE;
+}
+
+int cmd_windows(const Args&) {
+    std::vector<HWND> list;
+    EnumWindows(collect_proc, (LPARAM)&list);
+    Json j;
+    j.arr();
+    for (HWND h : list) {
+        DWORD pid = pid_of(h);
+        RECT r{};
+        GetWindowRect(h, &r);
+        j.obj()
+            .kv("hwnd", (unsigned long long)(ULONG_PTR)h)
+            .kv("class", class_of(h))
+            .kv("caption", text_of(h));
+        j.kv("pid", pid).kv("exe", exe_of_pid(pid)).kb("visible", IsWindowVisible(h) != 0);
+        j.kb("iconic", IsIconic(h) != 0).kv("owner", (unsigned long long)(ULONG_PTR)GetWindow(h, GW_OWNER));
+        rect_json(j, "rect", r);
+        j.kv("xid", xid_of(h));
+        j.end_obj();
+    }
+    j.end_arr();
+    outln(j.text());
+    return 0;
+}
+
+// Sends (or posts, with --post) an action message. A send that does not come back within the
+// action timeout usually means the handler opened a modal loop (message box, menu); that is
+// reported as "pending" and is not an error.
+int act(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    if (g_opt.post) {
+        if (!PostMessageW(h, msg, w, l)) {
+            err("PostMessage failed: " + num(GetLastError()));
+            return 1;
+        }
+        outln("posted");
+        return 0;
+    }
+    LRESULT r = 0;
+    if (!send(h, msg, w, l, &r, g_opt.action_timeout)) {
+        DWORD e = GetLastError();
+        if (!IsWindow(h)) {
+            outln("done");
+            return 0;
+        }
+        if (e == ERROR_TIMEOUT || e == 0) {
+            outln("pending");
+            return 0;
+        }
+        err("SendMessageTimeout failed: " + num(e));
+        return 1;
+    }
+    outln(num(r));
+    return 0;
+}
+
+int cmd_click(const Args& a) {
+    if (a.size() != 1)
+        return 2;
+    HWND m = need_target();
+    if (!m)
+        return 1;
+    HWND c = need_control(m, a[0]);
+    if (!c)
+        return 1;
+    if (!IsWindowEnabled(c))
+        err("warning: control " + to_utf8(a[0]) + " is disabled");
+    if (!IsWindowVisible(c))
+        err("warning: control " + to_utf8(a[0]) + " is not visible");
+    return act(c, BM_CLICK, 0, 0);
+}
+
+// WM_COMMAND with a notification code from control ID to its parent (default BN_CLICKED).
+int cmd_command(const Args& a) {
+    if (a.empty() || a.size() > 2)
+        return 2;
+    HWND m = need_target();
+    if (!m)
+        return 1;
+    HWND c = need_control(m, a[0]);
+    if (!c)
+        return 1;
+    long long code = BN_CLICKED;
+    if (a.size() == 2 && !parse_int(a[1], code))
+        return 2;
+    return act(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), (WORD)code), (LPARAM)c);
+}
+
+// WM_SETTEXT, followed by the change notification to the parent where the control stays silent
+// about WM_SETTEXT (a combo box's edit field, a multi-line edit), so that the program learns of
+// the change as it would of typing. A single-line edit sends EN_UPDATE/EN_CHANGE itself.
+int cmd_settext(const Args& a) {
+    if (a.size() != 2)
+        return 2;
+    HWND m = need_target();
+    if (!m)
+        return 1;
+    HWND c = need_control(m, a[0]);
+    if (!c)
+        return 1;
+    std::wstring cls = class_of(c);
+    LONG style = GetWindowLongW(c, GWL_STYLE);
+    HWND parent = GetParent(c);
+    WORD id = (WORD)GetDlgCtrlID(c);
+    LRESULT r = 0;
+    if (!send(c, WM_SETTEXT, 0, (LPARAM)a[1].c_str(), &r, g_opt.action_timeout)) {
+        err("WM_SETTEXT did not complete");
+        return 1;
+    }
+    if (!r) {
+        err("the control refused the text");
+        return 1;
+    }
+    if (_wcsicmp(cls.c_str(), L"ComboBox") == 0 && (style & 3) != CBS_DROPDOWNLIST) {
+        send(parent, WM_COMMAND, MAKEWPARAM(id, CBN_EDITUPDATE), (LPARAM)c, nullptr, g_opt.action_timeout);
+        send(parent, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE), (LPARAM)c, nullptr, g_opt.action_timeout);
+    }
+    if (_wcsicmp(cls.c_str(), L"Edit") == 0 && (style & ES_MULTILINE)) {
+        send(parent, WM_COMMAND, MAKEWPARAM(id, EN_UPDATE), (LPARAM)c, nullptr, g_opt.action_timeout);
+        send(parent, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), (LPARAM)c, nullptr, g_opt.action_timeout);
+    }
+    return 0;
+}
+
+int cmd_gettext(const Args& a) {
+    if (a.size() != 1)
+        return 2;
+    HWND m = need_target();
+    if (!m)
+        return 1;
+    HWND c = need_control(m, a[0]);
+    if (!c)
+        return 1;
+    outln(to_utf8(text_of(c)));
+    return 0;
+}
+
+int cmd_select(const Args& a) {
+    long long index = 0;
+    if (a.size() != 2 || !parse_int(a[1], index))
+        return 2;
+    HWND m = need_target();
+    if (!m)
+        return 1;
+    HWND c = need_control(m, a[0]);
+    if (!c)
+        return 1;
+    std::wstring cls = class_of(c);
+    UINT set_msg, notify;
+    if (_wcsicmp(cls.c_str(), L"ListBox") == 0) {
+        set_msg = LB_SETCURSEL;
+        notify = LBN_SELCHANGE;
+    } else if (_wcsicmp(cls.c_str(), L"ComboBox") == 0) {
+        set_msg = CB_SETCURSEL;
+        notify = CBN_SELCHANGE;
+    } else {
+        err("control " + to_utf8(a[0]) + " is a " + to_utf8(cls) + ", not a list or combo box");
+        return 1;
+    }
+    LRESULT r = 0;
+    if (!send(c, set_msg, (WPARAM)index, 0, &r, g_opt.timeout))
+        return 1;
+    if (r == LB_ERR && index != -1) {
+        err("index out of range");
+        return 1;
+    }
+    return act(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), notify), (LPARAM)c);
+}
+
+int cmd_syscommand(HWND h, long long sc) {
+    return act(h, WM_SYSCOMMAND, (WPARAM)sc, 0);
+}
+
+int cmd_message(const std::wstring& kind, const Args& a) {
+    if (a.empty() || a.size() > 3)
+        return 2;
+    long long msg = 0, w = 0, l = 0;
+    if (!parse_value(a[0], msg, true) || (a.size() > 1 && !parse_value(a[1], w, false)) ||
+        (a.size() > 2 && !parse_value(a[2], l, false))) {
+        err("bad message or parameter");
+        return 2;
+    }
+    HWND h = need_target();
+    if (!h)
+        return 1;
+    if (kind == L"notify") {
+        if (!SendNotifyMessageW(h, (UINT)msg, (WPARAM)w, (LPARAM)l)) {
+            err("SendNotifyMessage failed: " + num(GetLastError()));
+            return 1;
+        }
+        return 0;
+    }
+    if (kind == L"post") {
+        if (!PostMessageW(h, (UINT)msg, (WPARAM)w, (LPARAM)l)) {
+            err("PostMessage failed: " + num(GetLastError()));
+            return 1;
+        }
+        return 0;
+    }
+    return act(h, (UINT)msg, (WPARAM)w, (LPARAM)l);
+}
+
+// Removes a notification-area icon by its owner window and ID, as the shell would when the
+// taskbar is re-created: the way to see whether a program puts its icon back.
+int cmd_traydelete(const Args& a) {
+    long long id = 0;
+    if (a.size() != 2 || !parse_int(a[1], id))
+        return 2;
+    HWND owner = resolve(a[0]);
+    if (!owner)
+        return 1;
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    data.hWnd = owner;
+    data.uID = static_cast<UINT>(id);
+    return Shell_NotifyIconW(NIM_DELETE, &data) ? 0 : 1;
+}
+
+int cmd_regmsg(const Args& a) {
+    if (a.size() != 1)
+        return 2;
+    UINT id = RegisterWindowMessageW(a[0].c_str());
+    if (!id)
+        return 1;
+    outln(num(id));
+    return 0;
+}
+
+int cmd_foreground(const Args&) {
+    GUITHREADINFO gti{};
+    gti.cbSize = sizeof gti;
+    GetGUIThreadInfo(0, &gti);
+    HWND h = GetForegroundWindow();
+    Json j;
+    j.obj();
+    j.kv("hwnd", (unsigned long long)(ULONG_PTR)h);
+    if (h) {
+        j.kv("class", class_of(h)).kv("caption", text_of(h)).kv("pid", pid_of(h));
+        j.kv("exe", exe_of_pid(pid_of(h)));
+    }
+    j.kv("focus_hwnd", (unsigned long long)(ULONG_PTR)gti.hwndFocus);
+    if (gti.hwndFocus) {
+        bool child = (GetWindowLongW(gti.hwndFocus, GWL_STYLE) & WS_CHILD) != 0;
+        j.kv("focus_class", class_of(gti.hwndFocus)).kv("focus_id", child ? GetDlgCtrlID(gti.hwndFocus) : -1);
+    }
+    j.kb("in_menu", (gti.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE)) != 0);
+    j.kv("menu_owner", (unsigned long long)(ULONG_PTR)gti.hwndMenuOwner);
+    j.kv("capture", (unsigned long long)(ULONG_PTR)gti.hwndCapture);
+    j.end_obj();
+    outln(j.text());
+    return 0;
+}
+
+// The desktop window: in a Wine virtual desktop its X window is the one X window of the session.
+int cmd_desktop(const Args&) {
+    HWND d = GetDesktopWindow();
+    RECT r{};
+    GetWindowRect(d, &r);
+    Json j;
+    j.obj().kv("hwnd", (unsigned long long)(ULONG_PTR)d).kv("xid", xid_of(d));
+    rect_json(j, "rect", r);
+    j.end_obj();
+    outln(j.text());
+    return 0;
+}
+
+int cmd_activate(const Args& a) {
+    HWND h = a.empty() ? need_target() : resolve(a[0]);
+    if (!h) {
+        err("no such window");
+        return 1;
+    }
+    if (IsIconic(h))
+        ShowWindow(h, SW_RESTORE);
+    // Windows lets a background process take the foreground only in some cases; the usual way
+    // around it is to attach to the foreground thread's input for the moment of the switch.
+    HWND fg = GetForegroundWindow();
+    DWORD me = GetCurrentThreadId();
+    DWORD fg_tid = fg ? GetWindowThreadProcessId(fg, nullptr) : 0;
+    bool attached = fg_tid && fg_tid != me && AttachThreadInput(me, fg_tid, TRUE);
+    BringWindowToTop(h);
+    SetForegroundWindow(h);
+    if (attached)
+        AttachThreadInput(me, fg_tid, FALSE);
+    DWORD start = GetTickCount();
+    while (GetForegroundWindow() != h && GetTickCount() - start < 2000)
+        Sleep(20);
+    bool ok = GetForegroundWindow() == h;
+    outln(num((long long)(ULONG_PTR)h));
+    if (!ok)
+        err("window did not become the foreground window");
+    return ok ? 0 : 1;
+}
+
+int cmd_keystate(const Args&) {
+    const NamedValue keys[] = {{L"shift", VK_SHIFT},  {L"lshift", VK_LSHIFT},  {L"rshift", VK_RSHIFT},
+                               {L"ctrl", VK_CONTROL}, {L"lctrl", VK_LCONTROL}, {L"rctrl", VK_RCONTROL},
+                               {L"alt", VK_MENU},     {L"lalt", VK_LMENU},     {L"ralt", VK_RMENU},
+                               {L"f2", VK_F2},        {L"f3", VK_F3}};
+    Json j;
+    j.obj();
+    for (const auto& k : keys)
+        j.kb(to_utf8(k.name).c_str(), (GetAsyncKeyState((int)k.value) & 0x8000) != 0);
+    j.end_obj();
+    outln(j.text());
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void usage() {
+    out("usage: probe [options] COMMAND [ARGS]\n"
+        "\n"
+        "options (anywhere; \"--\" ends them):\n"
+        "  --class CLASS     target top-level window class (default frmMain)\n"
+        "  --hwnd HWND       target window by handle (decimal)\n"
+        "  --timeout MS      timeout for queries sent to the target (default 5000)\n"
+        "  --action-timeout MS  how long click/close/... wait for the handler (default 2000);\n"
+        "                    a handler still running then (modal box, menu) prints \"pending\"\n"
+        "  --post            post actions instead of sending them (returns at once)\n"
+        "  --all             windows: include hidden windows\n"
+        "\n"
+        "commands:\n"
+        "  wait [CLASS] [TIMEOUT_MS]     wait for a visible top-level window; print its HWND\n"
+        "  gone [CLASS] [TIMEOUT_MS]     wait until no visible window of the class is left\n"
+        "  dump [CLASS|HWND]             JSON: the window and all its controls\n"
+        "  windows                       JSON: visible top-level windows (--all: every one)\n"
+        "  foreground                    JSON: foreground window, focus, menu mode\n"
+        "  click ID                      BM_CLICK on a button / check box / radio button\n"
+        "  command ID [CODE]             WM_COMMAND(ID, CODE=BN_CLICKED) to the control's parent\n"
+        "  settext ID TEXT               WM_SETTEXT; for a combo box's edit field and a multi-line\n"
+        "                                edit also the change notification to the parent\n"
+        "  gettext ID                    print WM_GETTEXT of a control\n"
+        "  select ID INDEX               list/combo box: set selection and notify the parent\n"
+        "  close                         WM_CLOSE to the window\n"
+        "  syscommand N                  WM_SYSCOMMAND N (number or SC_ name)\n"
+        "  minimize | restore            WM_SYSCOMMAND SC_MINIMIZE / SC_RESTORE\n"
+        "  notify MSG [WPARAM [LPARAM]]  SendNotifyMessageW to the window\n"
+        "  send MSG [WPARAM [LPARAM]]    SendMessage, print the result\n"
+        "  post MSG [WPARAM [LPARAM]]    PostMessage\n"
+        "  regmsg NAME                   RegisterWindowMessageW, print the id\n"
+        "  traydelete HWND|CLASS UID     remove that window's notification-area icon\n"
+        "  activate [HWND|CLASS]         make the window the foreground window\n"
+        "  desktop                       JSON: the desktop window (its X window in a virtual desktop)\n"
+        "  keystate                      JSON: Shift/Ctrl/Alt/F2/F3 as GetAsyncKeyState sees them\n"
+        "  sysmenu                       JSON: items of the window's system menu (id, text, state)\n"
+        "  menubar                       JSON: items of the window's menu bar\n"
+        "  popups                        JSON: popup menus of the program open right now, with\n"
+        "                                item rectangles on screen (tray menu, system menu)\n"
+        "  fonts                         JSON: font of the window and each control (face, points)\n"
+        "  trayicons                     JSON: notification area icons shown now: mode, count,\n"
+        "                                screen rectangles and tooltip texts\n"
+        "  tooltips                      JSON: tooltip windows visible now and their text\n"
+        "  (sysmenu, menubar, popups and fonts run inside the program through a hook and need a\n"
+        "   probe of the program's bitness; trayicons needs explorer's bitness in a virtual\n"
+        "   desktop with taskbar. The probe exits with 3 when it has the wrong bitness.)\n"
+        "\n"
+        "MSG may be a number, a WM_/SC_ name, or a registered message name (TaskbarCreated).\n");
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    // Options may stand anywhere; "--" ends them (for a TEXT that starts with "--").
+    Args args, positional;
+    for (int k = 1; k < argc; ++k)
+        args.push_back(argv[k]);
+    bool options_done = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& o = args[i];
+        long long v = 0;
+        bool has_value = i + 1 < args.size();
+        if (options_done || o.size() < 2 || o[0] != L'-' || o[1] != L'-') {
+            positional.push_back(o);
+        } else if (o == L"--") {
+            options_done = true;
+        } else if (o == L"--class" && has_value) {
+            g_opt.cls = args[++i];
+        } else if (o == L"--hwnd" && has_value && parse_int(args[i + 1], v)) {
+            g_opt.hwnd = (HWND)(INT_PTR)v;
+            ++i;
+        } else if (o == L"--timeout" && has_value && parse_int(args[i + 1], v)) {
+            g_opt.timeout = (DWORD)v;
+            ++i;
+        } else if (o == L"--action-timeout" && has_value && parse_int(args[i + 1], v)) {
+            g_opt.action_timeout = (DWORD)v;
+            ++i;
+        } else if (o == L"--post") {
+            g_opt.post = true;
+        } else if (o == L"--all") {
+            g_opt.all = true;
+        } else if (o == L"--help") {
+            usage();
+            return 0;
+        } else {
+            err("unknown option " + to_utf8(o));
+            return 2;
+        }
+    }
+    if (positional.empty()) {
+        usage();
+        return 2;
+    }
+    std::wstring cmd = positional[0];
+    Args rest(positional.begin() + 1, positional.end());
+
+    int rc = 2;
+    if (cmd == L"help") {
+        usage();
+        return 0;
+    } else if (cmd == L"wait") {
+        rc = cmd_wait(rest);
+    } else if (cmd == L"gone") {
+        rc = cmd_gone(rest);
+    } else if (cmd == L"dump") {
+        rc = cmd_dump(rest);
+    } else if (cmd == L"windows") {
+        rc = cmd_windows(rest);
+    } else if (cmd == L"foreground") {
+        rc = cmd_foreground(rest);
+    } else if (cmd == L"click") {
+        rc = cmd_click(rest);
+    } else if (cmd == L"command") {
+        rc = cmd_command(rest);
+    } else if (cmd == L"settext") {
+        rc = cmd_settext(rest);
+    } else if (cmd == L"gettext") {
+        rc = cmd_gettext(rest);
+    } else if (cmd == L"select") {
+        rc = cmd_select(rest);
+    } else if (cmd == L"close") {
+        HWND h = need_target();
+        rc = h ? act(h, WM_CLOSE, 0, 0) : 1;
+    } else if (cmd == L"syscommand") {
+        long long sc = 0;
+        if (rest.size() == 1 && parse_value(rest[0], sc, false)) {
+            HWND h = need_target();
+            rc = h ? cmd_syscommand(h, sc) : 1;
+        }
+    } else if (cmd == L"minimize" || cmd == L"restore") {
+        HWND h = need_target();
+        rc = h ? cmd_syscommand(h, cmd == L"minimize" ? SC_MINIMIZE : SC_RESTORE) : 1;
+    } else if (cmd == L"notify" || cmd == L"send" || cmd == L"post") {
+        rc = cmd_message(cmd, rest);
+    } else if (cmd == L"traydelete") {
+        rc = cmd_traydelete(rest);
+    } else if (cmd == L"regmsg") {
+        rc = cmd_regmsg(rest);
+    } else if (cmd == L"desktop") {
+        rc = cmd_desktop(rest);
+    } else if (cmd == L"activate") {
+        rc = cmd_activate(rest);
+    } else if (cmd == L"keystate") {
+        rc = cmd_keystate(rest);
+    } else if (cmd == L"sysmenu") {
+        rc = cmd_menu(kQuerySysMenu);
+    } else if (cmd == L"menubar") {
+        rc = cmd_menu(kQueryMenuBar);
+    } else if (cmd == L"popups") {
+        rc = cmd_popups();
+    } else if (cmd == L"fonts") {
+        rc = cmd_fonts();
+    } else if (cmd == L"trayicons") {
+        rc = cmd_trayicons();
+    } else if (cmd == L"tooltips") {
+        rc = cmd_tooltips();
+
+    } else {
+        err("unknown command: " + to_utf8(cmd));
+        usage();
+        return 2;
+    }
+    if (rc == 2)
+        err("bad arguments for " + to_utf8(cmd) + " (see: probe help)");
+    if (rc != 0 && g_wrong_bitness)
+        return 3;
+    return rc;
+}
