@@ -40,9 +40,12 @@ std::wstring DecodeValue(ISystem& system, std::uint32_t type, const std::vector<
     switch (type) {
     case reg::RegSz:
     case reg::RegExpandSz: {
-        std::string text(data.begin(), data.end());
-        text.resize(std::strlen(text.c_str()));
-        return system.FromAnsi(text);
+        // The text ends at its first NUL; one that fills the whole buffer without one is a text of
+        // 1024 bytes or more, which the store does not serve.
+        const auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
+        if (end == data.end() && data.size() >= kValueBufferBytes)
+            return L"";
+        return system.FromAnsi(std::string(data.begin(), end));
     }
     case reg::RegDword: {
         std::uint8_t bytes[4] = {0, 0, 0, 0};

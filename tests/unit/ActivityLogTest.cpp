@@ -1,0 +1,160 @@
+#include "scheduler/ActivityLog.h"
+
+#include "fakes/AppHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using fakes::AppHarness;
+
+struct PathCase {
+    const wchar_t* folder;
+    const wchar_t* path;
+};
+
+class LogPathTest : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(LogPathTest, PutsExactlyOneBackslashBeforeTheFileName) {
+    EXPECT_EQ(LogPath(GetParam().folder), GetParam().path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, LogPathTest,
+                         ::testing::Values(PathCase{L"C:\\Tools", L"C:\\Tools\\quillon.log"},
+                                           PathCase{L"C:\\Tools\\", L"C:\\Tools\\quillon.log"},
+                                           PathCase{L"D:\\", L"D:\\quillon.log"},
+                                           PathCase{L"\\\\server\\share",
+                                                    L"\\\\server\\share\\quillon.log"}));
+
+TEST(LogLineTest, IsTheDateASpaceTheEntryAndCrLf) {
+    EXPECT_EQ(LogLine(L"2024-03-05 14:07:09", L"Notes - Editor "),
+              L"2024-03-05 14:07:09 Notes - Editor \r\n");
+    EXPECT_EQ(LogLine(L"2024-03-05 14:07:09", L""), L"2024-03-05 14:07:09 \r\n");
+}
+
+class ActivityLogTest : public ::testing::Test {
+protected:
+    fakes::FakeClock clock;
+    fakes::FakeSystem system{clock};
+    ActivityLog log{system};
+};
+
+TEST_F(ActivityLogTest, LinesAreAppendedInOrderAsAnsiText) {
+    system.folder = L"D:\\";
+    EXPECT_TRUE(log.Write(L"记事本 "));
+    system.dateTime = L"2024-03-05 14:08:00";
+    EXPECT_TRUE(log.Write(L"Word "));
+    EXPECT_EQ(system.files.at(L"D:\\quillon.log"),
+              fakes::Utf8(L"2024-03-05 14:07:09 记事本 \r\n2024-03-05 14:08:00 Word \r\n"));
+}
+
+TEST_F(ActivityLogTest, ClearDeletesTheFileAndTheNextLineStartsItAnew) {
+    log.Write(L"A ");
+    log.Clear();
+    EXPECT_TRUE(system.files.empty());
+    log.Write(L"B ");
+    EXPECT_EQ(system.files.at(L"C:\\Tools\\quillon.log"), "2024-03-05 14:07:09 B \r\n");
+}
+
+TEST_F(ActivityLogTest, ClearWithoutALogFileIsHarmless) {
+    log.Clear();
+    EXPECT_EQ(system.removeCalls, 1);
+    EXPECT_TRUE(system.files.empty());
+}
+
+TEST_F(ActivityLogTest, AFailedWriteReportsFalse) {
+    system.writesFail = true;
+    EXPECT_FALSE(log.Write(L"A "));
+    EXPECT_TRUE(system.files.empty());
+}
+
+// The save path end to end: the countdown runs out, the delivery types, the log records it.
+class SavePath : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h.desktop.Add(100, L"Notes - Editor");
+        h.view.SetValue(Control::chkVisible, 0);
+        h.app.OnClick(Control::Command1);
+        h.FillLists();
+        ASSERT_EQ(h.view.ListItems(Control::List1).front(), L"Notes - Editor ");
+        h.view.SetListIndex(Control::List1, 0);
+        h.view.SetText(Control::cboTime, L"秒");
+        h.view.SetText(Control::txtInterval, L"2");
+        h.app.OnClick(Control::cmdSet);
+        h.view.SetValue(Control::chkSave, 1);
+        h.app.OnClick(Control::optOn);
+        h.desktop.SetForeground(h.view.handle);
+    }
+    void TicksUntilSave() {
+        for (int i = 0; i < 3; ++i)
+            h.app.OnTimer(Timer::tmrLoop);
+    }
+    std::string Log() const {
+        const auto it = h.system.files.find(L"C:\\Tools\\quillon.log");
+        return it == h.system.files.end() ? "" : it->second;
+    }
+
+    AppHarness h;
+};
+
+TEST_F(SavePath, ATypedSaveIsLoggedWithTheSelectedEntry) {
+    TicksUntilSave();
+    ASSERT_EQ(h.input.batches.size(), 1u);
+    EXPECT_EQ(h.input.batches[0].target, 100);
+    EXPECT_EQ(Log(), "2024-03-05 14:07:09 Notes - Editor \r\n");
+    EXPECT_EQ(h.view.Text(Control::txtRemaining), L"2");
+}
+
+TEST_F(SavePath, WithChkSaveUncheckedTheSaveIsTypedButNotLogged) {
+    h.view.SetValue(Control::chkSave, 0);
+    TicksUntilSave();
+    EXPECT_EQ(h.input.batches.size(), 1u);
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(SavePath, AFailingLogWriteDoesNotStopTheSaveOrTheReArm) {
+    h.system.writesFail = true;
+    TicksUntilSave();
+    EXPECT_EQ(h.input.batches.size(), 1u);
+    EXPECT_EQ(h.app.Delivery().LastOutcome(), DeliveryOutcome::Typed);
+    EXPECT_EQ(h.view.Text(Control::txtRemaining), L"2");
+}
+
+TEST_F(SavePath, TheLogNamesTheEntrySelectedWhenTheSaveStarted) {
+    h.desktop.windows[100].activationDelayMs = 300;
+    TicksUntilSave();
+    EXPECT_TRUE(h.input.batches.empty());
+    h.app.OnClick(Control::Command1); // the lists are emptied while the delivery waits
+    h.RunDelivery(400);
+    ASSERT_EQ(h.input.batches.size(), 1u);
+    EXPECT_EQ(Log(), "2024-03-05 14:07:09 Notes - Editor \r\n");
+}
+
+TEST_F(SavePath, TheCountdownReArmsAtOnceWhileTheDeliveryStillWaits) {
+    h.desktop.windows[100].activationDelayMs = 600;
+    TicksUntilSave();
+    EXPECT_EQ(h.view.Text(Control::txtRemaining), L"2");
+    EXPECT_TRUE(h.app.Delivery().Busy());
+    h.RunDelivery(700);
+    EXPECT_EQ(h.input.batches.size(), 1u);
+    EXPECT_FALSE(h.view.TimerOf(Timer::tmrDeliver).enabled);
+}
+
+TEST_F(SavePath, NothingSelectedAtTheSaveMeansNothingTypedAndNoLine) {
+    h.view.SetListIndex(Control::List1, -1);
+    TicksUntilSave();
+    EXPECT_TRUE(h.input.batches.empty());
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(h.view.Text(Control::txtRemaining), L"2");
+}
+
+TEST_F(SavePath, CmdKillClearsTheLog) {
+    TicksUntilSave();
+    ASSERT_NE(Log(), "");
+    h.app.OnClick(Control::cmdKill);
+    EXPECT_EQ(Log(), "");
+}
+
+} // namespace
+} // namespace quillon

@@ -1,0 +1,213 @@
+#include "fakes/AppHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using fakes::AppHarness;
+
+class IntervalTest : public ::testing::Test {
+protected:
+    void Set(const std::wstring& interval, const std::wstring& unit) {
+        h.view.SetText(Control::txtInterval, interval);
+        h.view.SetText(Control::cboTime, unit);
+        h.app.OnClick(Control::cmdSet);
+    }
+    void ChooseUnit(const std::wstring& unit) {
+        h.view.SetText(Control::cboTime, unit);
+        h.app.cboTime_Click();
+    }
+    std::wstring Remaining() const { return h.view.Text(Control::txtRemaining); }
+    std::wstring Interval() const { return h.view.Text(Control::txtInterval); }
+
+    AppHarness h;
+};
+
+TEST_F(IntervalTest, SecondsArmTheCountdownAndStoreTheInterval) {
+    Set(L"10", L"秒");
+    EXPECT_EQ(Remaining(), L"10");
+    EXPECT_EQ(h.app.Progress().Max(), 10);
+    EXPECT_EQ(h.app.Progress().Value(), 0);
+    EXPECT_EQ(h.Stored("TimerInterval"), L"10");
+    EXPECT_TRUE(h.app.TimerSet);
+}
+
+TEST_F(IntervalTest, MinutesArmTheCountdownInSeconds) {
+    Set(L"1.5", L"分");
+    EXPECT_EQ(Remaining(), L"90");
+    EXPECT_EQ(h.app.Progress().Max(), 90);
+    EXPECT_EQ(h.Stored("TimerInterval"), L"90");
+    EXPECT_EQ(Interval(), L"1.5") << "the shown interval stays in minutes";
+    EXPECT_TRUE(h.app.TimerSet);
+}
+
+TEST_F(IntervalTest, ASecondsIntervalIsTakenCharacterForCharacter) {
+    Set(L"2.5", L"秒");
+    EXPECT_EQ(Remaining(), L"2.5");
+    EXPECT_EQ(h.app.Progress().Max(), 2.5f);
+    EXPECT_EQ(h.Stored("TimerInterval"), L"2.5");
+    Set(L" 10.0", L"秒");
+    EXPECT_EQ(Remaining(), L" 10.0");
+    EXPECT_EQ(h.app.Progress().Max(), 10);
+    EXPECT_EQ(h.Stored("TimerInterval"), L" 10.0");
+}
+
+TEST_F(IntervalTest, SetPutsTheBarBackToZero) {
+    Set(L"10", L"秒");
+    for (int i = 0; i < 4; ++i) {
+        h.view.SetValue(Control::optOn, 1);
+        h.app.OnTimer(Timer::tmrLoop);
+    }
+    ASSERT_EQ(h.app.Progress().Value(), 4);
+    Set(L"20", L"秒");
+    EXPECT_EQ(h.app.Progress().Value(), 0);
+    EXPECT_EQ(Remaining(), L"20");
+}
+
+class IntervalRejected : public IntervalTest, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(IntervalRejected, ChangesNothingAtAll) {
+    h.view.SetText(Control::txtRemaining, L"7");
+    Set(GetParam(), L"秒");
+    Set(GetParam(), L"分");
+    EXPECT_EQ(Remaining(), L"7");
+    EXPECT_EQ(h.app.Progress().Max(), 100);
+    EXPECT_FALSE(h.app.TimerSet);
+    EXPECT_TRUE(h.registry.writes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, IntervalRejected, ::testing::Values(L"abc", L"", L"0", L"-5", L" "));
+
+TEST_F(IntervalTest, AnUnknownUnitOnlyStoresWhatTheCountdownShowsAndResetsTheBar) {
+    h.view.SetText(Control::txtRemaining, L"37");
+    Set(L"10", L"Seconds");
+    EXPECT_EQ(Remaining(), L"37");
+    EXPECT_EQ(h.Stored("TimerInterval"), L"37");
+    EXPECT_EQ(h.app.Progress().Max(), 100);
+    EXPECT_EQ(h.app.Progress().Value(), 0);
+    EXPECT_FALSE(h.app.TimerSet);
+}
+
+TEST_F(IntervalTest, MinutesThatRoundToNoSecondsLeaveTheCountEmptyAndStoreASpace) {
+    Set(L"10", L"秒");
+    Set(L"0.001", L"分");
+    EXPECT_EQ(Remaining(), L"");
+    EXPECT_EQ(h.app.Progress().Max(), 10) << "an empty text does not change the bar";
+    EXPECT_EQ(h.Stored("TimerInterval"), L" ");
+}
+
+struct UnitCase {
+    const wchar_t* before;
+    const wchar_t* unit;
+    const wchar_t* after;
+    const wchar_t* stored;
+};
+
+class UnitChange : public IntervalTest, public ::testing::WithParamInterface<UnitCase> {};
+
+TEST_P(UnitChange, ConvertsTheShownIntervalAndStoresTheUnit) {
+    h.view.SetText(Control::txtInterval, GetParam().before);
+    ChooseUnit(GetParam().unit);
+    EXPECT_EQ(Interval(), GetParam().after);
+    EXPECT_EQ(h.Stored("TimeMeasurement"), GetParam().stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, UnitChange,
+    ::testing::Values(UnitCase{L"10", L"分", L".17", L"Minutes"}, UnitCase{L".17", L"秒", L"10", L"Seconds"},
+                      UnitCase{L"90", L"分", L"1.5", L"Minutes"}, UnitCase{L"60", L"分", L"1.", L"Minutes"},
+                      UnitCase{L"0", L"分", L".", L"Minutes"}, UnitCase{L"0", L"秒", L"", L"Seconds"},
+                      UnitCase{L"1.5", L"秒", L"90", L"Seconds"}, UnitCase{L"abc", L"分", L"abc", L"Minutes"},
+                      UnitCase{L"", L"秒", L"", L"Seconds"}));
+
+TEST_F(IntervalTest, ChoosingMinutesTwiceConvertsTwice) {
+    h.view.SetText(Control::txtInterval, L"120");
+    ChooseUnit(L"分");
+    EXPECT_EQ(Interval(), L"2.");
+    ChooseUnit(L"分");
+    EXPECT_EQ(Interval(), L".03");
+}
+
+TEST_F(IntervalTest, AUnitChangeLeavesTheRunningCountdownAlone) {
+    Set(L"90", L"秒");
+    h.registry.writes.clear();
+    ChooseUnit(L"分");
+    EXPECT_EQ(Remaining(), L"90");
+    EXPECT_EQ(h.app.Progress().Max(), 90);
+    ASSERT_EQ(h.registry.writes.size(), 1u);
+    EXPECT_EQ(h.registry.writes[0].name, "TimeMeasurement");
+}
+
+TEST_F(IntervalTest, AnyOtherUnitTextDoesNothing) {
+    h.view.SetText(Control::txtInterval, L"10");
+    for (const wchar_t* unit : {L"Seconds", L"Minutes", L"", L"秒 "}) {
+        ChooseUnit(unit);
+        EXPECT_EQ(Interval(), L"10") << testing::PrintToString(unit);
+    }
+    EXPECT_TRUE(h.registry.writes.empty());
+}
+
+class SwitchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+        h.view.SetList(Control::List1, {L"C ", L"B ", L"A "});
+        h.view.SetList(Control::List2, {L"203", L"202", L"201"});
+        for (WindowHandle w : {201, 202, 203})
+            h.desktop.Add(w, L"w").placement.showCmd = 2;
+        h.desktop.calls.clear();
+    }
+    bool On() const { return h.view.Value(Control::optOn) == 1 && h.view.Value(Control::optOff) == 0; }
+
+    AppHarness h;
+};
+
+TEST_F(SwitchTest, SwitchingOnMinimisesQuillonAndBringsTheSelectedProgramForward) {
+    h.view.SetListIndex(Control::List1, 2);
+    h.app.OnClick(Control::optOn);
+    EXPECT_TRUE(On());
+    EXPECT_EQ(h.view.State(), WindowState::Minimized);
+    const std::vector<fakes::DesktopCall> expected{
+        {"Hide", h.view.handle}, {"SetForegroundWindow", 201}, {"OpenIcon", 201}};
+    EXPECT_EQ(h.desktop.calls, expected);
+    EXPECT_EQ(h.desktop.windows[201].placement.showCmd, 1) << "restored from minimised";
+}
+
+TEST_F(SwitchTest, WithChkCurrentCheckedSwitchingOnDoesNothingElse) {
+    h.view.SetValue(Control::chkCurrent, 1);
+    h.view.SetListIndex(Control::List1, 0);
+    h.app.OnClick(Control::optOn);
+    EXPECT_TRUE(On());
+    EXPECT_EQ(h.view.State(), WindowState::Normal);
+    EXPECT_TRUE(h.desktop.calls.empty());
+}
+
+TEST_F(SwitchTest, WithNothingSelectedQuillonIsStillMinimised) {
+    h.app.OnClick(Control::optOn);
+    EXPECT_TRUE(On());
+    EXPECT_EQ(h.view.State(), WindowState::Minimized);
+    EXPECT_EQ(h.desktop.CountOf("SetForegroundWindow"), 0);
+}
+
+TEST_F(SwitchTest, SelectingOnAgainWhileOnDoesNotRepeatTheSteps) {
+    h.view.SetListIndex(Control::List1, 1);
+    h.app.OnClick(Control::optOn);
+    h.app.OnClick(Control::optOn);
+    EXPECT_EQ(h.view.stateChanges, std::vector<WindowState>{WindowState::Minimized});
+    EXPECT_EQ(h.desktop.CountOf("SetForegroundWindow", 202), 1);
+}
+
+TEST_F(SwitchTest, SwitchingOffHasNoStepsOfItsOwnAndAllowsTheNextSwitchOn) {
+    h.view.SetListIndex(Control::List1, 1);
+    h.app.OnClick(Control::optOn);
+    h.app.OnClick(Control::optOff);
+    EXPECT_EQ(h.view.Value(Control::optOn), 0);
+    EXPECT_EQ(h.view.Value(Control::optOff), 1);
+    EXPECT_EQ(h.view.stateChanges.size(), 1u);
+    h.app.OnClick(Control::optOn);
+    EXPECT_EQ(h.desktop.CountOf("SetForegroundWindow", 202), 2);
+}
+
+} // namespace
+} // namespace quillon

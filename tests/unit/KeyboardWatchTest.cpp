@@ -1,0 +1,131 @@
+#include "scheduler/KeyboardWatch.h"
+
+#include "fakes/AppHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using fakes::AppHarness;
+
+class KeyboardWatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+        h.desktop.Add(300, L"Editor");
+        h.view.SetList(Control::List1, {L"Editor "}, 0);
+        h.view.SetList(Control::List2, {L"300"});
+        h.view.SetText(Control::txtInterval, L"10");
+        h.app.OnTimer(Timer::tmrRefresh);
+        ASSERT_TRUE(h.view.Enabled(Control::optOn));
+        h.desktop.calls.clear();
+    }
+    void Poll(int times = 1) {
+        for (int i = 0; i < times; ++i)
+            h.app.OnTimer(Timer::tmrKey);
+    }
+    bool On() const { return h.view.Value(Control::optOn) == 1 && h.view.Value(Control::optOff) == 0; }
+    bool Off() const { return h.view.Value(Control::optOn) == 0 && h.view.Value(Control::optOff) == 1; }
+
+    AppHarness h;
+    fakes::KeyboardState& keys = h.system.keyboard;
+};
+
+TEST_F(KeyboardWatchTest, F2SwitchesSavingOnWithTheSwitchOnSteps) {
+    keys.Press(kDikF2);
+    Poll();
+    EXPECT_TRUE(On());
+    EXPECT_EQ(h.view.State(), WindowState::Minimized);
+    EXPECT_EQ(h.desktop.CountOf("SetForegroundWindow", 300), 1);
+}
+
+TEST_F(KeyboardWatchTest, AHeldF2RunsTheSwitchOnStepsOnlyOnce) {
+    keys.Press(kDikF2);
+    Poll(50);
+    EXPECT_TRUE(On());
+    EXPECT_EQ(h.view.stateChanges, std::vector<WindowState>{WindowState::Minimized});
+    EXPECT_EQ(h.desktop.CountOf("SetForegroundWindow", 300), 1);
+    EXPECT_EQ(h.desktop.CountOf("OpenIcon", 300), 1);
+}
+
+TEST_F(KeyboardWatchTest, F3SwitchesSavingOff) {
+    h.app.OnClick(Control::optOn);
+    keys.Press(kDikF3);
+    Poll();
+    EXPECT_TRUE(Off());
+}
+
+TEST_F(KeyboardWatchTest, F2AndF3TogetherEndOff) {
+    keys.Press(kDikF2);
+    keys.Press(kDikF3);
+    Poll();
+    EXPECT_TRUE(Off());
+}
+
+TEST_F(KeyboardWatchTest, WithOptOnUnavailableBothKeysAreIgnoredEvenWhileOn) {
+    h.view.SetValue(Control::optOn, 1);
+    h.view.SetValue(Control::optOff, 0);
+    h.view.SetEnabled(Control::optOn, false);
+    keys.Press(kDikF3);
+    Poll();
+    EXPECT_TRUE(On());
+    h.view.SetValue(Control::optOn, 0);
+    h.view.SetValue(Control::optOff, 1);
+    keys.Release(kDikF3);
+    keys.Press(kDikF2);
+    Poll();
+    EXPECT_TRUE(Off());
+    EXPECT_TRUE(h.view.stateChanges.empty());
+}
+
+TEST_F(KeyboardWatchTest, AnUnreadableStateSkipsThePoll) {
+    Poll();
+    keys.readsFail = true;
+    keys.Press(kDikF2);
+    Poll(5);
+    EXPECT_TRUE(Off());
+    EXPECT_EQ(keys.reads, 6);
+    keys.readsFail = false;
+    Poll();
+    EXPECT_TRUE(On());
+}
+
+TEST_F(KeyboardWatchTest, AKeyReadByAnEarlierPollIsNotActedOnAgainWhenTheReadFails) {
+    keys.Press(kDikF3);
+    Poll();
+    h.app.OnClick(Control::optOn);
+    keys.Release(kDikF3);
+    keys.readsFail = true;
+    Poll();
+    EXPECT_TRUE(On());
+}
+
+TEST_F(KeyboardWatchTest, OtherKeysDoNothing) {
+    for (int dik = 0; dik < 256; ++dik)
+        if (dik != kDikF2 && dik != kDikF3)
+            keys.Press(dik);
+    Poll(3);
+    EXPECT_TRUE(Off());
+    EXPECT_TRUE(h.view.stateChanges.empty());
+}
+
+TEST(KeyboardWatchAlone, WithoutADeviceThePollDoesNothing) {
+    fakes::FakeFormView view;
+    int on = 0, off = 0;
+    KeyboardWatch watch(
+        view, [&] { ++on; }, [&] { ++off; });
+    watch.tmrKey_Timer();
+    EXPECT_EQ(on + off, 0);
+}
+
+TEST(KeyboardWatchAlone, TheDeviceIsReleasedWhenTheWindowUnloads) {
+    AppHarness h;
+    h.Load();
+    EXPECT_EQ(h.system.keyboard.unacquires, 0);
+    h.app.Form_Unload();
+    EXPECT_EQ(h.system.keyboard.unacquires, 1);
+}
+
+} // namespace
+} // namespace quillon

@@ -1,0 +1,346 @@
+#include "scheduler/SaveDispatch.h"
+
+#include "fakes/FakeDesktop.h"
+#include "fakes/FakeFormView.h"
+#include "fakes/FakeInput.h"
+#include "fakes/FakeSystem.h"
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using Events = std::vector<KeyEvent>;
+
+// Alt+F, then S, and Alt+F, then A, as separate presses and releases.
+const Events kSaveKeys{{vk::Menu, true},  {'F', true}, {'F', false},
+                       {vk::Menu, false}, {'S', true}, {'S', false}};
+const Events kSaveAsKeys{{vk::Menu, true},  {'F', true}, {'F', false},
+                         {vk::Menu, false}, {'A', true}, {'A', false}};
+
+struct RowCase {
+    int saveAs, current;
+    SaveTarget target;
+    const wchar_t* keys;
+    friend void PrintTo(const RowCase& c, std::ostream* os) { *os << "S=" << c.saveAs << " W=" << c.current; }
+};
+
+class SaveRowChoice : public ::testing::TestWithParam<RowCase> {};
+
+TEST_P(SaveRowChoice, OptionValuesPickTheTargetAndTheKeys) {
+    const RowCase& c = GetParam();
+    EXPECT_EQ(ChooseSaveRow(c.saveAs, c.current), (SaveRow{c.target, c.keys}))
+        << "S=" << c.saveAs << " W=" << c.current;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllCombinations, SaveRowChoice,
+    ::testing::Values(RowCase{0, 0, SaveTarget::Listed, L"%FS"}, RowCase{1, 0, SaveTarget::Listed, L"%FA"},
+                      RowCase{2, 0, SaveTarget::Listed, L"%FS"}, RowCase{0, 1, SaveTarget::Focused, L"%FS"},
+                      RowCase{1, 1, SaveTarget::Focused, L"%FA"}, RowCase{2, 1, SaveTarget::Focused, L"%FA"},
+                      RowCase{0, 2, SaveTarget::Listed, L"%FS"}, RowCase{1, 2, SaveTarget::Listed, L"%FS"},
+                      RowCase{2, 2, SaveTarget::Listed, L"%FS"}));
+
+TEST(KeyEvents, SaveStringsBecomeAltFThenTheLetter) {
+    EXPECT_EQ(KeyEventsFor(L"%FS"), kSaveKeys);
+    EXPECT_EQ(KeyEventsFor(L"%FA"), kSaveAsKeys);
+}
+
+TEST(KeyEvents, ModifiersHoldOnlyForTheNextKeyAndLettersAreUpperCaseKeys) {
+    EXPECT_EQ(KeyEventsFor(L"^s"),
+              (Events{{vk::Control, true}, {'S', true}, {'S', false}, {vk::Control, false}}));
+    EXPECT_EQ(KeyEventsFor(L"+%x"), (Events{{vk::Shift, true},
+                                            {vk::Menu, true},
+                                            {'X', true},
+                                            {'X', false},
+                                            {vk::Menu, false},
+                                            {vk::Shift, false}}));
+    EXPECT_EQ(KeyEventsFor(L"%"), (Events{{vk::Menu, true}, {vk::Menu, false}}))
+        << "a dangling modifier is released";
+}
+
+struct ElevationCase {
+    Elevation self, target;
+    bool allowed;
+    friend void PrintTo(const ElevationCase& c, std::ostream* os) {
+        *os << static_cast<int>(c.self) << "->" << static_cast<int>(c.target);
+    }
+};
+
+class ElevationRule : public ::testing::TestWithParam<ElevationCase> {};
+
+TEST_P(ElevationRule, NeverTypesIntoAProgramAboveQuillon) {
+    EXPECT_EQ(MayTypeInto(GetParam().self, GetParam().target), GetParam().allowed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, ElevationRule,
+                         ::testing::Values(ElevationCase{Elevation::NotElevated, Elevation::NotElevated,
+                                                         true},
+                                           ElevationCase{Elevation::NotElevated, Elevation::Elevated, false},
+                                           ElevationCase{Elevation::NotElevated, Elevation::Unknown, false},
+                                           ElevationCase{Elevation::Elevated, Elevation::Elevated, true},
+                                           ElevationCase{Elevation::Elevated, Elevation::NotElevated, true},
+                                           ElevationCase{Elevation::Elevated, Elevation::Unknown, true},
+                                           ElevationCase{Elevation::Unknown, Elevation::NotElevated, true},
+                                           ElevationCase{Elevation::Unknown, Elevation::Elevated, false}));
+
+constexpr WindowHandle kQuillon = 1, kEditor = 100, kOther = 300;
+const SaveRow kListedSave{SaveTarget::Listed, L"%FS"};
+const SaveRow kFocusedSave{SaveTarget::Focused, L"%FS"};
+
+class Delivery : public ::testing::Test {
+protected:
+    Delivery() {
+        desktop.Add(kQuillon, L"岚舟自动保存").ownProcess = true;
+        desktop.Add(kEditor, L"Notes - Editor");
+        desktop.Add(kOther, L"Other program");
+        desktop.SetForeground(kQuillon);
+    }
+    void Begin(const SaveRow& row = kListedSave, std::optional<WindowHandle> listed = kEditor,
+               bool writeLog = true) {
+        delivery.Begin(row, listed, L"Notes - Editor ", writeLog);
+    }
+    void Run(std::uint64_t ms) {
+        for (std::uint64_t t = 0; t < ms; t += 10) {
+            clock.Advance(10);
+            if (view.TimerRunning(Timer::tmrDeliver))
+                delivery.tmrDeliver_Timer();
+        }
+    }
+    std::string Log() const {
+        const auto it = system.files.find(L"C:\\Tools\\quillon.log");
+        return it == system.files.end() ? "" : it->second;
+    }
+    void ExpectFinishedWith(DeliveryOutcome outcome) {
+        EXPECT_EQ(delivery.LastOutcome(), outcome);
+        EXPECT_FALSE(delivery.Busy());
+        EXPECT_FALSE(view.TimerOf(Timer::tmrDeliver).enabled)
+            << "the delivery timer is switched off when done";
+    }
+    void ExpectNothingTyped() {
+        EXPECT_TRUE(input.batches.empty());
+        EXPECT_EQ(Log(), "");
+    }
+
+    fakes::FakeClock clock;
+    fakes::FakeDesktop desktop{clock};
+    fakes::FakeInput input;
+    fakes::FakeSystem system{clock};
+    fakes::FakeFormView view;
+    ActivityLog log{system};
+    SaveDelivery delivery{view, desktop, input, system, log};
+};
+
+TEST_F(Delivery, ActivatesTheListedWindowAndTypesTheKeysInOneBatch) {
+    Begin();
+    ASSERT_EQ(input.batches.size(), 1u);
+    EXPECT_EQ(input.batches[0].events, kSaveKeys);
+    EXPECT_EQ(input.batches[0].target, kEditor);
+    const std::vector<fakes::DesktopCall> activation{{"SetForegroundWindow", kEditor}, {"OpenIcon", kEditor}};
+    EXPECT_EQ(desktop.calls, activation);
+    EXPECT_TRUE(input.down.empty()) << "no key is left held down";
+    EXPECT_EQ(Log(), "2024-03-05 14:07:09 Notes - Editor \r\n");
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+}
+
+TEST_F(Delivery, WaitsForASlowActivationWithoutTypingEarly) {
+    desktop.windows[kEditor].activationDelayMs = 250;
+    Begin();
+    EXPECT_TRUE(delivery.Busy());
+    EXPECT_TRUE(view.TimerRunning(Timer::tmrDeliver));
+    Run(240);
+    EXPECT_TRUE(input.batches.empty());
+    Run(20);
+    ASSERT_EQ(input.batches.size(), 1u);
+    EXPECT_EQ(input.batches[0].target, kEditor);
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+}
+
+TEST_F(Delivery, RetriesOnceWhenTheFirstActivationIsRefused) {
+    desktop.windows[kEditor].refusals = 1;
+    Begin();
+    Run(1000);
+    EXPECT_EQ(desktop.CountOf("RetryForeground", kEditor), 1);
+    ASSERT_EQ(input.batches.size(), 1u);
+    EXPECT_EQ(input.batches[0].target, kEditor);
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+}
+
+TEST_F(Delivery, GivesUpAfterAboutOneSecondWhenTheWindowNeverComesToTheFront) {
+    desktop.windows[kEditor].refusals = 100;
+    desktop.windows[kEditor].retryAllowed = false;
+    Begin();
+    Run(900);
+    EXPECT_TRUE(delivery.Busy());
+    Run(200);
+    ExpectFinishedWith(DeliveryOutcome::NotForeground);
+    ExpectNothingTyped();
+    EXPECT_EQ(desktop.CountOf("RetryForeground"), 1) << "exactly one further attempt";
+}
+
+TEST_F(Delivery, AWindowInFrontButWithoutFocusIsNotTypedInto) {
+    desktop.windows[kEditor].hasFocusedControl = false;
+    Begin();
+    Run(1500);
+    ExpectFinishedWith(DeliveryOutcome::NotForeground);
+    ExpectNothingTyped();
+}
+
+TEST_F(Delivery, NoSelectedProgramMeansNoActivationAndNothingTyped) {
+    Begin(kListedSave, std::nullopt);
+    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectNothingTyped();
+    EXPECT_TRUE(desktop.calls.empty());
+}
+
+TEST_F(Delivery, AClosedListedWindowGetsNoActivationAndNothingTyped) {
+    desktop.Close(kEditor);
+    Begin();
+    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectNothingTyped();
+    EXPECT_TRUE(desktop.calls.empty());
+}
+
+class DeliveryHeldKey : public Delivery, public ::testing::WithParamInterface<std::uint8_t> {};
+
+TEST_P(DeliveryHeldKey, WaitsForTheReleaseAndTypesAfterIt) {
+    input.down.insert(GetParam());
+    Begin();
+    Run(500);
+    EXPECT_TRUE(input.batches.empty());
+    input.down.erase(GetParam());
+    Run(20);
+    ASSERT_EQ(input.batches.size(), 1u);
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+}
+
+TEST_P(DeliveryHeldKey, TypesNothingWhenItStaysDownForTwoSeconds) {
+    input.down.insert(GetParam());
+    Begin();
+    Run(1900);
+    EXPECT_TRUE(delivery.Busy());
+    Run(200);
+    ExpectFinishedWith(DeliveryOutcome::KeysHeld);
+    ExpectNothingTyped();
+}
+
+INSTANTIATE_TEST_SUITE_P(GuardedKeys, DeliveryHeldKey,
+                         ::testing::Values(vk::Shift, vk::Control, vk::Menu, vk::LWin, vk::RWin, vk::F2,
+                                           vk::F3, vk::LButton, vk::RButton, vk::MButton, vk::XButton1,
+                                           vk::XButton2));
+
+TEST_F(Delivery, OtherKeysHeldDownDoNotDelayTheSave) {
+    input.down.insert('Q');
+    Begin();
+    EXPECT_EQ(input.batches.size(), 1u);
+}
+
+TEST_F(Delivery, AWindowThatLosesTheFrontWhileKeysAreHeldIsNotTyped) {
+    input.down.insert(vk::Control);
+    Begin();
+    desktop.SetForeground(kOther);
+    input.down.clear();
+    Run(50);
+    ExpectFinishedWith(DeliveryOutcome::NotForeground);
+    ExpectNothingTyped();
+}
+
+TEST_F(Delivery, FocusedRowTypesIntoTheForegroundWindowWithoutActivatingAnything) {
+    desktop.SetForeground(kOther);
+    Begin(kFocusedSave, kEditor);
+    ASSERT_EQ(input.batches.size(), 1u);
+    EXPECT_EQ(input.batches[0].target, kOther);
+    EXPECT_TRUE(desktop.calls.empty());
+    EXPECT_EQ(Log(), "2024-03-05 14:07:09 Notes - Editor \r\n") << "the log names the listed entry";
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+}
+
+TEST_F(Delivery, FocusedRowNeverTypesIntoQuillonsOwnWindow) {
+    desktop.SetForeground(kQuillon);
+    Begin(kFocusedSave);
+    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectNothingTyped();
+}
+
+TEST_F(Delivery, FocusedRowWithNoForegroundWindowTypesNothing) {
+    desktop.SetForeground(0);
+    Begin(kFocusedSave);
+    ExpectNothingTyped();
+    EXPECT_FALSE(delivery.Busy());
+}
+
+TEST_F(Delivery, FocusedRowWaitsForHeldKeysToo) {
+    desktop.SetForeground(kOther);
+    input.down.insert(vk::LButton);
+    Begin(kFocusedSave);
+    Run(2100);
+    ExpectFinishedWith(DeliveryOutcome::KeysHeld);
+    ExpectNothingTyped();
+}
+
+TEST_F(Delivery, AnElevatedTargetGetsNothing) {
+    desktop.windows[kEditor].elevation = Elevation::Elevated;
+    Begin();
+    ExpectFinishedWith(DeliveryOutcome::Elevated);
+    ExpectNothingTyped();
+}
+
+TEST_F(Delivery, AnElevatedQuillonMayTypeIntoAnElevatedTarget) {
+    desktop.ownElevation = Elevation::Elevated;
+    desktop.windows[kEditor].elevation = Elevation::Elevated;
+    Begin();
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+}
+
+TEST_F(Delivery, FewerEventsInsertedThanSentCountsAsNotTypedAndIsNotLogged) {
+    input.insertLimit = 2;
+    Begin();
+    ExpectFinishedWith(DeliveryOutcome::Incomplete);
+    EXPECT_EQ(input.batches.size(), 1u);
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(Delivery, NoLogLineWhenLoggingIsOff) {
+    Begin(kListedSave, kEditor, false);
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(system.appendCalls, 0);
+}
+
+TEST_F(Delivery, TheLogLineIsWrittenWhenTheKeysAreTypedNotWhenTheSaveStarts) {
+    desktop.windows[kEditor].activationDelayMs = 500;
+    Begin();
+    EXPECT_EQ(system.appendCalls, 0);
+    system.dateTime = L"2024-03-05 14:07:10";
+    Run(600);
+    EXPECT_EQ(Log(), "2024-03-05 14:07:10 Notes - Editor \r\n");
+}
+
+TEST_F(Delivery, ASecondSaveWhileOneIsUnderWayStartsNoSecondDelivery) {
+    desktop.windows[kEditor].activationDelayMs = 400;
+    Begin();
+    Run(100);
+    Begin();
+    EXPECT_EQ(delivery.LastOutcome(), DeliveryOutcome::Busy);
+    EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kEditor), 1);
+    Run(1000);
+    EXPECT_EQ(input.batches.size(), 1u);
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+}
+
+TEST_F(Delivery, AFinishedDeliveryLetsTheNextSaveThrough) {
+    Begin();
+    desktop.SetForeground(kQuillon);
+    Begin();
+    EXPECT_EQ(input.batches.size(), 2u);
+    EXPECT_EQ(Log(), "2024-03-05 14:07:09 Notes - Editor \r\n2024-03-05 14:07:09 Notes - Editor \r\n");
+}
+
+TEST_F(Delivery, SaveAsKeysAreTypedForTheSaveAsRow) {
+    Begin({SaveTarget::Listed, L"%FA"});
+    ASSERT_EQ(input.batches.size(), 1u);
+    EXPECT_EQ(input.batches[0].events, kSaveAsKeys);
+}
+
+} // namespace
+} // namespace quillon

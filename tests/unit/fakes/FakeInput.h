@@ -1,0 +1,37 @@
+// Synthetic input: a set of keys held down, and a record of every batch typed. Typed events are
+// fed back into the key state, so a test can see a key left down by the program's own typing.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <set>
+#include <vector>
+
+namespace quillon::fakes {
+
+struct TypedBatch {
+    std::vector<KeyEvent> events;
+    WindowHandle target;
+};
+
+class FakeInput : public IInput {
+public:
+    bool IsKeyDown(std::uint8_t virtualKey) override { return down.count(virtualKey) != 0; }
+    std::size_t SendKeys(const std::vector<KeyEvent>& events, WindowHandle target) override {
+        batches.push_back({events, target});
+        const std::size_t inserted = insertLimit ? std::min(*insertLimit, events.size()) : events.size();
+        for (std::size_t i = 0; i < inserted; ++i) {
+            if (events[i].down)
+                down.insert(events[i].virtualKey);
+            else
+                down.erase(events[i].virtualKey);
+        }
+        return inserted;
+    }
+
+    std::set<std::uint8_t> down;
+    std::vector<TypedBatch> batches;
+    std::optional<std::size_t> insertLimit; // the system inserts no more than this many events
+};
+
+} // namespace quillon::fakes
