@@ -188,10 +188,12 @@ void MainWindow::OnCommand(int id, int code) {
     if (index < 0 || index >= kControlCount)
         return; // Enter and Escape from the dialog keys, which mean nothing here
     const auto control = static_cast<Control>(index);
+    const ControlKind kind = SpecOf(control).kind;
+    const bool button = kind == ControlKind::PushButton || kind == ControlKind::CheckBox ||
+                        kind == ControlKind::OptionButton;
     if (control == Control::cboTime && code == CBN_SELCHANGE)
         OnComboPick();
-    else if (code == BN_CLICKED && SpecOf(control).kind != ControlKind::ListBox && control != Control::cboTime &&
-             SpecOf(control).kind != ControlKind::TextBox)
+    else if (button && code == BN_CLICKED)
         form_->OnClick(control);
 }
 

@@ -1077,12 +1077,16 @@ size_t menu_json(Json& j, const std::vector<std::vector<std::wstring>>& recs, si
     return i;
 }
 
+// Runs a query inside the target program; false when there is no target or the query failed.
+bool query_target(QueryKind kind, HWND& h, std::vector<std::vector<std::wstring>>& recs) {
+    h = need_target();
+    return h && run_query(h, kind, recs);
+}
+
 int cmd_menu(QueryKind kind) {
-    HWND h = need_target();
-    if (!h)
-        return 1;
+    HWND h;
     std::vector<std::vector<std::wstring>> recs;
-    if (!run_query(h, kind, recs))
+    if (!query_target(kind, h, recs))
         return 1;
     Json j;
     menu_json(j, recs, 0, 0);
@@ -1092,11 +1096,9 @@ int cmd_menu(QueryKind kind) {
 
 // Open popup menus of the program: [{"hwnd":..., "items":[...]}, ...]
 int cmd_popups() {
-    HWND h = need_target();
-    if (!h)
-        return 1;
+    HWND h;
     std::vector<std::vector<std::wstring>> recs;
-    if (!run_query(h, kQueryPopups, recs))
+    if (!query_target(kQueryPopups, h, recs))
         return 1;
     Json j;
     j.arr();
@@ -1120,11 +1122,9 @@ int cmd_popups() {
 }
 
 int cmd_fonts() {
-    HWND h = need_target();
-    if (!h)
-        return 1;
+    HWND h;
     std::vector<std::vector<std::wstring>> recs;
-    if (!run_query(h, kQueryFonts, recs))
+    if (!query_target(kQueryFonts, h, recs))
         return 1;
     UINT dpi = dpi_of(h);
     Json j;
@@ -1403,13 +1403,16 @@ int act(HWND h, UINT msg, WPARAM w, LPARAM l) {
     return 0;
 }
 
+// The control with the given ID in the target window, or null (with a message) when either is missing.
+HWND target_control(const std::wstring& id) {
+    HWND m = need_target();
+    return m ? need_control(m, id) : nullptr;
+}
+
 int cmd_click(const Args& a) {
     if (a.size() != 1)
         return 2;
-    HWND m = need_target();
-    if (!m)
-        return 1;
-    HWND c = need_control(m, a[0]);
+    HWND c = target_control(a[0]);
     if (!c)
         return 1;
     if (!IsWindowEnabled(c))
@@ -1423,10 +1426,7 @@ int cmd_click(const Args& a) {
 int cmd_command(const Args& a) {
     if (a.empty() || a.size() > 2)
         return 2;
-    HWND m = need_target();
-    if (!m)
-        return 1;
-    HWND c = need_control(m, a[0]);
+    HWND c = target_control(a[0]);
     if (!c)
         return 1;
     long long code = BN_CLICKED;
@@ -1441,10 +1441,7 @@ int cmd_command(const Args& a) {
 int cmd_settext(const Args& a) {
     if (a.size() != 2)
         return 2;
-    HWND m = need_target();
-    if (!m)
-        return 1;
-    HWND c = need_control(m, a[0]);
+    HWND c = target_control(a[0]);
     if (!c)
         return 1;
     std::wstring cls = class_of(c);
@@ -1474,10 +1471,7 @@ int cmd_settext(const Args& a) {
 int cmd_gettext(const Args& a) {
     if (a.size() != 1)
         return 2;
-    HWND m = need_target();
-    if (!m)
-        return 1;
-    HWND c = need_control(m, a[0]);
+    HWND c = target_control(a[0]);
     if (!c)
         return 1;
     outln(to_utf8(text_of(c)));
@@ -1488,10 +1482,7 @@ int cmd_select(const Args& a) {
     long long index = 0;
     if (a.size() != 2 || !parse_int(a[1], index))
         return 2;
-    HWND m = need_target();
-    if (!m)
-        return 1;
-    HWND c = need_control(m, a[0]);
+    HWND c = target_control(a[0]);
     if (!c)
         return 1;
     std::wstring cls = class_of(c);
