@@ -11,7 +11,7 @@ namespace quillon {
 
 enum class ControlKind { PushButton, ListBox, OptionButton, CheckBox, TextBox, ComboBox, ProgressBar, Label };
 
-struct ControlSpec {
+struct ControlDesign {
     Control control;
     std::string_view name;
     ControlKind kind;
@@ -30,7 +30,7 @@ inline constexpr int kClientHeightTwips = 3750;
 inline constexpr double kFontPoints = 8.25;
 
 // clang-format off
-inline constexpr std::array<ControlSpec, kControlCount> kFormControls{{
+inline constexpr std::array<ControlDesign, kControlCount> kFormControls{{
     {Control::cmdSet,           "cmdSet",           ControlKind::PushButton,   L"设置时间    ", 8040,  120, 1095,  375, 0, true},
     {Control::Command1,         "Command1",         ControlKind::PushButton,   L"刷新列表    ", 4800, 2760, 1095,  375, 0, true},
     {Control::List1,            "List1",            ControlKind::ListBox,      L"",             120,  120, 4455, 3540, 0, true},
@@ -54,20 +54,22 @@ inline constexpr std::array<ControlSpec, kControlCount> kFormControls{{
 }};
 // clang-format on
 
-struct TimerSpec {
+struct TimerDesign {
     Timer timer;
     unsigned intervalMs; // 0: does not tick until it is given an interval
     bool enabled;
 };
 
 // The timers as the form is designed; tmrKey gets its interval from start-up.
-inline constexpr std::array<TimerSpec, 4> kFormTimers{{
+inline constexpr std::array<TimerDesign, 4> kFormTimers{{
     {Timer::tmrLoop, 1000, true},
     {Timer::tmrWait, 1000, false},
     {Timer::tmrRefresh, 10, true},
     {Timer::tmrKey, 0, true},
 }};
 
-inline constexpr const ControlSpec& SpecOf(Control c) { return kFormControls[static_cast<int>(c)]; }
+inline constexpr const ControlDesign& DesignOf(Control c) {
+    return kFormControls[static_cast<int>(c)];
+}
 
 } // namespace quillon

@@ -33,7 +33,9 @@ enum class Control {
 };
 constexpr int kControlCount = 19;
 constexpr int kFirstControlId = 1000;
-constexpr int ControlId(Control c) { return kFirstControlId + static_cast<int>(c); }
+constexpr int ControlId(Control c) {
+    return kFirstControlId + static_cast<int>(c);
+}
 
 enum class Timer { tmrLoop = 1, tmrWait, tmrRefresh, tmrKey, tmrDeliver };
 

@@ -26,7 +26,9 @@ void frmMain::Form_Activate() {
     lists_.RefreshWindowList();
 }
 
-void frmMain::Form_QueryUnload() { icon_.Remove(); }
+void frmMain::Form_QueryUnload() {
+    icon_.Remove();
+}
 
 void frmMain::Form_Unload() {
     icon_.Remove();
@@ -34,6 +36,8 @@ void frmMain::Form_Unload() {
         keyboard_->Unacquire();
 }
 
-void frmMain::Form_Terminate() { icon_.Remove(); }
+void frmMain::Form_Terminate() {
+    icon_.Remove();
+}
 
 } // namespace quillon

@@ -52,7 +52,7 @@ std::wstring KeyboardSetupMessage(KeyboardSetupStep step, std::uint32_t errorCod
 
 frmMain::LoadResult frmMain::Form_Load() {
     // The designed timers run from now on; none of them ticks before the load returns.
-    for (const TimerSpec& timer : kFormTimers)
+    for (const TimerDesign& timer : kFormTimers)
         view_.SetTimer(timer.timer, timer.intervalMs, timer.enabled);
     if (!OpenKeyboardDevice())
         return LoadResult::EndProgram;
@@ -75,7 +75,7 @@ bool frmMain::OpenKeyboardDevice() {
     KeyboardSetup setup = platform_.system.OpenKeyboard(view_.Handle());
     if (!setup.device) {
         platform_.shell.ShowMessage(KeyboardSetupMessage(setup.failedStep, setup.errorCode),
-                                   std::wstring(kProgramTitle));
+                                    std::wstring(kProgramTitle));
         return false;
     }
     keyboard_ = std::move(setup.device);

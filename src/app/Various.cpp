@@ -12,8 +12,9 @@ TwipPoint CenteredPosition(int fullScreenWidthPx, int fullScreenHeightPx, double
 }
 
 void CenterForm(IFormView& form, ISystem& system) {
-    const TwipPoint at = CenteredPosition(system.FullScreenWidth(), system.FullScreenHeight(), form.TwipsPerPixelX(),
-                                          form.TwipsPerPixelY(), form.WidthTwips(), form.HeightTwips());
+    const TwipPoint at =
+        CenteredPosition(system.FullScreenWidth(), system.FullScreenHeight(), form.TwipsPerPixelX(),
+                         form.TwipsPerPixelY(), form.WidthTwips(), form.HeightTwips());
     form.MoveTwips(at.left, at.top);
 }
 

@@ -12,7 +12,8 @@ frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
       countdown_(view, progress_, numbers_, [this] { StartSave(view_, lists_, delivery_); }),
       interval_(view, progress_, numbers_, settings_, TimerSet), switch_(view, platform.desktop, lists_),
       options_(view, settings_, lists_), icon_(platform.tray),
-      trayMenu_(view, platform.shell, settings_, icon_, TimerSet), sysMenu_(platform.shell, std::move(version)),
+      trayMenu_(view, platform.shell, settings_, icon_, TimerSet),
+      sysMenu_(platform.shell, std::move(version)),
       watch_(
           view, [this] { switch_.SelectOn(); }, [this] { switch_.SelectOff(); }) {}
 

@@ -106,9 +106,10 @@ constexpr std::uint32_t RegSz = 1, RegExpandSz = 2, RegBinary = 3, RegDword = 4,
 class IRawRegistry {
 public:
     virtual ~IRawRegistry() = default;
-    virtual std::optional<RegKey> OpenKey(std::uint32_t root, const std::string& path, std::uint32_t access) = 0;
-    virtual std::optional<RegKey> CreateKey(std::uint32_t root, const std::string& path, const std::string& keyClass,
-                                            std::uint32_t access) = 0;
+    virtual std::optional<RegKey> OpenKey(std::uint32_t root, const std::string& path,
+                                          std::uint32_t access) = 0;
+    virtual std::optional<RegKey> CreateKey(std::uint32_t root, const std::string& path,
+                                            const std::string& keyClass, std::uint32_t access) = 0;
     // Reads at most `capacity` bytes; fails when the value is missing or larger than that.
     virtual bool QueryValue(RegKey key, const std::string& name, std::size_t capacity, std::uint32_t& type,
                             std::vector<std::uint8_t>& data) = 0;

@@ -30,8 +30,8 @@ void IntervalSetting::cboTime_Click() {
         return;
     const bool toSeconds = unit == kSeconds;
     if (const auto number = numbers_.Parse(view_.Text(Control::txtInterval))) {
-        view_.SetText(Control::txtInterval,
-                      toSeconds ? numbers_.FormatWhole(*number * 60) : numbers_.FormatTwoDecimals(*number / 60));
+        view_.SetText(Control::txtInterval, toSeconds ? numbers_.FormatWhole(*number * 60)
+                                                      : numbers_.FormatTwoDecimals(*number / 60));
     }
     settings_.Save(settings::TimeMeasurement, toSeconds ? L"Seconds" : L"Minutes");
 }

@@ -10,8 +10,12 @@
 namespace quillon {
 namespace {
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool IsBlank(wchar_t c) {
+    return c == L' ' || c == L'\t';
+}
+bool IsDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
 
 // Checks the shape [sign] digits [sep digits] [e [sign] digits] and returns it as ASCII with '.'.
 std::optional<std::string> NormaliseNumber(const std::wstring& text, wchar_t decimal) {

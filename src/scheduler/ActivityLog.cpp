@@ -18,6 +18,8 @@ bool ActivityLog::Write(const std::wstring& entry) {
     return system_.AppendBytes(LogPath(system_.ExecutableFolder()), system_.ToAnsi(line));
 }
 
-void ActivityLog::Clear() { system_.RemoveFile(LogPath(system_.ExecutableFolder())); }
+void ActivityLog::Clear() {
+    system_.RemoveFile(LogPath(system_.ExecutableFolder()));
+}
 
 } // namespace quillon

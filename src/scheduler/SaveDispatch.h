@@ -33,9 +33,9 @@ std::vector<KeyEvent> KeyEventsFor(const std::wstring& keys);
 bool MayTypeInto(Elevation self, Elevation target);
 
 // The keys and buttons that must all be up before anything is typed.
-inline constexpr std::uint8_t kGuardedKeys[] = {vk::Shift, vk::Control, vk::Menu,     vk::LWin,    vk::RWin,
-                                               vk::F2,    vk::F3,      vk::LButton,  vk::RButton, vk::MButton,
-                                               vk::XButton1, vk::XButton2};
+inline constexpr std::uint8_t kGuardedKeys[] = {vk::Shift,   vk::Control, vk::Menu,     vk::LWin,
+                                                vk::RWin,    vk::F2,      vk::F3,       vk::LButton,
+                                                vk::RButton, vk::MButton, vk::XButton1, vk::XButton2};
 
 enum class DeliveryOutcome { Typed, NoTarget, NotForeground, KeysHeld, Elevated, Incomplete, Busy };
 
@@ -52,7 +52,8 @@ public:
 
     // Starts delivering `row`; `listed` is the selected program's handle, `entry` its List1 text,
     // `writeLog` whether a typed save is logged. A save already under way is not interrupted.
-    void Begin(const SaveRow& row, std::optional<WindowHandle> listed, const std::wstring& entry, bool writeLog);
+    void Begin(const SaveRow& row, std::optional<WindowHandle> listed, const std::wstring& entry,
+               bool writeLog);
     void tmrDeliver_Timer() { Advance(); }
 
     bool Busy() const { return phase_ != Phase::Idle; }

@@ -17,7 +17,9 @@ std::string SettingNameOf(Control box) {
     }
 }
 
-void OptionBoxes::UserClick(Control box) { Assign(box, view_.Value(box) == 1 ? 0 : 1); }
+void OptionBoxes::UserClick(Control box) {
+    Assign(box, view_.Value(box) == 1 ? 0 : 1);
+}
 
 void OptionBoxes::Assign(Control box, int value) {
     if (view_.Value(box) == value)

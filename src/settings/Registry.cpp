@@ -61,8 +61,8 @@ std::wstring DecodeValue(ISystem& system, std::uint32_t type, const std::vector<
 
 } // namespace
 
-std::wstring ReadRegString(IRawRegistry& registry, ISystem& system, std::uint32_t root, const std::string& keyPath,
-                           const std::string& valueName) {
+std::wstring ReadRegString(IRawRegistry& registry, ISystem& system, std::uint32_t root,
+                           const std::string& keyPath, const std::string& valueName) {
     OpenKey key(registry, registry.OpenKey(root, TrimBackslashes(keyPath), reg::AccessMask));
     if (!key)
         return L"";

@@ -10,8 +10,8 @@ namespace quillon {
 
 // Returns the value's text, or an empty text when the key or value cannot be read or its type
 // is not a string or a 32-bit number. Never creates the key.
-std::wstring ReadRegString(IRawRegistry& registry, ISystem& system, std::uint32_t root, const std::string& keyPath,
-                           const std::string& valueName);
+std::wstring ReadRegString(IRawRegistry& registry, ISystem& system, std::uint32_t root,
+                           const std::string& keyPath, const std::string& valueName);
 
 // Stores `text` as REG_SZ (an empty text as a single space), creating the key when needed.
 // Returns true when the value was set.

@@ -28,7 +28,7 @@ int DecodeTrayMessage(double xTwips, double twipsPerPixel);
 struct MouseMoveMessage {
     std::uintptr_t wParam = 0;
     std::intptr_t lParam = 0;
-    bool sentFromOtherThread = false; // it did not come from the window's own input queue
+    bool sentFromOtherThread = false;         // it did not come from the window's own input queue
     int cursorClientX = 0, cursorClientY = 0; // where the pointer was when the message was made
 };
 

@@ -8,8 +8,11 @@ std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs) {
     MenuItem submenu{MenuItem::Kind::Submenu, 0, traymenu::kPrograms, false, {}};
     for (std::size_t i = 0; i < programs.size(); ++i) {
         const bool newColumn = i != 0 && i % traymenu::kProgramsPerColumn == 0;
-        submenu.children.push_back(
-            {MenuItem::Kind::Command, traymenu::kFirstProgram + static_cast<int>(i), programs[i], newColumn, {}});
+        submenu.children.push_back({MenuItem::Kind::Command,
+                                    traymenu::kFirstProgram + static_cast<int>(i),
+                                    programs[i],
+                                    newColumn,
+                                    {}});
     }
     return {
         submenu,

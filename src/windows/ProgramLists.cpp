@@ -49,7 +49,8 @@ void ProgramLists::tmrWait_Timer() {
     const int n = table_.WindowCount;
     for (int i = 1; i <= n; ++i) {
         const WindowRecord& record = table_[i];
-        const bool qualifies = visibleOnly ? IsVisibleBordered(desktop_, record) : !HasHiddenPrefix(record.Title);
+        const bool qualifies =
+            visibleOnly ? IsVisibleBordered(desktop_, record) : !HasHiddenPrefix(record.Title);
         if (qualifies) {
             view_.ListInsert(Control::List1, 0, record.Title);
             view_.ListInsert(Control::List2, 0, std::to_wstring(record.hWnd));

@@ -19,14 +19,17 @@ struct ControlClass {
 };
 
 // Check boxes and option buttons are not automatic: the core decides what a click does.
-ControlClass ClassOf(const ControlSpec& spec) {
-    switch (spec.kind) {
+ControlClass ClassOf(const ControlDesign& design) {
+    switch (design.kind) {
     case ControlKind::PushButton:
         return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
     case ControlKind::ListBox:
         return {L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
     case ControlKind::OptionButton:
-        return {L"BUTTON", static_cast<DWORD>(BS_RADIOBUTTON | WS_TABSTOP | (spec.control == Control::optOn ? WS_GROUP : 0)), 0};
+        return {L"BUTTON",
+                static_cast<DWORD>(BS_RADIOBUTTON | WS_TABSTOP |
+                                   (design.control == Control::optOn ? WS_GROUP : 0)),
+                0};
     case ControlKind::CheckBox:
         return {L"BUTTON", BS_3STATE | WS_TABSTOP | WS_GROUP, 0};
     case ControlKind::TextBox:
@@ -48,7 +51,9 @@ int ScreenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
-bool IsListBox(Control control) { return control == Control::List1 || control == Control::List2; }
+bool IsListBox(Control control) {
+    return control == Control::List1 || control == Control::List2;
+}
 
 std::wstring WindowTextOf(HWND hwnd) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
@@ -67,8 +72,9 @@ bool MainWindow::Create() {
     dpi_ = ScreenDpi();
     icon_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
                                               GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
-    smallIcon_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    smallIcon_.reset(
+        static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
@@ -92,27 +98,30 @@ bool MainWindow::Create() {
 
 bool MainWindow::CreateControls() {
     const int fontHeight = -MulDiv(825, dpi_, 7200); // 8.25 pt
-    font_.reset(CreateFontW(fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
+    font_.reset(CreateFontW(fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
     listFont_.reset(CreateFontW(fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                                L"MS Sans Serif"));
-    for (const ControlSpec& spec : kFormControls) {
-        const ControlClass kind = ClassOf(spec);
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
+    for (const ControlDesign& design : kFormControls) {
+        const ControlClass kind = ClassOf(design);
         // A drop-down combo box's height includes its list.
-        const int height = spec.kind == ControlKind::ComboBox ? Pixels(spec.height) * 6 : Pixels(spec.height);
-        const std::wstring text(spec.text);
+        const int height =
+            design.kind == ControlKind::ComboBox ? Pixels(design.height) * 6 : Pixels(design.height);
+        const std::wstring text(design.text);
         const HWND control = CreateWindowExW(
-            kind.exStyle, kind.className, text.c_str(), WS_CHILD | kind.style | (spec.visible ? WS_VISIBLE : 0),
-            Pixels(spec.left), Pixels(spec.top), Pixels(spec.width), height, hwnd_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec.control))), instance_, nullptr);
+            kind.exStyle, kind.className, text.c_str(),
+            WS_CHILD | kind.style | (design.visible ? WS_VISIBLE : 0), Pixels(design.left),
+            Pixels(design.top), Pixels(design.width), height, hwnd_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(design.control))), instance_, nullptr);
         if (!control)
             return false;
-        controls_[static_cast<int>(spec.control)] = control;
-        const HFONT font = spec.control == Control::List2 ? listFont_.get() : font_.get();
+        controls_[static_cast<int>(design.control)] = control;
+        const HFONT font = design.control == Control::List2 ? listFont_.get() : font_.get();
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        if (spec.kind == ControlKind::CheckBox || spec.kind == ControlKind::OptionButton)
-            SendMessageW(control, BM_SETCHECK, static_cast<WPARAM>(spec.initialValue), 0);
+        if (design.kind == ControlKind::CheckBox || design.kind == ControlKind::OptionButton)
+            SendMessageW(control, BM_SETCHECK, static_cast<WPARAM>(design.initialValue), 0);
     }
     SendMessageW(Item(Control::ProgressBar1), PBM_SETRANGE32, 0, 100);
     return true;
@@ -188,9 +197,9 @@ void MainWindow::OnCommand(int id, int code) {
     if (index < 0 || index >= kControlCount)
         return; // Enter and Escape from the dialog keys, which mean nothing here
     const auto control = static_cast<Control>(index);
-    const ControlKind kind = SpecOf(control).kind;
-    const bool button = kind == ControlKind::PushButton || kind == ControlKind::CheckBox ||
-                        kind == ControlKind::OptionButton;
+    const ControlKind kind = DesignOf(control).kind;
+    const bool button =
+        kind == ControlKind::PushButton || kind == ControlKind::CheckBox || kind == ControlKind::OptionButton;
     if (control == Control::cboTime && code == CBN_SELCHANGE)
         OnComboPick();
     else if (button && code == BN_CLICKED)
@@ -214,8 +223,8 @@ void MainWindow::OnMouseMove(WPARAM wParam, LPARAM lParam) {
     MouseMoveMessage message;
     message.wParam = wParam;
     message.lParam = lParam;
-    message.sentFromOtherThread = (InSendMessageEx(nullptr) & ISMEX_SEND) != 0 ||
-                                  (InSendMessageEx(nullptr) & ISMEX_NOTIFY) != 0;
+    message.sentFromOtherThread =
+        (InSendMessageEx(nullptr) & ISMEX_SEND) != 0 || (InSendMessageEx(nullptr) & ISMEX_NOTIFY) != 0;
     const DWORD position = GetMessagePos();
     POINT cursor{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
     ScreenToClient(hwnd_, &cursor);
@@ -231,9 +240,13 @@ void MainWindow::OnEndSession() {
     form_->Form_Terminate();
 }
 
-std::wstring MainWindow::Text(Control control) const { return WindowTextOf(Item(control)); }
+std::wstring MainWindow::Text(Control control) const {
+    return WindowTextOf(Item(control));
+}
 
-void MainWindow::SetText(Control control, const std::wstring& text) { SetWindowTextW(Item(control), text.c_str()); }
+void MainWindow::SetText(Control control, const std::wstring& text) {
+    SetWindowTextW(Item(control), text.c_str());
+}
 
 int MainWindow::Value(Control control) const {
     return static_cast<int>(SendMessageW(Item(control), BM_GETCHECK, 0, 0));
@@ -243,9 +256,13 @@ void MainWindow::SetValue(Control control, int value) {
     SendMessageW(Item(control), BM_SETCHECK, static_cast<WPARAM>(value), 0);
 }
 
-bool MainWindow::Enabled(Control control) const { return IsWindowEnabled(Item(control)) != FALSE; }
+bool MainWindow::Enabled(Control control) const {
+    return IsWindowEnabled(Item(control)) != FALSE;
+}
 
-void MainWindow::SetEnabled(Control control, bool enabled) { EnableWindow(Item(control), enabled ? TRUE : FALSE); }
+void MainWindow::SetEnabled(Control control, bool enabled) {
+    EnableWindow(Item(control), enabled ? TRUE : FALSE);
+}
 
 void MainWindow::ListClear(Control list) {
     SendMessageW(Item(list), IsListBox(list) ? LB_RESETCONTENT : CB_RESETCONTENT, 0, 0);
@@ -257,7 +274,8 @@ void MainWindow::ListInsert(Control list, int index, const std::wstring& text) {
 }
 
 void MainWindow::ListRemove(Control list, int index) {
-    SendMessageW(Item(list), IsListBox(list) ? LB_DELETESTRING : CB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    SendMessageW(Item(list), IsListBox(list) ? LB_DELETESTRING : CB_DELETESTRING, static_cast<WPARAM>(index),
+                 0);
 }
 
 int MainWindow::ListCount(Control list) const {
@@ -297,7 +315,9 @@ void MainWindow::SetTimer(Timer timer, unsigned intervalMs, bool enabled) {
         KillTimer(hwnd_, id);
 }
 
-WindowHandle MainWindow::Handle() const { return FromHwnd(hwnd_); }
+WindowHandle MainWindow::Handle() const {
+    return FromHwnd(hwnd_);
+}
 
 WindowState MainWindow::State() const {
     if (IsIconic(hwnd_))
@@ -306,9 +326,9 @@ WindowState MainWindow::State() const {
 }
 
 void MainWindow::SetState(WindowState state) {
-    ShowWindow(hwnd_, state == WindowState::Minimized ? SW_MINIMIZE
+    ShowWindow(hwnd_, state == WindowState::Minimized   ? SW_MINIMIZE
                       : state == WindowState::Maximized ? SW_MAXIMIZE
-                                                          : SW_RESTORE);
+                                                        : SW_RESTORE);
 }
 
 void MainWindow::Show() {
@@ -316,9 +336,13 @@ void MainWindow::Show() {
     UpdateWindow(hwnd_);
 }
 
-void MainWindow::Close() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
+void MainWindow::Close() {
+    SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+}
 
-std::uintptr_t MainWindow::IconHandle() const { return reinterpret_cast<std::uintptr_t>(smallIcon_.get()); }
+std::uintptr_t MainWindow::IconHandle() const {
+    return reinterpret_cast<std::uintptr_t>(smallIcon_.get());
+}
 
 double MainWindow::WidthTwips() const {
     RECT r{};
@@ -333,12 +357,16 @@ double MainWindow::HeightTwips() const {
 }
 
 void MainWindow::MoveTwips(double left, double top) {
-    SetWindowPos(hwnd_, nullptr, static_cast<int>(left / TwipsPerPixelX()), static_cast<int>(top / TwipsPerPixelY()),
-                 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, nullptr, static_cast<int>(left / TwipsPerPixelX()),
+                 static_cast<int>(top / TwipsPerPixelY()), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-double MainWindow::TwipsPerPixelX() const { return 1440.0 / dpi_; }
+double MainWindow::TwipsPerPixelX() const {
+    return 1440.0 / dpi_;
+}
 
-double MainWindow::TwipsPerPixelY() const { return 1440.0 / dpi_; }
+double MainWindow::TwipsPerPixelY() const {
+    return 1440.0 / dpi_;
+}
 
 } // namespace quillon::win32

@@ -76,7 +76,11 @@ using UniqueIcon = UniqueHandle<IconTraits>;
 template <class Interface> using ComPtr = UniqueHandle<ComTraits<Interface>>;
 
 // Conversions between the core's 32-bit handle numbers and real window handles.
-inline HWND ToHwnd(std::int32_t handle) { return reinterpret_cast<HWND>(static_cast<INT_PTR>(handle)); }
-inline std::int32_t FromHwnd(HWND hwnd) { return static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(hwnd)); }
+inline HWND ToHwnd(std::int32_t handle) {
+    return reinterpret_cast<HWND>(static_cast<INT_PTR>(handle));
+}
+inline std::int32_t FromHwnd(HWND hwnd) {
+    return static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(hwnd));
+}
 
 } // namespace quillon::win32

@@ -55,13 +55,17 @@ std::uint32_t Win32Desktop::Style(WindowHandle window) {
     return static_cast<std::uint32_t>(GetWindowLongW(ToHwnd(window), GWL_STYLE));
 }
 
-bool Win32Desktop::IsWindow(WindowHandle window) { return ::IsWindow(ToHwnd(window)) != FALSE; }
+bool Win32Desktop::IsWindow(WindowHandle window) {
+    return ::IsWindow(ToHwnd(window)) != FALSE;
+}
 
 bool Win32Desktop::SetForegroundWindow(WindowHandle window) {
     return ::SetForegroundWindow(ToHwnd(window)) != FALSE;
 }
 
-bool Win32Desktop::OpenIcon(WindowHandle window) { return ::OpenIcon(ToHwnd(window)) != FALSE; }
+bool Win32Desktop::OpenIcon(WindowHandle window) {
+    return ::OpenIcon(ToHwnd(window)) != FALSE;
+}
 
 bool Win32Desktop::RetryForeground(WindowHandle window) {
     INPUT tap[2]{};
@@ -74,7 +78,9 @@ bool Win32Desktop::RetryForeground(WindowHandle window) {
     return ::SetForegroundWindow(ToHwnd(window)) != FALSE;
 }
 
-WindowHandle Win32Desktop::ForegroundWindow() { return FromHwnd(GetForegroundWindow()); }
+WindowHandle Win32Desktop::ForegroundWindow() {
+    return FromHwnd(GetForegroundWindow());
+}
 
 bool Win32Desktop::IsReadyForInput(WindowHandle window) {
     const HWND hwnd = ToHwnd(window);
@@ -104,12 +110,16 @@ Elevation Win32Desktop::ProcessElevation(WindowHandle window) {
     return ElevationOfProcess(process.get());
 }
 
-Elevation Win32Desktop::OwnElevation() { return ElevationOfProcess(GetCurrentProcess()); }
+Elevation Win32Desktop::OwnElevation() {
+    return ElevationOfProcess(GetCurrentProcess());
+}
 
 int Win32Desktop::ShowWindow(WindowHandle window, ShowCommand command) {
     return ::ShowWindow(ToHwnd(window), command == ShowCommand::Hide ? SW_HIDE : SW_SHOWNORMAL);
 }
 
-WindowHandle Win32Desktop::OwnerOf(WindowHandle window) { return FromHwnd(GetWindow(ToHwnd(window), GW_OWNER)); }
+WindowHandle Win32Desktop::OwnerOf(WindowHandle window) {
+    return FromHwnd(GetWindow(ToHwnd(window), GW_OWNER));
+}
 
 } // namespace quillon::win32

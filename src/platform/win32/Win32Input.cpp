@@ -3,7 +3,9 @@
 
 namespace quillon::win32 {
 
-bool Win32Input::IsKeyDown(std::uint8_t virtualKey) { return (GetAsyncKeyState(virtualKey) & 0x8000) != 0; }
+bool Win32Input::IsKeyDown(std::uint8_t virtualKey) {
+    return (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+}
 
 // Virtual-key events with their scan codes filled in from the target's keyboard layout, for
 // programs that read scan codes; never scan-code-only events, which some systems deliver as key 0.

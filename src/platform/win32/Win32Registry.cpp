@@ -12,12 +12,17 @@ constexpr REGSAM kView = 0;
 #endif
 
 // Predefined keys are sign-extended 32-bit values.
-HKEY RootKey(std::uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(root))); }
-HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
+HKEY RootKey(std::uint32_t root) {
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(root)));
+}
+HKEY ToHkey(RegKey key) {
+    return reinterpret_cast<HKEY>(key);
+}
 
 } // namespace
 
-std::optional<RegKey> Win32Registry::OpenKey(std::uint32_t root, const std::string& path, std::uint32_t access) {
+std::optional<RegKey> Win32Registry::OpenKey(std::uint32_t root, const std::string& path,
+                                             std::uint32_t access) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(RootKey(root), path.c_str(), 0, access | kView, &key) != ERROR_SUCCESS)
         return std::nullopt;
@@ -30,8 +35,8 @@ std::optional<RegKey> Win32Registry::CreateKey(std::uint32_t root, const std::st
     std::string className = keyClass;
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(RootKey(root), path.c_str(), 0, className.data(), REG_OPTION_NON_VOLATILE, access | kView,
-                        &attributes, &key, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(RootKey(root), path.c_str(), 0, className.data(), REG_OPTION_NON_VOLATILE,
+                        access | kView, &attributes, &key, &disposition) != ERROR_SUCCESS)
         return std::nullopt;
     return reinterpret_cast<RegKey>(key);
 }
@@ -53,6 +58,8 @@ bool Win32Registry::SetStringValue(RegKey key, const std::string& name, const st
                           static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
 }
 
-void Win32Registry::CloseKey(RegKey key) { RegCloseKey(ToHkey(key)); }
+void Win32Registry::CloseKey(RegKey key) {
+    RegCloseKey(ToHkey(key));
+}
 
 } // namespace quillon::win32

@@ -105,8 +105,9 @@ int Win32ShellUi::TrackPopupMenu(const std::vector<MenuItem>& menu, ScreenPoint 
     SetForegroundWindow(main_);
     TPMPARAMS params{};
     params.cbSize = sizeof params;
-    const BOOL chosen = TrackPopupMenuEx(popup.get(), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON,
-                                         at.x, at.y, main_, &params);
+    const BOOL chosen =
+        TrackPopupMenuEx(popup.get(), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, at.x,
+                         at.y, main_, &params);
     // Lets the next popup open normally instead of closing at once.
     PostMessageW(main_, WM_NULL, 0, 0);
     return static_cast<int>(chosen);
@@ -114,7 +115,8 @@ int Win32ShellUi::TrackPopupMenu(const std::vector<MenuItem>& menu, ScreenPoint 
 
 bool Win32ShellUi::SystemMenuHasCommand(int id) {
     const HMENU menu = GetSystemMenu(main_, FALSE);
-    return menu != nullptr && GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND) != static_cast<UINT>(-1);
+    return menu != nullptr &&
+           GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND) != static_cast<UINT>(-1);
 }
 
 bool Win32ShellUi::AppendSystemMenuItem(int id, const std::wstring& text) {
@@ -122,6 +124,8 @@ bool Win32ShellUi::AppendSystemMenuItem(int id, const std::wstring& text) {
     return menu != nullptr && AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(id), text.c_str()) != FALSE;
 }
 
-void Win32ShellUi::ExitProcess() { ::ExitProcess(0); }
+void Win32ShellUi::ExitProcess() {
+    ::ExitProcess(0);
+}
 
 } // namespace quillon::win32

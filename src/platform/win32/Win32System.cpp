@@ -16,7 +16,9 @@ std::wstring FormatNow(const SYSTEMTIME& now, bool date) {
 
 } // namespace
 
-std::uint64_t Win32System::TickCountMs() { return GetTickCount64(); }
+std::uint64_t Win32System::TickCountMs() {
+    return GetTickCount64();
+}
 
 std::wstring Win32System::NowAsGeneralDate() {
     SYSTEMTIME now{};
@@ -43,8 +45,9 @@ std::wstring Win32System::ExecutableFolder() {
 }
 
 bool Win32System::AppendBytes(const std::wstring& path, const std::string& bytes) {
-    UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
     DWORD written = 0;
@@ -52,11 +55,17 @@ bool Win32System::AppendBytes(const std::wstring& path, const std::string& bytes
            written == bytes.size();
 }
 
-bool Win32System::RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }
+bool Win32System::RemoveFile(const std::wstring& path) {
+    return DeleteFileW(path.c_str()) != FALSE;
+}
 
-std::string Win32System::ToAnsi(const std::wstring& text) { return win32::ToAnsi(text); }
+std::string Win32System::ToAnsi(const std::wstring& text) {
+    return win32::ToAnsi(text);
+}
 
-std::wstring Win32System::FromAnsi(const std::string& text) { return win32::FromAnsi(text); }
+std::wstring Win32System::FromAnsi(const std::string& text) {
+    return win32::FromAnsi(text);
+}
 
 wchar_t Win32System::DecimalSeparator() {
     wchar_t separator[8] = L".";
@@ -68,8 +77,12 @@ KeyboardSetup Win32System::OpenKeyboard(WindowHandle mainWindow) {
     return OpenDirectInputKeyboard(instance_, ToHwnd(mainWindow));
 }
 
-int Win32System::FullScreenWidth() { return GetSystemMetrics(SM_CXFULLSCREEN); }
+int Win32System::FullScreenWidth() {
+    return GetSystemMetrics(SM_CXFULLSCREEN);
+}
 
-int Win32System::FullScreenHeight() { return GetSystemMetrics(SM_CYFULLSCREEN); }
+int Win32System::FullScreenHeight() {
+    return GetSystemMetrics(SM_CYFULLSCREEN);
+}
 
 } // namespace quillon::win32

@@ -10,7 +10,9 @@
 namespace quillon::win32 {
 namespace {
 
-std::wstring TipText(const std::wstring& field) { return field.substr(0, field.find(L'\0')); }
+std::wstring TipText(const std::wstring& field) {
+    return field.substr(0, field.find(L'\0'));
+}
 
 // The version-1 record keeps its tip in the ANSI code page. A tip that code page cannot hold
 // (Chinese on a Western system) is written once more through the Unicode record, so the user
@@ -46,6 +48,8 @@ bool Win32Tray::Notify(TrayRequest request, const TrayIconRecord& record) {
     return done;
 }
 
-std::uint32_t Win32Tray::RecordSize() const { return NOTIFYICONDATAA_V1_SIZE; }
+std::uint32_t Win32Tray::RecordSize() const {
+    return NOTIFYICONDATAA_V1_SIZE;
+}
 
 } // namespace quillon::win32

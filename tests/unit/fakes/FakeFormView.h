@@ -23,7 +23,7 @@ class FakeFormView : public IFormView {
 public:
     FakeFormView() {
         // The window is created from its description, as the real one is.
-        for (const ControlSpec& design : kFormControls) {
+        for (const ControlDesign& design : kFormControls) {
             texts_[design.control] = std::wstring(design.text);
             values_[design.control] = design.initialValue;
             enabled_[design.control] = true;
