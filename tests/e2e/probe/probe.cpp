@@ -1540,6 +1540,43 @@ int cmd_message(const std::wstring& kind, const Args& a) {
     return act(h, (UINT)msg, (WPARAM)w, (LPARAM)l);
 }
 
+// A window that lists the keys it receives in its caption ("keys: 113 114"), so a test can see
+// that a program in front still gets the keys another program watches. Runs until closed.
+LRESULT CALLBACK keylog_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {
+        std::wstring caption = text_of(h) + L" " + std::to_wstring(wp);
+        SetWindowTextW(h, caption.c_str());
+        return 0;
+    }
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
+    }
+}
+
+int cmd_keylog(const Args&) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = keylog_proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"QuillonKeyLog";
+    RegisterClassW(&wc);
+    HWND h = CreateWindowW(L"QuillonKeyLog", L"keys:", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 320, 120, nullptr,
+                           nullptr, wc.hInstance, nullptr);
+    if (!h)
+        return 1;
+    MSG m;
+    while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    return 0;
+}
+
 // Removes a notification-area icon by its owner window and ID, as the shell would when the
 // taskbar is re-created: the way to see whether a program puts its icon back.
 int cmd_traydelete(const Args& a) {
@@ -1680,6 +1717,7 @@ void usage() {
         "  post MSG [WPARAM [LPARAM]]    PostMessage\n"
         "  regmsg NAME                   RegisterWindowMessageW, print the id\n"
         "  traydelete HWND|CLASS UID     remove that window's notification-area icon\n"
+        "  keylog                        show a window that lists the keys it gets in its caption\n"
         "  activate [HWND|CLASS]         make the window the foreground window\n"
         "  desktop                       JSON: the desktop window (its X window in a virtual desktop)\n"
         "  keystate                      JSON: Shift/Ctrl/Alt/F2/F3 as GetAsyncKeyState sees them\n"
@@ -1782,6 +1820,8 @@ int wmain(int argc, wchar_t** argv) {
         rc = h ? cmd_syscommand(h, cmd == L"minimize" ? SC_MINIMIZE : SC_RESTORE) : 1;
     } else if (cmd == L"notify" || cmd == L"send" || cmd == L"post") {
         rc = cmd_message(cmd, rest);
+    } else if (cmd == L"keylog") {
+        rc = cmd_keylog(rest);
     } else if (cmd == L"traydelete") {
         rc = cmd_traydelete(rest);
     } else if (cmd == L"regmsg") {
