@@ -3,6 +3,7 @@ that starts it in the shared Wine session with chosen settings."""
 
 from __future__ import annotations
 
+import enum
 import os
 import unittest
 from pathlib import Path
@@ -14,8 +15,9 @@ BITS = int(os.environ.get("QUILLON_E2E_BITS", "32"))
 EXE = Path(os.environ.get("QUILLON_EXE") or ROOT / "dist" / ("quillon.exe" if BITS == 32 else "x64/quillon.exe"))
 
 # Control IDs: 1000 + tab index.
-cmdSet, Command1, List1, optOn, optOff, chkSaveAs, chkCurrent, txtInterval, List2, txtRemaining = range(1000, 1010)
-chkVisible, chkSave, cboTime, ProgressBar1, lblTimerInterval, Label1, cmdKill, XPButton1, Label2 = range(1010, 1019)
+Id = enum.IntEnum("Id", [(name, 1000 + index) for index, name in enumerate(
+    "cmdSet Command1 List1 optOn optOff chkSaveAs chkCurrent txtInterval List2 txtRemaining chkVisible chkSave "
+    "cboTime ProgressBar1 lblTimerInterval Label1 cmdKill XPButton1 Label2".split())])
 
 CAPTION = "岚舟自动保存   (Brellon Studios 博客: https://brellon.example.org/)"
 INSTALL_DIR = "C:\\Quillon"
@@ -52,7 +54,7 @@ class QuillonTestCase(unittest.TestCase):
         app = self.wine.launch(exe, wait_class="frmMain")
         if wait_list:
             # The program list is filled one tick of tmrWait after the first activation.
-            wait_for(lambda: self.dump().control(List1)["count"] > 0, 10, message="List1 to be filled")
+            wait_for(lambda: self.dump().control(Id.List1)["count"] > 0, 10, message="List1 to be filled")
         return app
 
     def dump(self):
@@ -67,17 +69,17 @@ class QuillonTestCase(unittest.TestCase):
 
     def set_interval(self, text: str, unit_index: int = 0) -> None:
         """Picks the unit (0 秒, 1 分), types an interval in it and presses 设置时间."""
-        self.wine.select(cboTime, unit_index)
-        self.wine.settext(txtInterval, text)
-        self.wine.click(cmdSet)
+        self.wine.select(Id.cboTime, unit_index)
+        self.wine.settext(Id.txtInterval, text)
+        self.wine.click(Id.cmdSet)
 
     def select_program(self, title_prefix: str) -> int:
-        items = self.control(List1)["items"]
+        items = self.control(Id.List1)["items"]
         for index, item in enumerate(items):
             if item.startswith(title_prefix):
-                self.wine.select(List1, index)
+                self.wine.select(Id.List1, index)
                 return index
-        self.fail(f"{title_prefix!r} is not listed in List1: {items}")
+        self.fail(f"{title_prefix!r} is not listed in Id.List1: {items}")
 
     def log_lines(self) -> list[str]:
         path = self.wine.to_unix(LOG_PATH)

@@ -6,8 +6,7 @@ import time
 import unittest
 
 from harness import wait_for
-from quillon_app import *  # noqa: F403 (control IDs)
-from quillon_app import QuillonTestCase
+from quillon_app import Id, QuillonTestCase
 
 # The general date-and-time text, a space, the listed title (which ends with a space).
 LOG_LINE = re.compile(r"^\d{1,4}[/.-]\d{1,2}[/.-]\d{1,4} \d{1,2}:\d{2}:\d{2}( [AP]M)? (?P<entry>.*)$")
@@ -32,15 +31,15 @@ class SavingTest(QuillonTestCase):
 
     def switch_on(self, title: str, interval: str = "2", log: bool = True) -> None:
         """Picks the program, sets the interval in seconds and switches saving on."""
-        self.wine.click(Command1)  # the list as it is now, notepad included
-        wait_for(lambda: any(i.startswith(title) for i in self.control(List1)["items"]), 10,
+        self.wine.click(Id.Command1)  # the list as it is now, notepad included
+        wait_for(lambda: any(i.startswith(title) for i in self.control(Id.List1)["items"]), 10,
                  message=f"{title} in List1")
         self.select_program(title)
         if log:
-            self.wine.click(chkSave)
+            self.wine.click(Id.chkSave)
         self.set_interval(interval)
-        wait_for(lambda: self.control(optOn)["enabled"], 5, message="optOn to become available")
-        self.wine.click(optOn)
+        wait_for(lambda: self.control(Id.optOn)["enabled"], 5, message="optOn to become available")
+        self.wine.click(Id.optOn)
 
     def assert_log_names(self, lines: list[str], entry: str) -> None:
         for line in lines:
@@ -60,7 +59,7 @@ class SavingTest(QuillonTestCase):
         wait_for(lambda: self.document("first.txt") == "alpha beta", 15, message="the next save")
 
         self.wine.tray_callback(0x203)  # double click on the tray icon: saving off, window back
-        wait_for(lambda: self.control(optOff)["check"] == 1, 5, message="saving to switch off")
+        wait_for(lambda: self.control(Id.optOff)["check"] == 1, 5, message="saving to switch off")
         time.sleep(0.5)  # a save under way finishes within the tick
         lines = self.log_lines()
         self.assertGreaterEqual(len(lines), 2)
@@ -72,7 +71,7 @@ class SavingTest(QuillonTestCase):
     def test_with_save_as_checked_the_save_as_dialog_opens(self):
         notepad = self.open_notepad("other.txt", "x")
         self.start_quillon()
-        self.wine.click(chkSaveAs)
+        self.wine.click(Id.chkSaveAs)
         self.switch_on("other.txt - Notepad")
         dialog = wait_for(lambda: next((w for w in self.wine.windows() if w["class"] == "#32770"), None), 15,
                           message="notepad's Save As dialog")

@@ -3,30 +3,29 @@
 import unittest
 
 from harness import SETTINGS_KEY, wait_for
-from quillon_app import *  # noqa: F403 (control IDs)
-from quillon_app import BITS, CAPTION, QuillonTestCase
+from quillon_app import BITS, CAPTION, Id, QuillonTestCase
 
 # Tab order, window class and text of every control.
 EXPECTED_CONTROLS = [
-    (cmdSet, "Button", "设置时间    "),
-    (Command1, "Button", "刷新列表    "),
-    (List1, "ListBox", ""),
-    (optOn, "Button", "开始自动保存"),
-    (optOff, "Button", "关闭自动保存"),
-    (chkSaveAs, "Button", "自动保存弹出对话框窗口"),
-    (chkCurrent, "Button", ""),
-    (txtInterval, "Edit", "0"),
-    (List2, "ListBox", ""),
-    (txtRemaining, "Edit", "0"),
-    (chkVisible, "Button", "显示当前运行程序"),
-    (chkSave, "Button", "保存日志文件"),
-    (cboTime, "ComboBox", ""),
-    (ProgressBar1, "msctls_progress32", ""),
-    (lblTimerInterval, "Static", "时间设置："),
-    (Label1, "Static", "剩余时间："),
-    (cmdKill, "Button", "清空日志    "),
-    (XPButton1, "Button", "退出  "),
-    (Label2, "Static", "自动保存主要为编写文本文档、Word、Excel等编辑文字软件"),
+    (Id.cmdSet, "Button", "设置时间    "),
+    (Id.Command1, "Button", "刷新列表    "),
+    (Id.List1, "ListBox", ""),
+    (Id.optOn, "Button", "开始自动保存"),
+    (Id.optOff, "Button", "关闭自动保存"),
+    (Id.chkSaveAs, "Button", "自动保存弹出对话框窗口"),
+    (Id.chkCurrent, "Button", ""),
+    (Id.txtInterval, "Edit", "0"),
+    (Id.List2, "ListBox", ""),
+    (Id.txtRemaining, "Edit", "0"),
+    (Id.chkVisible, "Button", "显示当前运行程序"),
+    (Id.chkSave, "Button", "保存日志文件"),
+    (Id.cboTime, "ComboBox", ""),
+    (Id.ProgressBar1, "msctls_progress32", ""),
+    (Id.lblTimerInterval, "Static", "时间设置："),
+    (Id.Label1, "Static", "剩余时间："),
+    (Id.cmdKill, "Button", "清空日志    "),
+    (Id.XPButton1, "Button", "退出  "),
+    (Id.Label2, "Static", "自动保存主要为编写文本文档、Word、Excel等编辑文字软件"),
 ]
 
 
@@ -36,7 +35,7 @@ class StartupTest(QuillonTestCase):
         d = self.dump()
         self.assertEqual(d["caption"], CAPTION)
         self.assertEqual(d["bits"], BITS)
-        self.assertEqual(d["tab_order"] if "tab_order" in d else d.tab_order, [c for c, _, _ in EXPECTED_CONTROLS])
+        self.assertEqual(d.tab_order, [c for c, _, _ in EXPECTED_CONTROLS])
         for cid, cls, text in EXPECTED_CONTROLS:
             with self.subTest(control=cid):
                 c = d.control(cid)
@@ -44,13 +43,13 @@ class StartupTest(QuillonTestCase):
                 self.assertEqual(c["text"], text)
         # 9720 × 3750 twips at the window's DPI.
         self.assertEqual((d["client"]["w"], d["client"]["h"]), (round(9720 * d["dpi"] / 1440), round(3750 * d["dpi"] / 1440)))
-        self.assertFalse(d.control(List2)["visible"], "List2 is hidden")
-        self.assertFalse(d.control(chkCurrent)["in_client"], "chkCurrent lies below the client area")
-        checks = {cid: d.control(cid)["check"] for cid in (optOn, optOff, chkSaveAs, chkCurrent, chkVisible, chkSave)}
-        self.assertEqual(checks, {optOn: 0, optOff: 1, chkSaveAs: 0, chkCurrent: 0, chkVisible: 1, chkSave: 0})
-        self.assertEqual(d.control(cboTime)["items"], ["秒", "分"])
-        self.assertEqual(d.control(cboTime)["edit_text"], "")
-        progress = d.control(ProgressBar1)
+        self.assertFalse(d.control(Id.List2)["visible"], "List2 is hidden")
+        self.assertFalse(d.control(Id.chkCurrent)["in_client"], "chkCurrent lies below the client area")
+        checks = {cid: d.control(cid)["check"] for cid in (Id.optOn, Id.optOff, Id.chkSaveAs, Id.chkCurrent, Id.chkVisible, Id.chkSave)}
+        self.assertEqual(checks, {Id.optOn: 0, Id.optOff: 1, Id.chkSaveAs: 0, Id.chkCurrent: 0, Id.chkVisible: 1, Id.chkSave: 0})
+        self.assertEqual(d.control(Id.cboTime)["items"], ["秒", "分"])
+        self.assertEqual(d.control(Id.cboTime)["edit_text"], "")
+        progress = d.control(Id.ProgressBar1)
         self.assertEqual((progress["min"], progress["max"], progress["pos"]), (0, 100, 0))
         self.assertTrue(d["foreground"], "the window is shown and active")
         self.assertIsNone(self.settings(), "reading the settings never creates the key")
@@ -61,10 +60,10 @@ class StartupTest(QuillonTestCase):
         self.seed(TimerInterval="90", TimeMeasurement="Minutes")
         self.start_quillon()
         d = self.dump()
-        self.assertEqual(d.control(txtInterval)["text"], "1.5")
-        self.assertEqual(d.control(txtRemaining)["text"], "90")
-        self.assertEqual(d.control(cboTime)["edit_text"], "Minutes")
-        self.assertEqual(d.control(ProgressBar1)["max"], 90)
+        self.assertEqual(d.control(Id.txtInterval)["text"], "1.5")
+        self.assertEqual(d.control(Id.txtRemaining)["text"], "90")
+        self.assertEqual(d.control(Id.cboTime)["edit_text"], "Minutes")
+        self.assertEqual(d.control(Id.ProgressBar1)["max"], 90)
         self.assertEqual(self.settings(), {"TimerInterval": "90", "TimeMeasurement": "Minutes"})
 
     def test_a_stored_visible_0_clears_the_box_and_is_stored_again(self):
@@ -73,15 +72,15 @@ class StartupTest(QuillonTestCase):
         self.seed(SaveAs="1", SaveLog="abc", Current=" ")
         self.start_quillon(wait_list=False)
         d = self.dump()
-        self.assertEqual(d.control(chkVisible)["check"], 0)
-        self.assertEqual(d.control(chkSaveAs)["check"], 1)
-        self.assertEqual(d.control(chkSave)["check"], 0, "a word of letters leaves the box as designed")
-        self.assertEqual(d.control(chkCurrent)["check"], 0)
+        self.assertEqual(d.control(Id.chkVisible)["check"], 0)
+        self.assertEqual(d.control(Id.chkSaveAs)["check"], 1)
+        self.assertEqual(d.control(Id.chkSave)["check"], 0, "a word of letters leaves the box as designed")
+        self.assertEqual(d.control(Id.chkCurrent)["check"], 0)
         values = self.wine.reg_query(SETTINGS_KEY)
         self.assertEqual((values["Visible"].type, values["Visible"].data), ("REG_SZ", "0"))
         self.assertEqual(values["SaveAs"].data, "1")
         # With the plain filter the list is filled with the titled windows, Quillon's own included.
-        wait_for(lambda: any(i.startswith("岚舟自动保存") for i in self.control(List1)["items"]), 10,
+        wait_for(lambda: any(i.startswith("岚舟自动保存") for i in self.control(Id.List1)["items"]), 10,
                  message="the unfiltered list to show Quillon's own window")
 
     def test_the_tray_icon_is_added_with_its_tip(self):

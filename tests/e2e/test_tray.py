@@ -5,19 +5,18 @@ entry, and every way of closing."""
 import time
 import unittest
 
-from harness import SETTINGS_KEY, WM_MOUSEMOVE, wait_for
-from quillon_app import *  # noqa: F403 (control IDs)
-from quillon_app import QuillonTestCase
+from harness import wait_for
+from quillon_app import Id, QuillonTestCase
 
 WM_LBUTTONDBLCLK, WM_RBUTTONUP = 0x203, 0x205
 
 
 class TrayTest(QuillonTestCase):
     def ready_to_switch_on(self, interval: str = "30") -> None:
-        """An entry selected and an interval set, so that optOn is available."""
+        """An entry selected and an interval set, so that Id.optOn is available."""
         self.select_program("")
         self.set_interval(interval)
-        wait_for(lambda: self.control(optOn)["enabled"], 5, message="optOn to become available")
+        wait_for(lambda: self.control(Id.optOn)["enabled"], 5, message="optOn to become available")
 
     def open_tray_menu(self) -> list[dict]:
         self.wine.tray_callback(WM_RBUTTONUP)
@@ -26,21 +25,21 @@ class TrayTest(QuillonTestCase):
     def test_minimising_hides_to_the_tray_and_the_double_click_brings_it_back_switched_off(self):
         app = self.start_quillon()
         self.ready_to_switch_on()
-        self.wine.click(optOn)
+        self.wine.click(Id.optOn)
         wait_for(lambda: not self.dump()["visible"], 5, message="switching on to hide the window")
         self.assertEqual(self.wine.tray_icon_count(), 1)
-        remaining = int(self.control(txtRemaining)["text"])
+        remaining = int(self.control(Id.txtRemaining)["text"])
         time.sleep(2.2)
-        self.assertLess(int(self.control(txtRemaining)["text"]), remaining, "the countdown runs while hidden")
+        self.assertLess(int(self.control(Id.txtRemaining)["text"]), remaining, "the countdown runs while hidden")
 
         self.wine.tray_callback(WM_LBUTTONDBLCLK)
         wait_for(lambda: self.dump()["visible"], 5, message="the window to come back")
         d = self.dump()
         self.assertFalse(d["iconic"])
-        self.assertEqual((d.control(optOn)["check"], d.control(optOff)["check"]), (0, 1))
-        frozen = d.control(txtRemaining)["text"]
+        self.assertEqual((d.control(Id.optOn)["check"], d.control(Id.optOff)["check"]), (0, 1))
+        frozen = d.control(Id.txtRemaining)["text"]
         time.sleep(2.2)
-        self.assertEqual(self.control(txtRemaining)["text"], frozen, "saving off freezes the countdown")
+        self.assertEqual(self.control(Id.txtRemaining)["text"], frozen, "saving off freezes the countdown")
 
         self.wine.minimize()
         wait_for(lambda: not self.dump()["visible"], 5, message="minimising to hide the window")
@@ -75,23 +74,23 @@ class TrayTest(QuillonTestCase):
                          10, message="the other program")
         self.wine.activate(other)
         self.wine.key("F2")
-        wait_for(lambda: self.control(optOn)["check"] == 1, 5, message="F2 to switch saving on")
+        wait_for(lambda: self.control(Id.optOn)["check"] == 1, 5, message="F2 to switch saving on")
         self.wine.activate(other)
         self.wine.key("F3")
-        wait_for(lambda: self.control(optOff)["check"] == 1, 5, message="F3 to switch saving off")
+        wait_for(lambda: self.control(Id.optOff)["check"] == 1, 5, message="F3 to switch saving off")
         caption = wait_for(lambda: next(w["caption"] for w in self.wine.windows() if w["hwnd"] == other), 5)
         self.assertEqual(caption, "keys: 113 114", "the program in front got F2 and F3 as well")
 
     def test_the_tray_menu_chooses_a_program_and_sets_the_interval_with_the_keyboard(self):
         self.start_quillon()
-        items = self.control(List1)["items"]
+        items = self.control(Id.List1)["items"]
         self.assertGreater(len(items), 0)
         menu = self.open_tray_menu()
         self.assertEqual([i["text"] for i in menu[0]["items"] if not i["separator"]], ["应用程序", "设置时间...", "退出"])
         self.wine.key("Down", "Right", "Return")  # 应用程序 ▸ its first program
         wait_for(lambda: self.wine.popups() == [], 5, message="the menu to close")
-        self.assertEqual(self.control(List1)["selected"], 0)
-        self.assertEqual(self.control(optOn)["check"], 0, "choosing a program does not switch saving on")
+        self.assertEqual(self.control(Id.List1)["selected"], 0)
+        self.assertEqual(self.control(Id.optOn)["check"], 0, "choosing a program does not switch saving on")
 
         self.open_tray_menu()
         self.wine.key("Down", "Down", "Return")  # 设置时间...
@@ -104,13 +103,13 @@ class TrayTest(QuillonTestCase):
         self.wine.key("Return")
         wait_for(lambda: (self.settings() or {}).get("TimerInterval") == "30", 5, message="TimerInterval 30")
         d = self.dump()
-        self.assertEqual((d.control(txtInterval)["text"], d.control(txtRemaining)["text"]), ("30", "30"))
+        self.assertEqual((d.control(Id.txtInterval)["text"], d.control(Id.txtRemaining)["text"]), ("30", "30"))
 
     def test_the_exit_button_removes_the_icon_and_ends_the_program(self):
         app = self.start_quillon(wait_list=False)
         self.seed(TimerInterval="15")  # what the registry holds before the click stays
         self.assertEqual(self.wine.tray_icon_count(), 1)
-        self.wine.click(XPButton1, post=True)
+        self.wine.click(Id.XPButton1, post=True)
         app.wait(10)
         self.assertEqual(self.wine.tray_icon_count(), 0)
         self.assertEqual(self.settings(), {"TimerInterval": "15"})

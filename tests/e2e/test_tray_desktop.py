@@ -3,8 +3,7 @@
 import unittest
 
 from harness import wait_for
-from quillon_app import *  # noqa: F403 (control IDs)
-from quillon_app import QuillonTestCase
+from quillon_app import Id, QuillonTestCase
 
 
 class DesktopTrayTest(QuillonTestCase):
@@ -23,7 +22,7 @@ class DesktopTrayTest(QuillonTestCase):
 
         self.wine.click_at(icon["cx"], icon["cy"], double=True)
         wait_for(lambda: self.dump()["visible"], 5, message="the double click to bring the window back")
-        self.assertEqual(self.control(optOff)["check"], 1)
+        self.assertEqual(self.control(Id.optOff)["check"], 1)
 
         self.wine.click_at(icon["cx"], icon["cy"], button=3)
         menu = wait_for(lambda: self.wine.popups(), 5, message="the tray menu")
