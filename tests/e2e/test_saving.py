@@ -116,6 +116,16 @@ class SavingTest(QuillonTestCase):
         wait_for(lambda: self.document("held.txt") == "onetwo", 10, message="the save after the release")
         self.assertGreater(len(self.log_lines()), saves)
 
+    def test_with_the_current_window_option_the_program_in_front_is_saved(self):
+        self.seed(Current="1")
+        front = self.open_notepad("front.txt")
+        self.start_quillon()
+        self.switch_on("front.txt - Notepad")
+        self.assertTrue(self.dump()["visible"], "switching on leaves the window alone")
+        self.type_into(front, "typed")
+        wait_for(lambda: self.document("front.txt") == "typed", 15, message="the program in front to be saved")
+        self.assert_log_names(self.log_lines()[:1], "front.txt - Notepad ")
+
 
 if __name__ == "__main__":
     unittest.main()
