@@ -24,10 +24,10 @@ struct ControlDesign {
 inline constexpr std::wstring_view kProgramTitle = L"岚舟自动保存";
 inline constexpr std::wstring_view kWindowCaption =
     L"岚舟自动保存   (Brellon Studios 博客: https://brellon.example.org/)";
-inline constexpr std::string_view kWindowClass = "frmMain";
+inline constexpr wchar_t kWindowClass[] = L"frmMain";
 inline constexpr int kClientWidthTwips = 9720;
 inline constexpr int kClientHeightTwips = 3750;
-inline constexpr double kFontPoints = 8.25;
+inline constexpr int kFontHundredthsOfPoint = 825; // Tahoma 8.25 pt
 
 // clang-format off
 inline constexpr std::array<ControlDesign, kControlCount> kFormControls{{

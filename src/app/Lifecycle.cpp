@@ -40,4 +40,10 @@ void frmMain::Form_Terminate() {
     icon_.Remove();
 }
 
+void frmMain::Form_EndSession() {
+    Form_QueryUnload();
+    Form_Unload();
+    Form_Terminate();
+}
+
 } // namespace quillon

@@ -39,6 +39,8 @@ public:
     void Form_QueryUnload();
     void Form_Unload();
     void Form_Terminate();
+    // The session ends without a close request: every closing step runs before the process ends.
+    void Form_EndSession();
 
     void OnClick(Control control);
     void cboTime_Click() { interval_.cboTime_Click(); }
@@ -51,7 +53,6 @@ public:
     bool TimerSet = false;
 
     const ProgressBar& Progress() const { return progress_; }
-    const ProgramLists& Lists() const { return lists_; }
     const SaveDelivery& Delivery() const { return delivery_; }
     const TrayIcon& Icon() const { return icon_; }
 

@@ -17,11 +17,11 @@ public:
 
     void tmrLoop_Timer();
 
+private:
     // The interval in seconds for the re-arm: txtInterval converted from minutes when the unit says
     // so, otherwise as it stands.
     std::wstring IntervalInSeconds() const;
 
-private:
     IFormView& view_;
     ProgressBar& progress_;
     const Numbers& numbers_;

@@ -11,7 +11,6 @@ namespace sysmenu {
 constexpr int kAboutCommand = 2;
 inline const std::wstring kAboutText = L"关于...";
 inline const std::wstring kAboutCaption = L"提示";
-inline const std::wstring kErrorCaption = L"错误!";
 } // namespace sysmenu
 
 // The About message: the program's title, its version and the studio.

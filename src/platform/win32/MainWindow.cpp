@@ -9,7 +9,6 @@
 namespace quillon::win32 {
 namespace {
 
-constexpr wchar_t kClassName[] = L"frmMain";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 struct ControlClass {
@@ -83,21 +82,21 @@ bool MainWindow::Create() {
     windowClass.hIconSm = smallIcon_.get();
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kClassName;
+    windowClass.lpszClassName = kWindowClass;
     if (!RegisterClassExW(&windowClass))
         return false;
 
     RECT frame{0, 0, Pixels(kClientWidthTwips), Pixels(kClientHeightTwips)};
     AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
     const std::wstring caption(kWindowCaption);
-    CreateWindowExW(0, kClassName, caption.c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+    CreateWindowExW(0, kWindowClass, caption.c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                     frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_, this);
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
     return hwnd_ != nullptr && CreateControls();
 }
 
 bool MainWindow::CreateControls() {
-    const int fontHeight = -MulDiv(825, dpi_, 7200); // 8.25 pt
+    const int fontHeight = -MulDiv(kFontHundredthsOfPoint, dpi_, 72 * 100);
     font_.reset(CreateFontW(fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                             DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
@@ -181,7 +180,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_ENDSESSION:
         if (wParam)
-            OnEndSession();
+            form_->Form_EndSession(); // the process is ended right after this returns
         return 0;
     case WM_DESTROY:
         form_->Form_Unload();
@@ -231,13 +230,6 @@ void MainWindow::OnMouseMove(WPARAM wParam, LPARAM lParam) {
     message.cursorClientX = cursor.x;
     message.cursorClientY = cursor.y;
     form_->Form_MouseMove(message);
-}
-
-// The session ends without a WM_CLOSE: the process is ended right after this returns.
-void MainWindow::OnEndSession() {
-    form_->Form_QueryUnload();
-    form_->Form_Unload();
-    form_->Form_Terminate();
 }
 
 std::wstring MainWindow::Text(Control control) const {

@@ -62,7 +62,6 @@ private:
     void OnCommand(int id, int code);
     void OnComboPick();
     void OnMouseMove(WPARAM wParam, LPARAM lParam);
-    void OnEndSession();
     bool CreateControls();
     HWND Item(Control control) const { return controls_[static_cast<int>(control)]; }
     int Pixels(int twips) const { return MulDiv(twips, dpi_, 1440); }
