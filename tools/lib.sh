@@ -3,6 +3,28 @@
 
 QUILLON_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+# A kernel without 32-bit x86 support cannot start Wine's 32-bit loader, which /usr/bin/wine
+# prefers whenever wine32 is installed. There Wine must run through its 64-bit loader alone:
+# build/wine-shim holds `wine` and `wine-stable` that start it, and goes first in PATH. 32-bit
+# Windows programs cannot run on such a machine.
+quillon_wine_shim() {
+    local shim=$QUILLON_ROOT/build/wine-shim name
+    [[ -x /usr/lib/wine/wine64 ]] || return 0
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        return 0
+    fi
+    mkdir -p "$shim"
+    for name in wine wine-stable; do
+        printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/$name"
+        chmod +x "$shim/$name"
+    done
+    case ":$PATH:" in
+    *":$shim:"*) ;;
+    *) export PATH="$shim:$PATH" ;;
+    esac
+}
+quillon_wine_shim
+
 # The project's Wine prefix, unless WINEPREFIX says otherwise.
 quillon_prefix() {
     echo "${WINEPREFIX:-$QUILLON_ROOT/build/wineprefix}"

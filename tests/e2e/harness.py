@@ -116,6 +116,38 @@ def wait_for(predicate: Callable[[], Any], timeout: float = 10.0, interval: floa
 
 
 # ------------------------------------------------------------------------------------------
+# Wine's loaders
+
+_runs_32bit: bool | None = None
+
+
+def runs_32bit_programs() -> bool:
+    """Whether this machine can start Wine's 32-bit loader (its kernel runs 32-bit x86 code)."""
+    global _runs_32bit
+    if _runs_32bit is None:
+        try:
+            _runs_32bit = subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+                                         stderr=subprocess.DEVNULL, timeout=30).returncode == 0
+        except (OSError, subprocess.TimeoutExpired):
+            _runs_32bit = False
+    return _runs_32bit
+
+
+def wine_path(path: str) -> str:
+    """PATH for Wine's tools: where the 32-bit loader cannot start, tools/lib.sh's shim that runs
+    Wine through its 64-bit loader goes first."""
+    if runs_32bit_programs() or not os.path.exists("/usr/lib/wine/wine64"):
+        return path
+    shim = BUILD / "wine-shim"
+    shim.mkdir(parents=True, exist_ok=True)
+    for name in ("wine", "wine-stable"):
+        f = shim / name
+        f.write_text('#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n')
+        f.chmod(0o755)
+    return f"{shim}:{path}"
+
+
+# ------------------------------------------------------------------------------------------
 # Probe executables
 
 
@@ -449,6 +481,7 @@ class WineSession:
             for k in ("WINELOADER", "WINEARCH", "WINESERVER"):
                 env.pop(k, None)
             env.update({
+                "PATH": wine_path(env.get("PATH", "")),
                 "WINEPREFIX": str(self.prefix),
                 "DISPLAY": self.display,
                 "WINEDEBUG": self.winedebug,
@@ -629,6 +662,8 @@ class WineSession:
     # -- probe -----------------------------------------------------------------------------
 
     def probe_path(self, bits: int) -> Path:
+        if bits == 32 and not runs_32bit_programs():
+            bits = 64  # the probe's outside views work from either bitness
         if bits not in self._probes:
             self._probes[bits] = ensure_probe(bits)
         return self._probes[bits]
