@@ -186,6 +186,9 @@ public:
     // Client area of a full-screen window on the primary monitor, in pixels.
     virtual int FullScreenWidth() = 0;
     virtual int FullScreenHeight() = 0;
+    // A timing mark for the benchmarks and for debugging: "quillon: <event> t=<ms>" on the
+    // debugger's output, nothing the user sees.
+    virtual void Trace(const wchar_t* event) = 0;
 };
 
 struct Platform {

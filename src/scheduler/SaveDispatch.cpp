@@ -46,6 +46,7 @@ void SaveDelivery::Begin(const SaveRow& row, std::optional<WindowHandle> listed,
         lastOutcome_ = DeliveryOutcome::Busy;
         return;
     }
+    system_.Trace(L"save-cycle");
     row_ = row;
     entry_ = entry;
     writeLog_ = writeLog;
@@ -125,6 +126,7 @@ void SaveDelivery::TypeNow() {
     const std::vector<KeyEvent> events = KeyEventsFor(row_.keys);
     if (input_.SendKeys(events, receiver) != events.size())
         return Finish(DeliveryOutcome::Incomplete);
+    system_.Trace(L"keys-sent");
     if (writeLog_)
         log_.Write(entry_);
     Finish(DeliveryOutcome::Typed);

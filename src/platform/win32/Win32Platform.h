@@ -80,6 +80,7 @@ public:
     KeyboardSetup OpenKeyboard(WindowHandle mainWindow) override;
     int FullScreenWidth() override;
     int FullScreenHeight() override;
+    void Trace(const wchar_t* event) override;
 
 private:
     HINSTANCE instance_;

@@ -2,6 +2,8 @@
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Text.h"
 
+#include <cwchar>
+
 namespace quillon::win32 {
 namespace {
 
@@ -83,6 +85,16 @@ int Win32System::FullScreenWidth() {
 
 int Win32System::FullScreenHeight() {
     return GetSystemMetrics(SM_CYFULLSCREEN);
+}
+
+void Win32System::Trace(const wchar_t* event) {
+    LARGE_INTEGER now{}, frequency{};
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    wchar_t line[160];
+    swprintf(line, 160, L"quillon: %ls t=%.3f\n", event,
+             static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
+    OutputDebugStringW(line);
 }
 
 } // namespace quillon::win32

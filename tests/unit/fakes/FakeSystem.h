@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillon::fakes {
 
@@ -114,6 +115,7 @@ public:
     }
     int FullScreenWidth() override { return screenWidth; }
     int FullScreenHeight() override { return screenHeight; }
+    void Trace(const wchar_t* event) override { traces.emplace_back(event); }
 
     FakeClock& clock;
     std::wstring dateTime = L"2024-03-05 14:07:09";
@@ -126,6 +128,7 @@ public:
     KeyboardState keyboard;
     int screenWidth = 1024;
     int screenHeight = 738;
+    std::vector<std::wstring> traces;
 };
 
 } // namespace quillon::fakes
