@@ -37,7 +37,7 @@ inline constexpr std::array<ControlDesign, kControlCount> kFormControls{{
     {Control::optOn,            "optOn",            ControlKind::OptionButton, L"开始自动保存", 5280,  720, 1575,  255, 0, true},
     {Control::optOff,           "optOff",           ControlKind::OptionButton, L"关闭自动保存", 7320,  720, 1695,  255, 1, true},
     {Control::chkSaveAs,        "chkSaveAs",        ControlKind::CheckBox,     L"自动保存弹出对话框窗口", 4800, 1800, 2535, 255, 0, true},
-    {Control::chkCurrent,       "chkCurrent",       ControlKind::CheckBox,     L"",             360, 6840,  255,  195, 0, true},
+    {Control::chkCurrent,       "chkCurrent",       ControlKind::CheckBox,     L"",             360, 6840,  255,  195, 0, false},
     {Control::txtInterval,      "txtInterval",      ControlKind::TextBox,      L"0",           5880,  160,  855,  315, 0, true},
     {Control::List2,            "List2",            ControlKind::ListBox,      L"",             120, 2160,  135,  255, 0, false},
     {Control::txtRemaining,     "txtRemaining",     ControlKind::TextBox,      L"0",           5880, 1280,  975,  285, 0, true},

@@ -17,9 +17,13 @@ void frmMain::Form_Resize() {
 }
 
 // Runs when the window becomes active after being shown: at start-up and on each return from
-// the tray; switching between programs while the window stays shown is no new activation.
+// the tray; switching between programs while the window stays shown is no new activation, and
+// neither is an activation while the window is hidden (the tray menu activates its owner, which
+// must not drop the selection that saving runs on).
 void frmMain::Form_Activate() {
     if (!shown_ || activated_)
+        return;
+    if (view_.State() == WindowState::Minimized || !platform_.desktop.IsWindowVisible(view_.Handle()))
         return;
     activated_ = true;
     sysMenu_.AppendAboutEntry();

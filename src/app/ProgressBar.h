@@ -32,7 +32,13 @@ public:
     }
 
 private:
-    void Show() { view_.ShowProgress(static_cast<int>(max_), static_cast<int>(value_)); }
+    // The bar's control counts in 32-bit whole numbers: a longer range is shown scaled down to
+    // one it can hold, with the same proportion filled.
+    void Show() {
+        constexpr float kLongestRange = 1e9f;
+        const float scale = max_ > kLongestRange ? kLongestRange / max_ : 1.0f;
+        view_.ShowProgress(static_cast<int>(max_ * scale), static_cast<int>(value_ * scale));
+    }
 
     IFormView& view_;
     float max_ = 100;

@@ -90,6 +90,8 @@ void frmMain::RestoreSettings() {
     view_.SetText(Control::txtInterval, interval);
     if (const auto max = numbers_.ParseSingle(interval))
         progress_.SetMax(*max);
+    if (const auto seconds = numbers_.Parse(interval); seconds && IsAcceptableInterval(*seconds))
+        accepted_.seconds = interval;
 
     for (Control box : {Control::chkSaveAs, Control::chkSave, Control::chkCurrent, Control::chkVisible}) {
         const auto value = numbers_.ParseWhole(settings_.Read(SettingNameOf(box)));

@@ -6,13 +6,14 @@ namespace quillon {
 
 frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
     : view_(view), platform_(platform), numbers_(platform.system.DecimalSeparator()),
-      settings_(platform.registry, platform.system), progress_(view),
+      settings_(platform.registry, platform.system, platform.shell), progress_(view),
       lists_(view, platform.desktop, numbers_, TimerSet), log_(platform.system),
       delivery_(view, platform.desktop, platform.input, platform.system, log_),
-      countdown_(view, progress_, numbers_, [this] { StartSave(view_, lists_, delivery_); }),
-      interval_(view, progress_, numbers_, settings_, TimerSet), switch_(view, platform.desktop, lists_),
-      options_(view, settings_, lists_), icon_(platform.tray),
-      trayMenu_(view, platform.shell, settings_, icon_, TimerSet),
+      countdown_(view, progress_, numbers_, accepted_,
+                 [this](double seconds) { StartSave(view_, lists_, delivery_, seconds); }),
+      interval_(view, progress_, numbers_, settings_, TimerSet, accepted_),
+      switch_(view, platform.desktop, lists_, delivery_), options_(view, settings_, lists_), icon_(platform.tray),
+      trayMenu_(view, platform.shell, settings_, icon_, numbers_, TimerSet, accepted_),
       sysMenu_(platform.shell, std::move(version)),
       watch_(
           view, [this] { switch_.SelectOn(); }, [this] { switch_.SelectOff(); }) {}
@@ -89,6 +90,9 @@ void frmMain::BringBackFromTray() {
     switch_.SelectOff();
     ShowWindowNormal(platform_.desktop, view_.Handle());
     platform_.desktop.SetForegroundWindow(view_.Handle());
+    // The window is back on the screen: this is the activation that lists the programs again,
+    // also when the window was active already (a tray menu activates it while it is hidden).
+    Form_Activate();
 }
 
 } // namespace quillon

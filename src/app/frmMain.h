@@ -65,6 +65,7 @@ private:
 
     IFormView& view_;
     Platform& platform_;
+    AcceptedInterval accepted_;
     Numbers numbers_;
     SettingsStore settings_;
     ProgressBar progress_;

@@ -42,7 +42,21 @@ public:
     virtual WindowPlacementInfo Placement(WindowHandle window) = 0;
     virtual std::uint32_t Style(WindowHandle window) = 0; // 0 for a handle that names no window
     virtual bool IsWindow(WindowHandle window) = 0;
+    virtual bool IsWindowVisible(WindowHandle window) = 0;
+    // False for a disabled window, such as the owner of a modal dialog.
+    virtual bool IsEnabled(WindowHandle window) = 0;
+    // The process that owns the window; 0 when the handle names no window.
+    virtual std::uint32_t ProcessIdOf(WindowHandle window) = 0;
+    // Whether the window's program answers a message within `timeoutMs`; a hung one does not.
+    virtual bool Answers(WindowHandle window, unsigned timeoutMs) = 0;
+    // Whether the window's thread is in the modal loop of a menu (a File menu that typed keys opened).
+    virtual bool InMenuMode(WindowHandle window) = 0;
+    // The control that has the keyboard focus in the window's thread; 0 for none.
+    virtual WindowHandle FocusOf(WindowHandle window) = 0;
+    // Gives `control` of `window` the keyboard focus again where the system allows it.
+    virtual void RestoreFocus(WindowHandle window, WindowHandle control) = 0;
     virtual bool SetForegroundWindow(WindowHandle window) = 0;
+    // Restores a minimised window without waiting for its program, which may not be answering.
     virtual bool OpenIcon(WindowHandle window) = 0;
     // A second, stronger activation request for when the first one was refused.
     virtual bool RetryForeground(WindowHandle window) = 0;
@@ -75,15 +89,22 @@ class IInput {
 public:
     virtual ~IInput() = default;
     virtual bool IsKeyDown(std::uint8_t virtualKey) = 0;
+    // How long ago the user last pressed a key or moved or clicked the mouse, anywhere.
+    virtual std::uint64_t MsSinceLastInput() = 0;
     // Types the events in one uninterruptible batch into `target`'s thread; returns how many were inserted.
     virtual std::size_t SendKeys(const std::vector<KeyEvent>& events, WindowHandle target) = 0;
 };
+
+enum class KeyboardRead { Ok, InputLost, Failed };
 
 // The keyboard device read by the F2/F3 watch: the down state of every DirectInput key code.
 class IKeyboardDevice {
 public:
     virtual ~IKeyboardDevice() = default;
-    virtual bool ReadState(std::array<std::uint8_t, 256>& state) = 0;
+    // InputLost: the device was taken away (another program's exclusive use, the session
+    // locked) and must be acquired again before it reports keys.
+    virtual KeyboardRead ReadState(std::array<std::uint8_t, 256>& state) = 0;
+    virtual bool Acquire() = 0;
     virtual void Unacquire() = 0;
 };
 
@@ -100,6 +121,7 @@ using RegKey = std::uintptr_t;
 namespace reg {
 constexpr std::uint32_t HKeyLocalMachine = 0x80000002u;
 constexpr std::uint32_t AccessMask = 0x2003Fu;
+constexpr std::uint32_t ReadAccess = 0x20019u; // KEY_READ: what a standard user is granted under HKLM
 constexpr std::uint32_t RegSz = 1, RegExpandSz = 2, RegBinary = 3, RegDword = 4, RegMultiSz = 7;
 } // namespace reg
 

@@ -8,6 +8,8 @@ void IntervalSetting::cmdSet_Click() {
     if (!number || !(*number > 0))
         return;
     const std::wstring unit = view_.Text(Control::cboTime);
+    if (!IsAcceptableInterval(unit == kMinutes ? *number * 60 : *number))
+        return;
     if (unit == kSeconds) {
         timerSet_ = true;
         view_.SetText(Control::txtRemaining, interval);
@@ -20,7 +22,10 @@ void IntervalSetting::cmdSet_Click() {
             progress_.SetMax(*max);
         view_.SetText(Control::txtRemaining, seconds);
     }
-    settings_.Save(settings::TimerInterval, view_.Text(Control::txtRemaining));
+    const std::wstring armed = view_.Text(Control::txtRemaining);
+    if ((unit == kSeconds || unit == kMinutes) && numbers_.Parse(armed).value_or(0) > 0)
+        accepted_.seconds = armed;
+    settings_.Save(settings::TimerInterval, armed);
     progress_.SetValue(0);
 }
 

@@ -13,6 +13,7 @@ void OnOffSwitch::SelectOn() {
 void OnOffSwitch::SelectOff() {
     view_.SetValue(Control::optOff, 1);
     view_.SetValue(Control::optOn, 0);
+    delivery_.Cancel();
 }
 
 void OnOffSwitch::SwitchOnSteps() {
@@ -21,7 +22,8 @@ void OnOffSwitch::SwitchOnSteps() {
     // Minimising a window that is already minimised (and hidden) would show it again.
     if (view_.State() != WindowState::Minimized)
         view_.SetState(WindowState::Minimized);
-    if (const auto target = lists_.SelectedHandle()) {
+    const auto target = lists_.SelectedHandle();
+    if (target && !desktop_.BelongsToThisProcess(*target)) {
         desktop_.SetForegroundWindow(*target);
         desktop_.OpenIcon(*target);
     }

@@ -21,9 +21,20 @@ void Countdown::tmrLoop_Timer() {
     // The count ran out. A count that skipped -1 (a fractional or negative start) saves too,
     // rather than falling forever while the window says saving is on.
     progress_.SetValue(progress_.Max());
-    saveCycle_();
-    view_.SetText(Control::txtRemaining, IntervalInSeconds());
+    const std::wstring next = NextInterval();
+    saveCycle_(numbers_.Parse(next).value_or(0));
+    view_.SetText(Control::txtRemaining, next);
     progress_.SetValue(0);
+}
+
+// An interval edited to 0, -5 or letters without pressing 设置时间 would otherwise re-arm a count
+// that runs out on every tick.
+std::wstring Countdown::NextInterval() {
+    const std::wstring seconds = IntervalInSeconds();
+    const auto value = numbers_.Parse(seconds);
+    if (value && IsAcceptableInterval(*value))
+        accepted_.seconds = seconds;
+    return accepted_.seconds; // empty, which stops the count, while none was ever accepted
 }
 
 std::wstring Countdown::IntervalInSeconds() const {
@@ -32,8 +43,6 @@ std::wstring Countdown::IntervalInSeconds() const {
     if (unit != L"分" && unit != L"Minutes")
         return interval;
     const auto minutes = numbers_.Parse(interval);
-    // An interval that does not convert is written as it stands, which stops the count until the
-    // next set instead of leaving it at -1 to save on every tick.
     return minutes ? numbers_.FormatWhole(*minutes * 60) : interval;
 }
 

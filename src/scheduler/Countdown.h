@@ -4,6 +4,7 @@
 
 #include "app/FormView.h"
 #include "app/ProgressBar.h"
+#include "schedule/Interval.h"
 #include "schedule/Numbers.h"
 
 #include <functional>
@@ -12,8 +13,11 @@ namespace quillon {
 
 class Countdown {
 public:
-    Countdown(IFormView& view, ProgressBar& progress, const Numbers& numbers, std::function<void()> saveCycle)
-        : view_(view), progress_(progress), numbers_(numbers), saveCycle_(std::move(saveCycle)) {}
+    // `saveCycle` runs one save; it is told the length in seconds of the cycle that starts with it.
+    Countdown(IFormView& view, ProgressBar& progress, const Numbers& numbers, AcceptedInterval& accepted,
+              std::function<void(double)> saveCycle)
+        : view_(view), progress_(progress), numbers_(numbers), accepted_(accepted),
+          saveCycle_(std::move(saveCycle)) {}
 
     void tmrLoop_Timer();
 
@@ -21,11 +25,15 @@ private:
     // The interval in seconds for the re-arm: txtInterval converted from minutes when the unit says
     // so, otherwise as it stands.
     std::wstring IntervalInSeconds() const;
+    // What the re-arm writes: the interval when it is a number above 0 (and within the limit),
+    // otherwise the last accepted one.
+    std::wstring NextInterval();
 
     IFormView& view_;
     ProgressBar& progress_;
     const Numbers& numbers_;
-    std::function<void()> saveCycle_;
+    AcceptedInterval& accepted_;
+    std::function<void(double)> saveCycle_;
 };
 
 } // namespace quillon

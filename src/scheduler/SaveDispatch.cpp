@@ -1,5 +1,8 @@
 #include "scheduler/SaveDispatch.h"
 
+#include "windows/ProgramLists.h"
+
+#include <algorithm>
 #include <cwctype>
 
 namespace quillon {
@@ -40,55 +43,89 @@ bool MayTypeInto(Elevation self, Elevation target) {
     return self == Elevation::Elevated || target == Elevation::NotElevated;
 }
 
-void SaveDelivery::Begin(const SaveRow& row, std::optional<WindowHandle> listed, const std::wstring& entry,
-                         bool writeLog) {
+bool TakesKeys(IDesktop& desktop, WindowHandle window) {
+    if (window == 0 || !desktop.IsEnabled(window))
+        return false;
+    const WindowHandle owner = desktop.OwnerOf(window);
+    return owner == 0 || desktop.IsEnabled(owner);
+}
+
+void SaveDelivery::Begin(const SaveRequest& request) {
     if (Busy()) {
         lastOutcome_ = DeliveryOutcome::Busy;
         return;
     }
     system_.Trace(L"save-cycle");
-    row_ = row;
-    entry_ = entry;
-    writeLog_ = writeLog;
+    request_ = request;
     retried_ = false;
-    phaseStart_ = system_.TickCountMs();
-    if (row.target == SaveTarget::Listed) {
-        if (!listed || !desktop_.IsWindow(*listed)) {
-            Finish(DeliveryOutcome::NoTarget);
-            return;
-        }
-        target_ = *listed;
-        desktop_.SetForegroundWindow(target_);
-        desktop_.OpenIcon(target_);
-        phase_ = Phase::WaitForeground;
-    } else {
+    previousFront_ = previousFocus_ = 0;
+    cycleStart_ = system_.TickCountMs();
+    if (request.row.target == SaveTarget::Focused) {
         target_ = 0;
-        phase_ = Phase::WaitKeysReleased;
+        Enter(Phase::WaitKeysReleased, cycleStart_);
+    } else {
+        target_ = request.listed ? request.listed->window : 0;
+        if (!IsListedWindowStillThere())
+            return Finish(DeliveryOutcome::NoTarget);
+        // A program that does not answer would not take the keys, and waiting on it would hang.
+        if (!desktop_.Answers(target_, kAnswerTimeoutMs))
+            return Finish(DeliveryOutcome::NotResponding);
+        if (desktop_.ForegroundWindow() == target_)
+            Enter(Phase::WaitForeground, cycleStart_);
+        else
+            Enter(Phase::WaitForPause, cycleStart_, kPausePollMs);
     }
-    view_.SetTimer(Timer::tmrDeliver, kPollMs, true);
     Advance();
+}
+
+void SaveDelivery::Cancel() {
+    if (phase_ != Phase::Idle && phase_ != Phase::WaitKeysTaken)
+        Finish(DeliveryOutcome::Cancelled);
 }
 
 void SaveDelivery::Advance() {
     const std::uint64_t now = system_.TickCountMs();
+    if (phase_ == Phase::WaitForPause)
+        AdvancePause(now);
     if (phase_ == Phase::WaitForeground && !AdvanceForeground(now))
         return;
-    if (phase_ != Phase::WaitKeysReleased)
-        return;
-    if (AnyGuardedKeyDown()) {
+    if (phase_ == Phase::WaitKeysReleased) {
+        if (!AnyGuardedKeyDown())
+            return TypeNow();
         if (now - phaseStart_ >= kKeyReleaseWaitMs)
             Finish(DeliveryOutcome::KeysHeld);
         return;
     }
-    TypeNow();
+    if (phase_ == Phase::WaitKeysTaken)
+        AdvanceKeysTaken(now);
+}
+
+// Takes the front only once the user has paused: while they keep typing or using the mouse the
+// save waits, and gives up on this cycle after the longest wait.
+void SaveDelivery::AdvancePause(std::uint64_t now) {
+    if (input_.MsSinceLastInput() >= kPauseBeforeTakingFrontMs)
+        return TakeFront(now);
+    const std::uint64_t limit = std::min<std::uint64_t>(kPauseWaitLimitMs, request_.intervalMs);
+    if (now - cycleStart_ >= limit)
+        Finish(DeliveryOutcome::UserBusy);
+}
+
+void SaveDelivery::TakeFront(std::uint64_t now) {
+    if (!IsListedWindowStillThere())
+        return Finish(DeliveryOutcome::NoTarget);
+    previousFront_ = desktop_.ForegroundWindow();
+    previousFocus_ = previousFront_ != 0 ? desktop_.FocusOf(previousFront_) : 0;
+    system_.Trace(L"front-taken");
+    desktop_.SetForegroundWindow(target_);
+    desktop_.OpenIcon(target_);
+    Enter(Phase::WaitForeground, now);
 }
 
 // Waits for the listed window to become the foreground window, asking once more if it is slow
 // to come; returns true once it is there.
 bool SaveDelivery::AdvanceForeground(std::uint64_t now) {
     if (desktop_.IsReadyForInput(target_)) {
-        phase_ = Phase::WaitKeysReleased;
-        phaseStart_ = now;
+        Enter(Phase::WaitKeysReleased, now);
         return true;
     }
     if (now - phaseStart_ >= kForegroundWaitMs) {
@@ -110,26 +147,83 @@ bool SaveDelivery::AnyGuardedKeyDown() {
     return false;
 }
 
+// The listed window is still the one that was listed: it exists, its handle still belongs to
+// the same process, and it is not one of Quillon's own windows.
+bool SaveDelivery::IsListedWindowStillThere() const {
+    if (!request_.listed || target_ == 0 || !desktop_.IsWindow(target_))
+        return false;
+    if (desktop_.BelongsToThisProcess(target_))
+        return false;
+    return desktop_.ProcessIdOf(target_) == request_.listed->processId;
+}
+
 void SaveDelivery::TypeNow() {
     WindowHandle receiver = target_;
-    if (row_.target == SaveTarget::Listed) {
-        if (!desktop_.IsReadyForInput(target_))
+    if (request_.row.target == SaveTarget::Listed) {
+        if (!IsListedWindowStillThere())
+            return Finish(DeliveryOutcome::NoTarget);
+        if (!desktop_.IsReadyForInput(target_) || !TakesKeys(desktop_, target_))
             return Finish(DeliveryOutcome::NotForeground);
     } else {
         receiver = desktop_.ForegroundWindow();
-        // Quillon's own windows have no File menu to save with.
-        if (receiver == 0 || desktop_.BelongsToThisProcess(receiver))
+        // Quillon's own windows have no File menu to save with, and keys typed into a disabled
+        // window or a modal dialog would answer the dialog rather than save.
+        if (receiver == 0 || desktop_.BelongsToThisProcess(receiver) || !TakesKeys(desktop_, receiver))
             return Finish(DeliveryOutcome::NoTarget);
     }
     if (!MayTypeInto(desktop_.OwnElevation(), desktop_.ProcessElevation(receiver)))
         return Finish(DeliveryOutcome::Elevated);
-    const std::vector<KeyEvent> events = KeyEventsFor(row_.keys);
+    const std::vector<KeyEvent> events = KeyEventsFor(request_.row.keys);
     if (input_.SendKeys(events, receiver) != events.size())
         return Finish(DeliveryOutcome::Incomplete);
     system_.Trace(L"keys-sent");
-    if (writeLog_)
-        log_.Write(entry_);
+    if (request_.writeLog)
+        log_.Write(request_.entry);
+    // Save As opens a dialog that the user must answer: its program keeps the front.
+    if (previousFront_ == 0 || request_.row.keys != L"%FS")
+        return Finish(DeliveryOutcome::Typed);
+    sawMenu_ = false;
+    answersAfterKeys_ = 0;
+    Enter(Phase::WaitKeysTaken, system_.TickCountMs());
+}
+
+// The front goes back only once the program has taken the keys: a File menu that the keys opened
+// has closed again and the program has answered twice since (the second answer comes after the
+// Save command it posted itself), or at the latest after a second.
+void SaveDelivery::AdvanceKeysTaken(std::uint64_t now) {
+    const bool timedOut = now - phaseStart_ >= kKeysTakenWaitMs;
+    if (!timedOut) {
+        if (desktop_.InMenuMode(target_)) {
+            sawMenu_ = true;
+            return;
+        }
+        if (!sawMenu_ && now - phaseStart_ < kNoMenuGraceMs)
+            return;
+        if (!desktop_.Answers(target_, kAnswerTimeoutMs) || ++answersAfterKeys_ < 2)
+            return;
+    }
+    GiveFrontBack();
     Finish(DeliveryOutcome::Typed);
+}
+
+// Brings back the window the user was working in, if it is still there to work in, and unless
+// the save put a window of its own in front (a dialog asking for a file name, say).
+void SaveDelivery::GiveFrontBack() {
+    const WindowHandle previous = previousFront_;
+    if (desktop_.ForegroundWindow() != target_ || !TakesKeys(desktop_, target_))
+        return;
+    if (!desktop_.IsWindow(previous) || !desktop_.IsWindowVisible(previous) || !desktop_.IsEnabled(previous))
+        return;
+    desktop_.SetForegroundWindow(previous);
+    if (previousFocus_ != 0 && previousFocus_ != previous)
+        desktop_.RestoreFocus(previous, previousFocus_);
+    system_.Trace(L"front-returned");
+}
+
+void SaveDelivery::Enter(Phase phase, std::uint64_t now, unsigned pollMs) {
+    phase_ = phase;
+    phaseStart_ = now;
+    view_.SetTimer(Timer::tmrDeliver, pollMs, true);
 }
 
 void SaveDelivery::Finish(DeliveryOutcome outcome) {
@@ -138,15 +232,16 @@ void SaveDelivery::Finish(DeliveryOutcome outcome) {
     view_.SetTimer(Timer::tmrDeliver, kPollMs, false);
 }
 
-} // namespace quillon
-
-#include "windows/ProgramLists.h"
-
-namespace quillon {
-
-void StartSave(IFormView& view, const ProgramLists& lists, SaveDelivery& delivery) {
-    const SaveRow row = ChooseSaveRow(view.Value(Control::chkSaveAs), view.Value(Control::chkCurrent));
-    delivery.Begin(row, lists.SelectedHandle(), lists.SelectedTitle(), view.Value(Control::chkSave) == 1);
+void StartSave(IFormView& view, const ProgramLists& lists, SaveDelivery& delivery, double intervalSeconds) {
+    SaveRequest request;
+    request.row = ChooseSaveRow(view.Value(Control::chkSaveAs), view.Value(Control::chkCurrent));
+    request.listed = lists.SelectedWindow();
+    request.entry = lists.SelectedTitle();
+    request.writeLog = view.Value(Control::chkSave) == 1;
+    // An unknown length leaves the longest wait for a pause as it is.
+    const double seconds = std::min(intervalSeconds > 0 ? intervalSeconds : 0.0, 1e9);
+    request.intervalMs = seconds > 0 ? static_cast<std::uint64_t>(seconds * 1000) : SaveDelivery::kPauseWaitLimitMs;
+    delivery.Begin(request);
 }
 
 } // namespace quillon

@@ -63,7 +63,13 @@ std::wstring DecodeValue(ISystem& system, std::uint32_t type, const std::vector<
 
 std::wstring ReadRegString(IRawRegistry& registry, ISystem& system, std::uint32_t root,
                            const std::string& keyPath, const std::string& valueName) {
-    OpenKey key(registry, registry.OpenKey(root, TrimBackslashes(keyPath), reg::AccessMask));
+    const std::string path = TrimBackslashes(keyPath);
+    // A standard user may read the key but not write it (a 64-bit program gets no registry
+    // virtualisation): the key is then opened for reading alone.
+    std::optional<RegKey> opened = registry.OpenKey(root, path, reg::AccessMask);
+    if (!opened)
+        opened = registry.OpenKey(root, path, reg::ReadAccess);
+    OpenKey key(registry, opened);
     if (!key)
         return L"";
     std::uint32_t type = 0;

@@ -30,20 +30,37 @@ inline const std::string Visible = "Visible";
 inline const std::string TimeMeasurement = "TimeMeasurement";
 } // namespace settings
 
+// Shown once per run when a setting cannot be stored; the settings still apply for the run.
+inline const std::wstring kCannotStoreSettings =
+    L"无法保存设置：Windows 拒绝写入注册表项\r\n"
+    L"HKEY_LOCAL_MACHINE\\Software\\Brellon Studios\\Quillon\r\n\r\n"
+    L"本次运行中设置仍然有效，但下次启动时不会恢复。";
+inline const std::wstring kErrorCaption = L"错误!";
+
 // The program's settings key in HKEY_LOCAL_MACHINE.
 class SettingsStore {
 public:
-    SettingsStore(IRawRegistry& registry, ISystem& system) : registry_(registry), system_(system) {}
+    SettingsStore(IRawRegistry& registry, ISystem& system, IShellUi& shell)
+        : registry_(registry), system_(system), shell_(shell) {}
     std::wstring Read(const std::string& name) {
         return ReadRegString(registry_, system_, reg::HKeyLocalMachine, settings::kReadPath, name);
     }
+    // A refused write is said once per run, not silently; the program keeps working.
     bool Save(const std::string& name, const std::wstring& text) {
-        return SaveRegString(registry_, system_, reg::HKeyLocalMachine, settings::kWritePath, name, text);
+        const bool saved =
+            SaveRegString(registry_, system_, reg::HKeyLocalMachine, settings::kWritePath, name, text);
+        if (!saved && !toldOfRefusal_) {
+            toldOfRefusal_ = true;
+            shell_.ShowMessage(kCannotStoreSettings, kErrorCaption);
+        }
+        return saved;
     }
 
 private:
     IRawRegistry& registry_;
     ISystem& system_;
+    IShellUi& shell_;
+    bool toldOfRefusal_ = false;
 };
 
 } // namespace quillon

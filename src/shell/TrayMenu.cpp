@@ -1,8 +1,20 @@
 #include "shell/TrayMenu.h"
 
-#include <cstdint>
+#include <algorithm>
 
 namespace quillon {
+
+std::wstring MenuItemText(const std::wstring& title) {
+    std::wstring text;
+    text.reserve(title.size());
+    for (wchar_t c : title) {
+        if (c == L'&')
+            text += L"&&";
+        else
+            text += c == L'\t' ? L' ' : c;
+    }
+    return text;
+}
 
 std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs) {
     MenuItem submenu{MenuItem::Kind::Submenu, 0, traymenu::kPrograms, false, {}};
@@ -10,7 +22,7 @@ std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs) {
         const bool newColumn = i != 0 && i % traymenu::kProgramsPerColumn == 0;
         submenu.children.push_back({MenuItem::Kind::Command,
                                     traymenu::kFirstProgram + static_cast<int>(i),
-                                    programs[i],
+                                    MenuItemText(programs[i]),
                                     newColumn,
                                     {}});
     }
@@ -25,17 +37,20 @@ std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs) {
 
 void TrayMenu::OpenAndDispatch() {
     const ScreenPoint at = shell_.CursorPos();
-    std::vector<std::wstring> programs;
-    for (int i = 0; i < view_.ListCount(Control::List1); ++i)
+    std::vector<std::wstring> programs, handles;
+    const int listed = view_.ListCount(Control::List1);
+    const int known = view_.ListCount(Control::List2);
+    for (int i = 0; i < listed; ++i) {
         programs.push_back(view_.ListText(Control::List1, i));
-    const auto command = static_cast<std::int16_t>(shell_.TrackPopupMenu(BuildTrayMenu(programs), at));
-    Dispatch(command);
+        handles.push_back(i < known ? view_.ListText(Control::List2, i) : L"");
+    }
+    Dispatch(shell_.TrackPopupMenu(BuildTrayMenu(programs), at), handles);
 }
 
-void TrayMenu::Dispatch(int command) {
-    const int program = command - traymenu::kFirstProgram;
-    if (program >= 0 && program < view_.ListCount(Control::List1)) {
-        view_.SetListIndex(Control::List1, program);
+void TrayMenu::Dispatch(int command, const std::vector<std::wstring>& shownHandles) {
+    const long long program = static_cast<long long>(command) - traymenu::kFirstProgram;
+    if (program >= 0 && program < static_cast<long long>(shownHandles.size())) {
+        SelectProgram(shownHandles[static_cast<std::size_t>(program)]);
     } else if (command == traymenu::kSetTime) {
         SetTimeCommand();
     } else if (command == traymenu::kExit) {
@@ -44,12 +59,30 @@ void TrayMenu::Dispatch(int command) {
     }
 }
 
+// Selects the entry that now holds the chosen window; a window that is no longer listed selects
+// nothing.
+void TrayMenu::SelectProgram(const std::wstring& handle) {
+    const int count = std::min(view_.ListCount(Control::List1), view_.ListCount(Control::List2));
+    for (int i = 0; i < count; ++i) {
+        if (view_.ListText(Control::List2, i) == handle) {
+            view_.SetListIndex(Control::List1, i);
+            return;
+        }
+    }
+}
+
+// The figure is taken as seconds whatever unit the window shows. What 设置时间 in the window
+// refuses (not a number above 0, or longer than the longest interval) changes nothing here either.
 void TrayMenu::SetTimeCommand() {
     std::wstring text = shell_.InputBox(traymenu::kPrompt, traymenu::kInputTitle, traymenu::kInputDefault);
     if (text.empty())
         text = view_.Text(Control::txtInterval);
+    const auto seconds = numbers_.Parse(text);
+    if (!seconds || !IsAcceptableInterval(*seconds))
+        return;
     view_.SetText(Control::txtInterval, text);
     timerSet_ = true;
+    accepted_.seconds = text;
     settings_.Save(settings::TimerInterval, view_.Text(Control::txtInterval));
     view_.SetText(Control::txtRemaining, view_.Text(Control::txtInterval));
 }

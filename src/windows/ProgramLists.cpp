@@ -45,23 +45,24 @@ void ProgramLists::RefreshWindowList() {
 
 void ProgramLists::tmrWait_Timer() {
     view_.SetTimer(Timer::tmrWait, 1000, false);
+    listedProcess_.clear();
     const bool visibleOnly = view_.Value(Control::chkVisible) == 1;
     const int n = table_.WindowCount;
     for (int i = 1; i <= n; ++i) {
         const WindowRecord& record = table_[i];
-        const bool qualifies =
-            visibleOnly ? IsVisibleBordered(desktop_, record) : !HasHiddenPrefix(record.Title);
+        // Quillon's own windows are left out of the visible programs by what they are, wherever
+        // they stand: hidden in the tray, or below another window when the refresh started.
+        const bool qualifies = visibleOnly ? IsVisibleBordered(desktop_, record) &&
+                                                 !desktop_.BelongsToThisProcess(record.hWnd)
+                                           : !HasHiddenPrefix(record.Title);
         if (qualifies) {
             view_.ListInsert(Control::List1, 0, record.Title);
             view_.ListInsert(Control::List2, 0, std::to_wstring(record.hWnd));
+            listedProcess_[record.hWnd] = desktop_.ProcessIdOf(record.hWnd);
         } else {
             --table_.WindowCount;
         }
     }
-    // The first window that qualified is normally Quillon's own window, which was on top when the
-    // refresh started; it is left out of List1 (List2 keeps its handle at the end).
-    if (visibleOnly && table_.WindowCount >= 1)
-        view_.ListRemove(Control::List1, table_.WindowCount - 1);
 }
 
 void ProgramLists::tmrRefresh_Timer() {
@@ -85,6 +86,14 @@ std::optional<WindowHandle> ProgramLists::SelectedHandle() const {
     if (index < 0 || index >= view_.ListCount(Control::List2))
         return std::nullopt;
     return ParseHandle(view_.ListText(Control::List2, index));
+}
+
+std::optional<ListedWindow> ProgramLists::SelectedWindow() const {
+    const auto handle = SelectedHandle();
+    if (!handle)
+        return std::nullopt;
+    const auto owner = listedProcess_.find(*handle);
+    return ListedWindow{*handle, owner == listedProcess_.end() ? 0u : owner->second};
 }
 
 std::wstring ProgramLists::SelectedTitle() const {

@@ -5,8 +5,10 @@
 
 #include "app/FormView.h"
 #include "schedule/Numbers.h"
+#include "scheduler/SaveDispatch.h"
 #include "windows/Enumeration.h"
 
+#include <map>
 #include <optional>
 
 namespace quillon {
@@ -27,6 +29,8 @@ public:
 
     // The handle of the selected program, when an entry is selected and its handle is a number.
     std::optional<WindowHandle> SelectedHandle() const;
+    // The selected program's window with the process that owned it when it was listed.
+    std::optional<ListedWindow> SelectedWindow() const;
     // The text of the selected List1 entry, empty when none is selected.
     std::wstring SelectedTitle() const;
 
@@ -40,6 +44,7 @@ private:
     const Numbers& numbers_;
     const bool& timerSet_;
     WindowTable table_;
+    std::map<WindowHandle, std::uint32_t> listedProcess_; // the owner of each listed window at the fill
 };
 
 } // namespace quillon

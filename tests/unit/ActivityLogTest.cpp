@@ -116,6 +116,7 @@ TEST_F(SavePath, WithChkSaveUncheckedTheSaveIsTypedButNotLogged) {
 TEST_F(SavePath, AFailingLogWriteDoesNotStopTheSaveOrTheReArm) {
     h.system.writesFail = true;
     TicksUntilSave();
+    h.RunDelivery(1100); // the front goes back to Quillon's window after the save
     EXPECT_EQ(h.input.batches.size(), 1u);
     EXPECT_EQ(h.app.Delivery().LastOutcome(), DeliveryOutcome::Typed);
     EXPECT_EQ(h.view.Text(Control::txtRemaining), L"2");
@@ -136,7 +137,7 @@ TEST_F(SavePath, TheCountdownReArmsAtOnceWhileTheDeliveryStillWaits) {
     TicksUntilSave();
     EXPECT_EQ(h.view.Text(Control::txtRemaining), L"2");
     EXPECT_TRUE(h.app.Delivery().Busy());
-    h.RunDelivery(700);
+    h.RunDelivery(1800);
     EXPECT_EQ(h.input.batches.size(), 1u);
     EXPECT_FALSE(h.view.TimerOf(Timer::tmrDeliver).enabled);
 }

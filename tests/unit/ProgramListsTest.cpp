@@ -94,15 +94,26 @@ TEST_F(ProgramListsTest, PrefixFilterListsInReverseEnumerationOrder) {
     EXPECT_EQ(lists.Table().WindowCount, 3);
 }
 
-TEST_F(ProgramListsTest, VisibleFilterLeavesOutTheFirstQualifyingWindowFromList1Only) {
+TEST_F(ProgramListsTest, VisibleFilterListsEveryProgramAndNeverQuillonWhereverItStands) {
     view.SetValue(Control::chkVisible, 1);
     desktop.Add(101, L"P");
-    desktop.Add(102, L"Q");
-    desktop.Add(103, L"R");
+    desktop.Add(102, L"岚舟自动保存").ownProcess = true; // below another window, or hidden in the tray
+    desktop.Add(103, L"Q");
+    desktop.Add(104, L"R");
     RefreshAndFill();
-    EXPECT_EQ(List1(), (Strings{L"R ", L"Q "}));
-    EXPECT_EQ(List2(), (Strings{L"103", L"102", L"101"}));
+    EXPECT_EQ(List1(), (Strings{L"R ", L"Q ", L"P "})) << "the topmost program is listed too";
+    EXPECT_EQ(List2(), (Strings{L"104", L"103", L"101"})) << "List2 stays in step with List1";
     EXPECT_EQ(lists.Table().WindowCount, 3);
+}
+
+TEST_F(ProgramListsTest, VisibleFilterLeavesOutAHiddenQuillonAndKeepsTheOnlyProgram) {
+    view.SetValue(Control::chkVisible, 1);
+    desktop.Add(101, L"only.txt - Notepad");
+    desktop.Add(102, L"岚舟自动保存").ownProcess = true;
+    desktop.windows[102].style = fakes::kWsCaption; // hidden in the tray: not visible
+    RefreshAndFill();
+    EXPECT_EQ(List1(), Strings{L"only.txt - Notepad "});
+    EXPECT_EQ(List2(), Strings{L"101"});
 }
 
 TEST_F(ProgramListsTest, PrefixFilterSkipsUntitledAndSystemWindowsWithLetterCaseSignificant) {
@@ -124,27 +135,27 @@ TEST_F(ProgramListsTest, PrefixFilterSkipsUntitledAndSystemWindowsWithLetterCase
 
 TEST_F(ProgramListsTest, VisibleFilterWantsBothTheVisibleAndTheBorderBits) {
     view.SetValue(Control::chkVisible, 1);
-    desktop.Add(1, L"Quillon");                                   // topmost: left out of List1
+    desktop.Add(1, L"Quillon").ownProcess = true;                 // Quillon's own: left out
     desktop.Add(2, L"Hidden").style = kWsBorder;                  // not visible
     desktop.Add(3, L"Borderless").style = kWsVisible;             // no border
     desktop.Add(4, L"").style = kWsVisible | kWsBorder;           // untitled but bordered
     desktop.Add(5, L"Editor").style = kWsVisible | kWsBorder | 1; // other bits do not matter
     RefreshAndFill();
     EXPECT_EQ(List1(), (Strings{L"Editor ", L" "}));
-    EXPECT_EQ(List2(), (Strings{L"5", L"4", L"1"}));
-    EXPECT_EQ(lists.Table().WindowCount, 3);
+    EXPECT_EQ(List2(), (Strings{L"5", L"4"}));
+    EXPECT_EQ(lists.Table().WindowCount, 2);
 }
 
 TEST_F(ProgramListsTest, TheStyleIsReadWhenTheListsAreFilled) {
     view.SetValue(Control::chkVisible, 1);
-    desktop.Add(1, L"Quillon");
+    desktop.Add(1, L"Editor");
     desktop.Add(2, L"Later hidden");
     desktop.Add(3, L"Later closed");
     lists.RefreshWindowList();
     desktop.windows[2].style = 0;
     desktop.Close(3);
     lists.tmrWait_Timer();
-    EXPECT_TRUE(List1().empty());
+    EXPECT_EQ(List1(), Strings{L"Editor "});
     EXPECT_EQ(List2(), Strings{L"1"});
 }
 

@@ -94,11 +94,20 @@ protected:
         desktop.Add(kQuillon, L"岚舟自动保存").ownProcess = true;
         desktop.Add(kEditor, L"Notes - Editor");
         desktop.Add(kOther, L"Other program");
-        desktop.SetForeground(kQuillon);
+        // Nothing in front (the desktop itself): no window to give the front back to. The
+        // tests of the pause and of the return put the user's window in front themselves.
+        desktop.SetForeground(0);
     }
     void Begin(const SaveRow& row = kListedSave, std::optional<WindowHandle> listed = kEditor,
-               bool writeLog = true) {
-        delivery.Begin(row, listed, L"Notes - Editor ", writeLog);
+               bool writeLog = true, std::uint64_t intervalMs = 30000) {
+        SaveRequest request;
+        request.row = row;
+        if (listed)
+            request.listed = ListedWindow{*listed, desktop.ProcessIdOf(*listed)};
+        request.entry = L"Notes - Editor ";
+        request.writeLog = writeLog;
+        request.intervalMs = intervalMs;
+        delivery.Begin(request);
     }
     void Run(std::uint64_t ms) {
         for (std::uint64_t t = 0; t < ms; t += 10) {

@@ -120,6 +120,13 @@ std::vector<std::wstring> Programs(int n) {
     return titles;
 }
 
+std::vector<std::wstring> Handles(int n) {
+    std::vector<std::wstring> handles;
+    for (int i = 0; i < n; ++i)
+        handles.push_back(std::to_wstring(5000 + i));
+    return handles;
+}
+
 TEST(TrayMenuLayout, TopLevelItemsStandInOrder) {
     const std::vector<MenuItem> menu = BuildTrayMenu({});
     ASSERT_EQ(menu.size(), 5u);
@@ -174,6 +181,7 @@ protected:
 
 TEST_F(TrayMenuDispatch, AProgramIdSelectsThatEntryAndNothingElse) {
     h.view.SetList(Control::List1, Programs(45));
+    h.view.SetList(Control::List2, Handles(45));
     h.view.SetText(Control::txtRemaining, L"9");
     Choose(220);
     EXPECT_EQ(h.view.ListIndex(Control::List1), 20);
@@ -229,6 +237,154 @@ TEST_F(TrayMenuDispatch, ExitRemovesTheIconBeforeEndingTheProcess) {
     EXPECT_THROW(IconMessage(0x205), fakes::ProcessExited);
     EXPECT_EQ(h.tray.calls.back().request, TrayRequest::Delete);
     EXPECT_FALSE(h.tray.iconExists);
+}
+
+TEST_F(TrayMenuDispatch, TitlesAreShownLiterallyNotAsMenuMarkup) {
+    const auto items = BuildTrayMenu({L"R&D notes ", L"a\tb ", L"&& "})[0].children;
+    EXPECT_EQ(items[0].text, L"R&&D notes ");
+    EXPECT_EQ(items[1].text, L"a b ");
+    EXPECT_EQ(items[2].text, L"&&&& ");
+}
+
+TEST_F(TrayMenuDispatch, EntriesBeyondSixteenBitIdsCanBePicked) {
+    h.view.SetList(Control::List1, Programs(33000));
+    h.view.SetList(Control::List2, Handles(33000));
+    Choose(200 + 32800);
+    EXPECT_EQ(h.view.ListIndex(Control::List1), 32800);
+}
+
+TEST_F(TrayMenuDispatch, SetTimeRefusesWhatTheWindowRefusesAndChangesNothing) {
+    h.view.SetText(Control::txtInterval, L"15");
+    h.view.SetText(Control::txtRemaining, L"7");
+    for (const wchar_t* typed : {L"0", L"-5", L"abc", L"1e10", L" "}) {
+        h.shell.answers = {typed};
+        Choose(74);
+        EXPECT_EQ(h.view.Text(Control::txtInterval), L"15") << typed;
+        EXPECT_EQ(h.view.Text(Control::txtRemaining), L"7") << typed;
+    }
+    EXPECT_TRUE(h.registry.writes.empty());
+    EXPECT_FALSE(h.app.TimerSet);
+    h.view.SetText(Control::txtInterval, L"0");
+    h.shell.answers = {L""}; // cancelled: the window's interval, which is no number above 0 either
+    Choose(74);
+    EXPECT_EQ(h.view.Text(Control::txtRemaining), L"7");
+    EXPECT_TRUE(h.registry.writes.empty());
+}
+
+// Saving on, the window hidden in the tray, the user working in another program: the state that
+// users live in all day.
+class HiddenInTheTray : public TrayMouse {
+protected:
+    static constexpr WindowHandle kA = 100, kB = 101, kC = 102;
+
+    void SetUp() override {
+        TrayMouse::SetUp();
+        h.desktop.Add(kA, L"a.txt - Notepad");
+        h.desktop.Add(kB, L"b.txt - Notepad");
+        h.app.OnClick(Control::Command1);
+        h.FillLists();
+        Select(kB);
+        h.view.SetText(Control::cboTime, L"秒");
+        h.view.SetText(Control::txtInterval, L"3");
+        h.app.OnClick(Control::cmdSet);
+        h.app.OnTimer(Timer::tmrRefresh);
+        ASSERT_TRUE(h.view.Enabled(Control::optOn));
+        h.app.OnClick(Control::optOn);
+        ASSERT_FALSE(h.desktop.windows[h.view.handle].visible) << "switching on hides the window";
+        h.desktop.SetForeground(kA); // the user works in a.txt
+    }
+    void Select(WindowHandle window) {
+        const auto& handles = h.view.ListItems(Control::List2);
+        for (std::size_t i = 0; i < handles.size(); ++i)
+            if (handles[i] == std::to_wstring(window))
+                h.view.SetListIndex(Control::List1, static_cast<int>(i));
+    }
+    std::wstring SelectedHandle() const {
+        const int index = h.view.ListIndex(Control::List1);
+        return index < 0 ? L"" : h.view.ListText(Control::List2, index);
+    }
+    int MenuIdOf(const std::wstring& title) const {
+        for (const MenuItem& item : h.shell.menus.back()[0].children)
+            if (item.text == title)
+                return item.id;
+        return -1;
+    }
+    // Runs the countdown to its next save and lets the delivery finish.
+    void NextCycle() {
+        for (int i = 0; i < 4; ++i)
+            h.app.OnTimer(Timer::tmrLoop);
+        h.RunDelivery(1500);
+    }
+};
+
+TEST_F(HiddenInTheTray, OpeningAndDismissingTheMenuKeepsTheSelectionTheSwitchAndTheNextSave) {
+    const int enumerations = h.desktop.enumerations;
+    h.shell.whileMenuOpen = [&] {
+        h.app.Form_Activate(); // the menu activates its owner, the hidden window
+        h.app.OnTimer(Timer::tmrRefresh);
+        h.app.OnTimer(Timer::tmrLoop);
+    };
+    IconMessage(0x205);
+    EXPECT_EQ(h.desktop.enumerations, enumerations) << "no refresh while hidden";
+    EXPECT_EQ(SelectedHandle(), L"101");
+    EXPECT_EQ(h.view.Value(Control::optOn), 1);
+    EXPECT_TRUE(h.view.Enabled(Control::optOn)) << "F2 and F3 keep working";
+    EXPECT_EQ(h.view.Text(Control::txtRemaining), L"2") << "the countdown ran on during the menu";
+    h.shell.whileMenuOpen = nullptr;
+    NextCycle();
+    ASSERT_EQ(h.input.batches.size(), 1u);
+    EXPECT_EQ(h.input.batches[0].target, kB);
+}
+
+TEST_F(HiddenInTheTray, AProgramPickedFromTheMenuIsTheOneSavedEvenIfTheListsChangedMeanwhile) {
+    h.shell.whileMenuOpen = [&] {
+        // The lists are filled again while the menu is open, with a new window first.
+        h.desktop.Add(kC, L"c.txt - Notepad");
+        h.desktop.zOrder = {kC, kA, h.view.handle, kB};
+        h.app.OnClick(Control::Command1);
+        h.app.OnTimer(Timer::tmrWait);
+    };
+    h.shell.menuChoice = 200; // filled in below from the menu as it was shown
+    h.shell.answers.clear();
+    // Find the id of a.txt in the menu that will be shown: the order at the time of the click.
+    const auto& items = h.view.ListItems(Control::List1);
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i] == L"a.txt - Notepad ")
+            h.shell.menuChoice = 200 + static_cast<int>(i);
+    IconMessage(0x205);
+    EXPECT_EQ(MenuIdOf(L"a.txt - Notepad "), h.shell.menuChoice);
+    EXPECT_EQ(SelectedHandle(), L"100") << "exactly the program that was picked";
+    h.desktop.SetForeground(kB);
+    h.shell.whileMenuOpen = nullptr;
+    NextCycle();
+    ASSERT_EQ(h.input.batches.size(), 1u);
+    EXPECT_EQ(h.input.batches[0].target, kA);
+}
+
+TEST_F(HiddenInTheTray, ComingBackWithTheDoubleClickListsTheProgramsAgainOnce) {
+    h.shell.whileMenuOpen = [&] { h.app.Form_Activate(); };
+    IconMessage(0x205); // leaves the hidden window active
+    const int enumerations = h.desktop.enumerations;
+    IconMessage(0x203);
+    EXPECT_EQ(h.desktop.enumerations, enumerations + 1);
+    h.app.Form_Activate(); // the activation the show raises changes nothing more
+    EXPECT_EQ(h.desktop.enumerations, enumerations + 1);
+}
+
+TEST_F(HiddenInTheTray, TurningOffWithF3EndsASaveThatWaitsForAHeldKey) {
+    h.input.down.insert(vk::Control);
+    for (int i = 0; i < 4; ++i)
+        h.app.OnTimer(Timer::tmrLoop);
+    h.RunDelivery(300);
+    ASSERT_TRUE(h.app.Delivery().Busy());
+    h.system.keyboard.Press(kDikF3);
+    h.app.OnTimer(Timer::tmrKey);
+    EXPECT_EQ(h.view.Value(Control::optOff), 1);
+    EXPECT_EQ(h.app.Delivery().LastOutcome(), DeliveryOutcome::Cancelled);
+    h.input.down.clear();
+    h.RunDelivery(2000);
+    EXPECT_TRUE(h.input.batches.empty()) << "nothing typed after the switch";
+    EXPECT_EQ(h.system.files.count(L"C:\\Tools\\quillon.log"), 0u);
 }
 
 class AboutEntry : public ::testing::Test {

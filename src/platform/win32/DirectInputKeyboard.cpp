@@ -12,15 +12,14 @@ public:
     DirectInputKeyboard(ComPtr<IDirectInput7W> directInput, ComPtr<IDirectInputDevice7W> device)
         : directInput_(std::move(directInput)), device_(std::move(device)) {}
 
-    bool ReadState(std::array<std::uint8_t, 256>& state) override {
+    KeyboardRead ReadState(std::array<std::uint8_t, 256>& state) override {
         const HRESULT result = device_.get()->GetDeviceState(static_cast<DWORD>(state.size()), state.data());
-        if (result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED) {
-            device_.get()->Acquire(); // read again at the next poll
-            return false;
-        }
-        return SUCCEEDED(result);
+        if (result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED)
+            return KeyboardRead::InputLost;
+        return SUCCEEDED(result) ? KeyboardRead::Ok : KeyboardRead::Failed;
     }
 
+    bool Acquire() override { return SUCCEEDED(device_.get()->Acquire()); }
     void Unacquire() override { device_.get()->Unacquire(); }
 
 private:

@@ -59,12 +59,70 @@ bool Win32Desktop::IsWindow(WindowHandle window) {
     return ::IsWindow(ToHwnd(window)) != FALSE;
 }
 
+bool Win32Desktop::IsWindowVisible(WindowHandle window) {
+    return ::IsWindowVisible(ToHwnd(window)) != FALSE;
+}
+
+bool Win32Desktop::IsEnabled(WindowHandle window) {
+    return IsWindowEnabled(ToHwnd(window)) != FALSE;
+}
+
+std::uint32_t Win32Desktop::ProcessIdOf(WindowHandle window) {
+    DWORD process = 0;
+    return GetWindowThreadProcessId(ToHwnd(window), &process) ? process : 0;
+}
+
+// WM_NULL does nothing in any program; a program that has not read its messages for several
+// seconds is given up on at once instead of after the time-out.
+bool Win32Desktop::Answers(WindowHandle window, unsigned timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(ToHwnd(window), WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_ERRORONEXIT, timeoutMs,
+                               &result) != 0;
+}
+
+bool Win32Desktop::InMenuMode(WindowHandle window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(ToHwnd(window), nullptr), &info))
+        return false;
+    return (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE)) != 0;
+}
+
+WindowHandle Win32Desktop::FocusOf(WindowHandle window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(ToHwnd(window), nullptr), &info))
+        return 0;
+    return FromHwnd(info.hwndFocus);
+}
+
+// A window brought back to the front normally puts the focus back itself. When its program did
+// not, the focus can only be set from inside its thread's input state: joined for that one call,
+// and only while the program answers, so a hung program cannot hang Quillon with it.
+void Win32Desktop::RestoreFocus(WindowHandle window, WindowHandle control) {
+    const HWND hwnd = ToHwnd(window);
+    const HWND focus = ToHwnd(control);
+    if (focus == nullptr || FocusOf(window) == control || !IsChild(hwnd, focus) || !Answers(window, 50))
+        return;
+    const DWORD theirs = GetWindowThreadProcessId(hwnd, nullptr);
+    const DWORD ours = GetCurrentThreadId();
+    if (theirs == ours || !AttachThreadInput(ours, theirs, TRUE))
+        return;
+    SetFocus(focus);
+    AttachThreadInput(ours, theirs, FALSE);
+}
+
 bool Win32Desktop::SetForegroundWindow(WindowHandle window) {
     return ::SetForegroundWindow(ToHwnd(window)) != FALSE;
 }
 
+// OpenIcon waits for the window's program to restore it; a program that hangs would hang
+// Quillon with it. Only a minimised window is restored, and without waiting.
 bool Win32Desktop::OpenIcon(WindowHandle window) {
-    return ::OpenIcon(ToHwnd(window)) != FALSE;
+    const HWND hwnd = ToHwnd(window);
+    if (!IsIconic(hwnd))
+        return false;
+    return ShowWindowAsync(hwnd, SW_RESTORE) != FALSE;
 }
 
 bool Win32Desktop::RetryForeground(WindowHandle window) {
@@ -84,8 +142,7 @@ WindowHandle Win32Desktop::ForegroundWindow() {
 
 bool Win32Desktop::IsReadyForInput(WindowHandle window) {
     const HWND hwnd = ToHwnd(window);
-    // A window that shows a modal dialog is disabled: the keys would reach the dialog, or nothing.
-    if (GetForegroundWindow() != hwnd || !IsWindowEnabled(hwnd))
+    if (GetForegroundWindow() != hwnd)
         return false;
     GUITHREADINFO info{};
     info.cbSize = sizeof info;

@@ -7,6 +7,15 @@ bool Win32Input::IsKeyDown(std::uint8_t virtualKey) {
     return (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
 }
 
+std::uint64_t Win32Input::MsSinceLastInput() {
+    LASTINPUTINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetLastInputInfo(&info))
+        return 0;
+    // Both are 32-bit tick counts; the difference stays right when the count wraps.
+    return static_cast<DWORD>(GetTickCount() - info.dwTime);
+}
+
 // Virtual-key events with their scan codes filled in from the target's keyboard layout, for
 // programs that read scan codes; never scan-code-only events, which some systems deliver as key 0.
 std::size_t Win32Input::SendKeys(const std::vector<KeyEvent>& events, WindowHandle target) {

@@ -14,6 +14,13 @@ public:
     WindowPlacementInfo Placement(WindowHandle window) override;
     std::uint32_t Style(WindowHandle window) override;
     bool IsWindow(WindowHandle window) override;
+    bool IsWindowVisible(WindowHandle window) override;
+    bool IsEnabled(WindowHandle window) override;
+    std::uint32_t ProcessIdOf(WindowHandle window) override;
+    bool Answers(WindowHandle window, unsigned timeoutMs) override;
+    bool InMenuMode(WindowHandle window) override;
+    WindowHandle FocusOf(WindowHandle window) override;
+    void RestoreFocus(WindowHandle window, WindowHandle control) override;
     bool SetForegroundWindow(WindowHandle window) override;
     bool OpenIcon(WindowHandle window) override;
     bool RetryForeground(WindowHandle window) override;
@@ -29,6 +36,7 @@ public:
 class Win32Input final : public IInput {
 public:
     bool IsKeyDown(std::uint8_t virtualKey) override;
+    std::uint64_t MsSinceLastInput() override;
     std::size_t SendKeys(const std::vector<KeyEvent>& events, WindowHandle target) override;
 };
 

@@ -26,6 +26,7 @@ struct AppHarness {
             app.Form_Terminate();
         };
         desktop.Add(view.handle, L"岚舟自动保存").ownProcess = true;
+        input.clock = &clock;
     }
 
     frmMain::LoadResult Load() { return app.Form_Load(); }

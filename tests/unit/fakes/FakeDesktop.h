@@ -21,6 +21,12 @@ struct FakeWindow {
     bool visible = true;
     bool ownProcess = false;
     bool hasFocusedControl = true;
+    bool enabled = true;
+    bool answers = true;      // false: the program hangs
+    int menuModePolls = 0;    // after typed keys: how many looks find its menu still open
+    WindowHandle owner = 0;   // a dialog's owner
+    std::uint32_t processId = 0; // 0: one of its own, from the handle
+    WindowHandle focus = 0;   // the focused control, 0: the window itself
     Elevation elevation = Elevation::NotElevated;
     // Activation behaviour: how many plain requests are refused, whether the stronger retry is
     // allowed, and how long an allowed activation takes to arrive.
@@ -82,6 +88,34 @@ public:
         return it != windows.end() && it->second.exists ? it->second.style : 0;
     }
     bool IsWindow(WindowHandle window) override { return Exists(window); }
+    bool IsWindowVisible(WindowHandle window) override { return Exists(window) && windows[window].visible; }
+    bool IsEnabled(WindowHandle window) override { return Exists(window) && windows[window].enabled; }
+    std::uint32_t ProcessIdOf(WindowHandle window) override {
+        if (!Exists(window))
+            return 0;
+        const FakeWindow& w = windows[window];
+        return w.processId != 0 ? w.processId : static_cast<std::uint32_t>(window) + 100000u;
+    }
+    bool Answers(WindowHandle window, unsigned) override {
+        ++answerQuestions;
+        return Exists(window) && windows[window].answers;
+    }
+    bool InMenuMode(WindowHandle window) override {
+        if (!Exists(window) || windows[window].menuModePolls == 0)
+            return false;
+        --windows[window].menuModePolls;
+        return true;
+    }
+    WindowHandle FocusOf(WindowHandle window) override {
+        if (!Exists(window))
+            return 0;
+        return windows[window].focus != 0 ? windows[window].focus : window;
+    }
+    void RestoreFocus(WindowHandle window, WindowHandle control) override {
+        calls.push_back({"RestoreFocus", control});
+        if (Exists(window))
+            windows[window].focus = control;
+    }
     bool SetForegroundWindow(WindowHandle window) override {
         calls.push_back({"SetForegroundWindow", window});
         if (!Exists(window))
@@ -131,15 +165,21 @@ public:
         w.visible = command == ShowCommand::ShowNormal;
         return wasVisible;
     }
-    WindowHandle OwnerOf(WindowHandle) override { return owner; }
+    WindowHandle OwnerOf(WindowHandle window) override {
+        if (window == ownerQueryWindow)
+            return owner;
+        return Exists(window) ? windows[window].owner : 0;
+    }
 
     std::map<WindowHandle, FakeWindow> windows;
     std::vector<WindowHandle> zOrder; // topmost first
     std::vector<DesktopCall> calls;
     Elevation ownElevation = Elevation::NotElevated;
-    WindowHandle owner = 0;
+    WindowHandle owner = 0;            // the owner of `ownerQueryWindow` (Quillon's main window)
+    WindowHandle ownerQueryWindow = 0x1001;
     int enumerations = 0;
     int lastTitleBuffer = 0;
+    int answerQuestions = 0;
 
 private:
     bool Exists(WindowHandle window) const {

@@ -2,6 +2,7 @@
 // fed back into the key state, so a test can see a key left down by the program's own typing.
 #pragma once
 
+#include "fakes/FakeSystem.h"
 #include "platform/Platform.h"
 
 #include <set>
@@ -17,6 +18,12 @@ struct TypedBatch {
 class FakeInput : public IInput {
 public:
     bool IsKeyDown(std::uint8_t virtualKey) override { return down.count(virtualKey) != 0; }
+    std::uint64_t MsSinceLastInput() override { return clock ? clock->now - lastInputAt : idleMs; }
+    // The user presses a key or moves the mouse now.
+    void UserInput() {
+        if (clock)
+            lastInputAt = clock->now;
+    }
     std::size_t SendKeys(const std::vector<KeyEvent>& events, WindowHandle target) override {
         batches.push_back({events, target});
         const std::size_t inserted = insertLimit ? std::min(*insertLimit, events.size()) : events.size();
@@ -32,6 +39,10 @@ public:
     std::set<std::uint8_t> down;
     std::vector<TypedBatch> batches;
     std::optional<std::size_t> insertLimit; // the system inserts no more than this many events
+    // The user's last input: at `lastInputAt` on `clock`, or without a clock `idleMs` ago.
+    const FakeClock* clock = nullptr;
+    std::uint64_t lastInputAt = 0;
+    std::uint64_t idleMs = 60'000;
 };
 
 } // namespace quillon::fakes

@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -82,6 +83,8 @@ public:
     int TrackPopupMenu(const std::vector<MenuItem>& menu, ScreenPoint at) override {
         menus.push_back(menu);
         menuPositions.push_back(at);
+        if (whileMenuOpen)
+            whileMenuOpen(); // what happens in the menu's own message loop
         return menuChoice;
     }
     bool SystemMenuHasCommand(int id) override {
@@ -106,6 +109,7 @@ public:
     std::vector<std::vector<MenuItem>> menus;
     std::vector<ScreenPoint> menuPositions;
     int menuChoice = 0;
+    std::function<void()> whileMenuOpen;
     // The standard entries of a window's system menu, by command id.
     std::vector<std::pair<int, std::wstring>> systemMenu{{0xF120, L"Restore"},  {0xF010, L"Move"},
                                                          {0xF000, L"Size"},     {0xF020, L"Minimize"},

@@ -20,7 +20,9 @@ struct FakeClock {
 struct KeyboardState {
     std::array<std::uint8_t, 256> keys{};
     bool readsFail = false;
+    bool acquired = true; // false once its input was lost, until it is acquired again
     int reads = 0;
+    int acquires = 0;
     int unacquires = 0;
     void Press(int dik) { keys[dik] = 0x80; }
     void Release(int dik) { keys[dik] = 0; }
@@ -29,14 +31,24 @@ struct KeyboardState {
 class FakeKeyboardDevice : public IKeyboardDevice {
 public:
     explicit FakeKeyboardDevice(KeyboardState& state) : state_(state) {}
-    bool ReadState(std::array<std::uint8_t, 256>& out) override {
+    KeyboardRead ReadState(std::array<std::uint8_t, 256>& out) override {
         ++state_.reads;
+        if (!state_.acquired)
+            return KeyboardRead::InputLost;
         if (state_.readsFail)
-            return false;
+            return KeyboardRead::Failed;
         out = state_.keys;
+        return KeyboardRead::Ok;
+    }
+    bool Acquire() override {
+        ++state_.acquires;
+        state_.acquired = true;
         return true;
     }
-    void Unacquire() override { ++state_.unacquires; }
+    void Unacquire() override {
+        ++state_.unacquires;
+        state_.acquired = false;
+    }
 
 private:
     KeyboardState& state_;
