@@ -199,5 +199,16 @@ TEST_F(CountdownTest, TenThousandTicksOfASevenSecondIntervalSaveExactlyOnceEvery
     EXPECT_EQ(progress.Value(), 0);
 }
 
+
+TEST_F(CountdownTest, AHugeRangeIsShownScaledDownWithTheSameProportionFilled) {
+    ASSERT_TRUE(progress.SetMax(1e10f));
+    ASSERT_TRUE(progress.SetValue(2.5e9f));
+    ASSERT_TRUE(view.shownMax && view.shownValue);
+    EXPECT_GT(*view.shownMax, 0);
+    EXPECT_NEAR(static_cast<double>(*view.shownValue) / *view.shownMax, 0.25, 1e-6);
+    ASSERT_TRUE(progress.SetMax(3e38f));
+    EXPECT_GT(*view.shownMax, 0) << "no overflow into a negative range";
+}
+
 } // namespace
 } // namespace quillon

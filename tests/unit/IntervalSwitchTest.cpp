@@ -209,5 +209,44 @@ TEST_F(SwitchTest, SwitchingOffHasNoStepsOfItsOwnAndAllowsTheNextSwitchOn) {
     EXPECT_EQ(h.desktop.CountOf("SetForegroundWindow", 202), 2);
 }
 
+
+TEST_F(IntervalTest, IntervalsLongerThanTenYearsAreRefusedAndChangeNothing) {
+    Set(L"30", L"秒");
+    for (const auto& [interval, unit] : {std::pair{L"1e10", L"秒"}, std::pair{L"1e307", L"分"},
+                                         std::pair{L"5256001", L"分"}, std::pair{L"315360001", L"秒"}}) {
+        Set(interval, unit);
+        EXPECT_EQ(Remaining(), L"30") << interval;
+        EXPECT_EQ(h.Stored("TimerInterval"), L"30") << interval;
+        EXPECT_EQ(h.app.Progress().Max(), 30) << interval;
+    }
+    Set(L"315360000", L"秒");
+    EXPECT_EQ(Remaining(), L"315360000") << "ten years exactly is accepted";
+}
+
+TEST_F(IntervalTest, TheReArmFallsBackToTheLastAcceptedIntervalWhenTheTextIsNoNumberAboveZero) {
+    Set(L"3", L"秒");
+    h.view.SetValue(Control::optOn, 1);
+    h.view.SetValue(Control::optOff, 0);
+    for (const wchar_t* edited : {L"0", L"-5", L"abc"}) {
+        h.view.SetText(Control::txtInterval, edited); // typed, 设置时间 not pressed
+        h.input.batches.clear();
+        int saves = 0;
+        for (int tick = 0; tick < 12; ++tick) {
+            h.app.OnTimer(Timer::tmrLoop);
+            saves += h.view.Text(Control::txtRemaining) == L"3" ? 1 : 0;
+        }
+        EXPECT_EQ(saves, 3) << edited << ": one save every four ticks, not one a tick";
+    }
+}
+
+TEST_F(SwitchTest, QuillonsOwnListedWindowIsNotBroughtForward) {
+    h.view.SetList(Control::List1, {L"岚舟自动保存 "}, 0);
+    h.view.SetList(Control::List2, {std::to_wstring(h.view.handle)});
+    h.desktop.calls.clear();
+    h.app.OnClick(Control::optOn);
+    EXPECT_EQ(h.desktop.CountOf("SetForegroundWindow"), 0);
+    EXPECT_EQ(h.desktop.CountOf("OpenIcon"), 0);
+}
+
 } // namespace
 } // namespace quillon

@@ -127,5 +127,16 @@ TEST(KeyboardWatchAlone, TheDeviceIsReleasedWhenTheWindowUnloads) {
     EXPECT_EQ(h.system.keyboard.unacquires, 1);
 }
 
+
+TEST_F(KeyboardWatchTest, ADeviceWhoseInputWasLostIsAcquiredAgainAndSeesKeysOnceMore) {
+    keys.acquired = false; // another program took it, or the session was locked
+    keys.Press(kDikF2);
+    Poll();
+    EXPECT_TRUE(Off());
+    EXPECT_EQ(keys.acquires, 1);
+    Poll();
+    EXPECT_TRUE(On());
+}
+
 } // namespace
 } // namespace quillon

@@ -1,5 +1,6 @@
 #include "settings/Registry.h"
 
+#include "fakes/AppHarness.h"
 #include "fakes/FakeRegistry.h"
 #include "fakes/FakeSystem.h"
 
@@ -164,6 +165,28 @@ TEST_F(RegistryStore, EveryCallClosesTheKeyItOpened) {
     Read("Bin");
     EXPECT_EQ(registry.opened, 4);
     EXPECT_EQ(registry.closed, 4);
+}
+
+
+TEST_F(RegistryStore, AKeyThatMayOnlyBeReadIsOpenedForReading) {
+    registry.PutText(kKey, "TimerInterval", "45");
+    registry.grantedAccess = reg::ReadAccess; // a standard user's rights under HKLM
+    EXPECT_EQ(ReadRegString(registry, system, reg::HKeyLocalMachine, kKey, "TimerInterval"), L"45");
+    EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+TEST(SettingsRefused, ARefusedWriteIsSaidOnceNamingTheKeyAndTheProgramGoesOn) {
+    fakes::AppHarness h;
+    h.registry.createFails = true;
+    h.Load();
+    h.app.OnClick(Control::chkSaveAs);
+    h.app.OnClick(Control::chkSaveAs);
+    h.app.OnClick(Control::chkSave);
+    ASSERT_EQ(h.shell.messages.size(), 1u);
+    EXPECT_EQ(h.shell.messages[0].caption, L"错误!");
+    EXPECT_NE(h.shell.messages[0].text.find(L"HKEY_LOCAL_MACHINE\\Software\\Brellon Studios\\Quillon"),
+              std::wstring::npos);
+    EXPECT_EQ(h.view.Value(Control::chkSave), 1) << "the box keeps the user's value";
 }
 
 } // namespace

@@ -351,5 +351,204 @@ TEST_F(Delivery, SaveAsKeysAreTypedForTheSaveAsRow) {
     EXPECT_EQ(input.batches[0].events, kSaveAsKeys);
 }
 
+
+TEST_F(Delivery, NeverTypesIntoQuillonsOwnWindowWhenItIsTheListedOne) {
+    desktop.SetForeground(kQuillon);
+    Begin(kListedSave, kQuillon);
+    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectNothingTyped();
+    EXPECT_TRUE(desktop.calls.empty()) << "not even activated";
+}
+
+TEST_F(Delivery, AHandleThatNowBelongsToAnotherProcessGetsNothing) {
+    SaveRequest request;
+    request.row = kListedSave;
+    request.listed = ListedWindow{kEditor, desktop.ProcessIdOf(kEditor) + 1};
+    delivery.Begin(request);
+    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectNothingTyped();
+    EXPECT_TRUE(desktop.calls.empty());
+}
+
+TEST_F(Delivery, AProgramThatDoesNotAnswerIsNeitherRestoredNorTyped) {
+    desktop.windows[kEditor].answers = false;
+    desktop.windows[kEditor].placement.showCmd = 2;
+    Begin();
+    ExpectFinishedWith(DeliveryOutcome::NotResponding);
+    ExpectNothingTyped();
+    EXPECT_TRUE(desktop.calls.empty()) << "nothing waits on a hung program";
+}
+
+TEST_F(Delivery, AListedWindowShowingAModalDialogIsNotTyped) {
+    desktop.SetForeground(kEditor);
+    desktop.windows[kEditor].enabled = false;
+    Begin();
+    Run(1100);
+    ExpectFinishedWith(DeliveryOutcome::NotForeground);
+    ExpectNothingTyped();
+}
+
+TEST_F(Delivery, FocusedRowTypesNothingIntoADisabledWindowOrAModalDialog) {
+    constexpr WindowHandle kDialog = 400;
+    desktop.Add(kDialog, L"Save As").owner = kEditor;
+    desktop.windows[kEditor].enabled = false; // a modal dialog disables its owner
+    desktop.SetForeground(kDialog);
+    Begin({SaveTarget::Focused, L"%FA"});
+    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    desktop.SetForeground(kEditor);
+    Begin({SaveTarget::Focused, L"%FA"});
+    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectNothingTyped();
+}
+
+TEST_F(Delivery, SwitchingOffEndsADeliveryThatWaitsForAHeldKey) {
+    input.down.insert(vk::Control);
+    Begin();
+    Run(300);
+    delivery.Cancel();
+    ExpectFinishedWith(DeliveryOutcome::Cancelled);
+    input.down.clear();
+    Run(500);
+    ExpectNothingTyped();
+}
+
+// The user works in another program, its caret in one of its controls, when a listed save comes.
+class DeliveryFromBehind : public Delivery {
+protected:
+    static constexpr WindowHandle kCaret = 301;
+
+    DeliveryFromBehind() {
+        input.clock = &clock;
+        desktop.SetForeground(kOther);
+        desktop.windows[kOther].focus = kCaret;
+        input.UserInput();
+    }
+    // The user keeps typing, a key every 200 ms, for `ms`.
+    void KeepTyping(std::uint64_t ms) {
+        for (std::uint64_t t = 0; t < ms; t += 200) {
+            input.UserInput();
+            Run(200);
+        }
+    }
+    WindowHandle Front() { return desktop.ForegroundWindow(); }
+};
+
+TEST_F(DeliveryFromBehind, WaitsForAPauseOfOneAndAHalfSecondsBeforeTakingTheFront) {
+    clock.Advance(500);
+    Begin();
+    Run(900);
+    EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kEditor), 0) << "input 1.4 s ago: still waiting";
+    EXPECT_EQ(Front(), kOther);
+    Run(200);
+    EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kEditor), 1);
+    ASSERT_EQ(input.batches.size(), 1u);
+    EXPECT_EQ(input.batches[0].target, kEditor);
+}
+
+TEST_F(DeliveryFromBehind, AnIdleUserIsSavedAtOnce) {
+    clock.Advance(2000);
+    Begin();
+    ASSERT_EQ(input.batches.size(), 1u);
+    EXPECT_EQ(input.batches[0].target, kEditor);
+}
+
+TEST_F(DeliveryFromBehind, AUserWhoKeepsWorkingSkipsTheCycleWithoutATraceAfterTenSeconds) {
+    Begin();
+    KeepTyping(9800);
+    EXPECT_TRUE(delivery.Busy());
+    KeepTyping(400);
+    ExpectFinishedWith(DeliveryOutcome::UserBusy);
+    ExpectNothingTyped();
+    EXPECT_EQ(desktop.CountOf("SetForegroundWindow"), 0);
+    EXPECT_EQ(Front(), kOther);
+}
+
+TEST_F(DeliveryFromBehind, AShortIntervalShortensTheWait) {
+    Begin(kListedSave, kEditor, true, 3000);
+    KeepTyping(3200);
+    ExpectFinishedWith(DeliveryOutcome::UserBusy);
+    ExpectNothingTyped();
+}
+
+TEST_F(DeliveryFromBehind, AListedWindowAlreadyInFrontIsTypedIntoWithoutWaiting) {
+    desktop.SetForeground(kEditor);
+    input.UserInput();
+    Begin();
+    ASSERT_EQ(input.batches.size(), 1u);
+    EXPECT_EQ(desktop.CountOf("SetForegroundWindow"), 0);
+    ExpectFinishedWith(DeliveryOutcome::Typed); // nothing to give back
+}
+
+TEST_F(DeliveryFromBehind, AfterTheSaveTheFrontAndTheCaretGoBackToTheUsersWindow) {
+    clock.Advance(2000);
+    Begin();
+    ASSERT_EQ(input.batches.size(), 1u);
+    EXPECT_EQ(Front(), kEditor);
+    EXPECT_TRUE(delivery.Busy()) << "waits for the program to take the keys";
+    Run(300);
+    EXPECT_EQ(Front(), kOther);
+    EXPECT_EQ(desktop.windows[kOther].focus, kCaret);
+    EXPECT_EQ(desktop.calls.back(), (fakes::DesktopCall{"RestoreFocus", kCaret}));
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+    EXPECT_EQ(Log(), "2024-03-05 14:07:09 Notes - Editor \r\n");
+}
+
+TEST_F(DeliveryFromBehind, TheFrontStaysUntilTheFileMenuTheKeysOpenedHasClosed) {
+    clock.Advance(2000);
+    desktop.windows[kEditor].menuModePolls = 30;
+    Begin();
+    Run(250);
+    EXPECT_EQ(Front(), kEditor) << "the menu is still open: S may not have been read yet";
+    Run(200);
+    EXPECT_EQ(Front(), kOther);
+}
+
+TEST_F(DeliveryFromBehind, AProgramThatStaysInItsMenuGetsTheFrontTakenBackAfterASecond) {
+    clock.Advance(2000);
+    desktop.windows[kEditor].menuModePolls = 1000;
+    Begin();
+    Run(900);
+    EXPECT_EQ(Front(), kEditor);
+    Run(200);
+    EXPECT_EQ(Front(), kOther);
+}
+
+TEST_F(DeliveryFromBehind, AWindowClosedMeanwhileIsNotBroughtBack) {
+    clock.Advance(2000);
+    Begin();
+    desktop.Close(kOther);
+    Run(1100);
+    EXPECT_EQ(Front(), kEditor);
+    EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kOther), 0);
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+}
+
+TEST_F(DeliveryFromBehind, SaveAsLeavesItsProgramInFrontForTheDialog) {
+    clock.Advance(2000);
+    Begin({SaveTarget::Listed, L"%FA"});
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+    Run(1100);
+    EXPECT_EQ(Front(), kEditor);
+    EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kOther), 0);
+}
+
+TEST_F(DeliveryFromBehind, ADialogThatTheSaveOpenedKeepsTheFront) {
+    clock.Advance(2000);
+    Begin();
+    desktop.windows[kEditor].enabled = false; // an untitled document asks for a file name
+    Run(1100);
+    EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kOther), 0);
+}
+
+TEST_F(DeliveryFromBehind, SwitchingOffWhileWaitingForThePauseTypesNothing) {
+    Begin();
+    Run(500);
+    delivery.Cancel();
+    ExpectFinishedWith(DeliveryOutcome::Cancelled);
+    Run(3000);
+    ExpectNothingTyped();
+    EXPECT_EQ(Front(), kOther);
+}
+
 } // namespace
 } // namespace quillon

@@ -66,7 +66,7 @@ public:
                                   std::uint32_t access) override {
         accessMasks.push_back(access);
         const auto name = KeyName(root, path);
-        if (!name || keys.count(*name) == 0)
+        if (!name || keys.count(*name) == 0 || (access & ~grantedAccess) != 0)
             return std::nullopt;
         return NewHandle(*name);
     }
@@ -114,6 +114,7 @@ public:
     std::vector<std::uint32_t> accessMasks;
     std::string lastClass;
     bool createFails = false;
+    std::uint32_t grantedAccess = 0xFFFFFFFFu; // a standard user under HKLM: reg::ReadAccess
     bool setFails = false;
     int opened = 0, closed = 0;
 
