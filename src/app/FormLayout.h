@@ -60,11 +60,12 @@ struct TimerDesign {
     bool enabled;
 };
 
-// The timers as the form is designed; tmrKey gets its interval from start-up.
-inline constexpr std::array<TimerDesign, 4> kFormTimers{{
+// The timers as the form is designed; tmrKey gets its interval from start-up. The refresh tick
+// (tmrRefresh) has no clock of its own: it runs whenever one of its inputs may have changed, so
+// an idle Quillon does not wake a hundred times a second to find nothing changed.
+inline constexpr std::array<TimerDesign, 3> kFormTimers{{
     {Timer::tmrLoop, 1000, true},
     {Timer::tmrWait, 1000, false},
-    {Timer::tmrRefresh, 10, true},
     {Timer::tmrKey, 0, true},
 }};
 

@@ -28,6 +28,7 @@ void frmMain::Form_Activate() {
     activated_ = true;
     sysMenu_.AppendAboutEntry();
     lists_.RefreshWindowList();
+    RefreshTick();
 }
 
 void frmMain::Form_QueryUnload() {

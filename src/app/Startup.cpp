@@ -56,7 +56,6 @@ frmMain::LoadResult frmMain::Form_Load() {
         view_.SetTimer(timer.timer, timer.intervalMs, timer.enabled);
     if (!OpenKeyboardDevice())
         return LoadResult::EndProgram;
-    view_.SetTimer(Timer::tmrKey, 10, true);
     CenterForm(view_, platform_.system);
     RestoreSettings();
     const WindowHandle owner = platform_.desktop.OwnerOf(view_.Handle());
@@ -68,6 +67,7 @@ frmMain::LoadResult frmMain::Form_Load() {
     view_.ListInsert(Control::cboTime, -1, std::wstring(kMinutes));
     shown_ = true;
     view_.Show();
+    RefreshTick();
     return LoadResult::Shown;
 }
 

@@ -43,10 +43,21 @@ void frmMain::OnClick(Control control) {
         break;
     case Control::XPButton1:
         view_.Close();
-        break;
+        return;
     default:
         break;
     }
+    RefreshTick();
+}
+
+void frmMain::cboTime_Click() {
+    interval_.cboTime_Click();
+    RefreshTick();
+}
+
+void frmMain::OnChange(Control control) {
+    if (control == Control::txtInterval || control == Control::List1)
+        RefreshTick();
 }
 
 void frmMain::OnTimer(Timer timer) {
@@ -67,6 +78,12 @@ void frmMain::OnTimer(Timer timer) {
         delivery_.tmrDeliver_Timer();
         break;
     }
+    RefreshTick();
+}
+
+void frmMain::OnKeyboardChanged() {
+    watch_.OnKeyboardChanged();
+    RefreshTick();
 }
 
 void frmMain::Form_MouseMove(const MouseMoveMessage& message) {
@@ -76,6 +93,7 @@ void frmMain::Form_MouseMove(const MouseMoveMessage& message) {
     const auto code = static_cast<int>(message.lParam & 0xFFFF);
     const double xTwips = code * view_.TwipsPerPixelX();
     OnTrayMouseMessage(DecodeTrayMessage(xTwips, view_.TwipsPerPixelX()));
+    RefreshTick();
 }
 
 void frmMain::OnTrayMouseMessage(int code) {

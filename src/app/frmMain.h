@@ -43,8 +43,12 @@ public:
     void Form_EndSession();
 
     void OnClick(Control control);
-    void cboTime_Click() { interval_.cboTime_Click(); }
+    void cboTime_Click();
+    // The user changed a control's content without clicking: typed into txtInterval, or moved
+    // List1's selection.
+    void OnChange(Control control);
     void OnTimer(Timer timer);
+    void OnKeyboardChanged();
     void Form_MouseMove(const MouseMoveMessage& message);
     bool OnSystemCommand(std::uintptr_t wParam) { return sysMenu_.OnSystemCommand(wParam); }
     void OnTaskbarCreated() { icon_.Readd(); }
@@ -62,6 +66,9 @@ private:
     void RestoreUnit(const std::wstring& intervalSeconds);
     void OnTrayMouseMessage(int code);
     void BringBackFromTray();
+    // The refresh tick: optOn and cmdKill follow the selection, the interval and the switch. It
+    // runs after every event that may have changed one of them.
+    void RefreshTick() { lists_.tmrRefresh_Timer(); }
 
     IFormView& view_;
     Platform& platform_;

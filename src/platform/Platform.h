@@ -106,6 +106,9 @@ public:
     virtual KeyboardRead ReadState(std::array<std::uint8_t, 256>& state) = 0;
     virtual bool Acquire() = 0;
     virtual void Unacquire() = 0;
+    // True when the device tells the window of every key change (the window then calls the
+    // watch), so it needs reading only then, and while a watched key is held.
+    virtual bool SignalsChanges() const = 0;
 };
 
 enum class KeyboardSetupStep { CreateDirectInput, CreateDevice, SetDataFormat, SetCooperativeLevel, Acquire };

@@ -2,6 +2,11 @@
 
 namespace quillon {
 
+void KeyboardWatch::Attach(IKeyboardDevice* device) {
+    device_ = device;
+    view_.SetTimer(Timer::tmrKey, kKeyPollMs, device_ != nullptr && !device_->SignalsChanges());
+}
+
 void KeyboardWatch::tmrKey_Timer() {
     if (device_ == nullptr)
         return;
@@ -16,9 +21,12 @@ void KeyboardWatch::tmrKey_Timer() {
     case KeyboardRead::Failed:
         return; // skip this read; the next one tries again
     }
-    if (state_[kDikF2] != 0 && view_.Enabled(Control::optOn))
+    const bool f2 = state_[kDikF2] != 0, f3 = state_[kDikF3] != 0;
+    if (device_->SignalsChanges())
+        view_.SetTimer(Timer::tmrKey, kKeyPollMs, f2 || f3);
+    if (f2 && view_.Enabled(Control::optOn))
         switchOn_();
-    if (state_[kDikF3] != 0 && view_.Enabled(Control::optOn))
+    if (f3 && view_.Enabled(Control::optOn))
         switchOff_();
 }
 

@@ -1,5 +1,7 @@
-// The F2/F3 watch: every 10 ms tmrKey reads the whole keyboard's state from the keyboard device;
-// F2 switches automatic saving on and F3 off, both only while optOn is available.
+// The F2/F3 watch: reads the whole keyboard's state from the keyboard device; F2 switches
+// automatic saving on and F3 off, both only while optOn is available. A device that signals key
+// changes is read when a key changes, and then every 10 ms by tmrKey for as long as F2 or F3 is
+// held (a held key acts at every read); one that cannot signal is read by tmrKey every 10 ms.
 #pragma once
 
 #include "app/FormView.h"
@@ -10,14 +12,18 @@ namespace quillon {
 
 inline constexpr int kDikF2 = 0x3C;
 inline constexpr int kDikF3 = 0x3D;
+inline constexpr unsigned kKeyPollMs = 10;
 
 class KeyboardWatch {
 public:
     KeyboardWatch(IFormView& view, std::function<void()> switchOn, std::function<void()> switchOff)
         : view_(view), switchOn_(std::move(switchOn)), switchOff_(std::move(switchOff)) {}
 
-    void Attach(IKeyboardDevice* device) { device_ = device; }
+    // Starts watching `device`: tmrKey runs at 10 ms unless the device signals its changes.
+    void Attach(IKeyboardDevice* device);
     void tmrKey_Timer();
+    // The device signalled a key change.
+    void OnKeyboardChanged() { tmrKey_Timer(); }
 
 private:
     IFormView& view_;

@@ -83,15 +83,15 @@ class SavingTest(QuillonTestCase):
         self.assertEqual(len(self.log_lines()), 1)
 
     def test_a_closed_listed_window_gets_nothing_and_the_focused_program_is_left_alone(self):
-        self.open_notepad("gone.txt")
+        gone = self.open_notepad("gone.txt")
         bystander = self.open_notepad("bystander.txt", "kept")
         self.start_quillon()
-        self.switch_on("gone.txt - Notepad", interval="1")
-        gone = next(w["hwnd"] for w in self.wine.windows() if w["caption"] == "gone.txt - Notepad")
+        # Closed well before the first save, which comes four ticks after switching on.
+        self.switch_on("gone.txt - Notepad", interval="3")
         self.wine.close(hwnd=gone)
-        wait_for(lambda: all(w["hwnd"] != gone for w in self.wine.windows()), 10, message="notepad to close")
+        wait_for(lambda: all(w["hwnd"] != gone for w in self.wine.windows()), 3, message="notepad to close")
         self.type_into(bystander, " changed")
-        time.sleep(7)  # three cycles of two ticks
+        time.sleep(9)  # two cycles of four ticks
         self.assertEqual(self.document("bystander.txt"), "kept", "the focused notepad was not saved")
         self.assertFalse(any(w["class"] == "#32770" for w in self.wine.windows()), "no dialog was opened")
         self.assertEqual(self.log_lines(), [])

@@ -248,5 +248,73 @@ TEST_F(SwitchTest, QuillonsOwnListedWindowIsNotBroughtForward) {
     EXPECT_EQ(h.desktop.CountOf("OpenIcon"), 0);
 }
 
+
+// The refresh rule runs when one of its inputs changes, not on a 10 ms clock: each input is
+// followed at once.
+class RefreshRule : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+        h.desktop.Add(300, L"Editor");
+        h.app.OnClick(Control::Command1);
+        h.app.OnTimer(Timer::tmrWait);
+    }
+    bool OptOn() const { return h.view.Enabled(Control::optOn); }
+    void TypeInterval(const std::wstring& text) {
+        h.view.SetText(Control::txtInterval, text);
+        h.app.OnChange(Control::txtInterval);
+    }
+    void Select(int index) {
+        h.view.SetListIndex(Control::List1, index);
+        h.app.OnChange(Control::List1);
+    }
+
+    AppHarness h;
+};
+
+TEST_F(RefreshRule, NoTenMillisecondClockRunsAfterStartUp) {
+    EXPECT_FALSE(h.view.TimerRunning(Timer::tmrRefresh));
+    EXPECT_FALSE(OptOn()) << "nothing selected: decided at start-up already";
+}
+
+TEST_F(RefreshRule, FollowsTheSelectionAndTheTypedIntervalAtOnce) {
+    TypeInterval(L"5");
+    EXPECT_FALSE(OptOn());
+    Select(0);
+    EXPECT_TRUE(OptOn());
+    TypeInterval(L"0");
+    EXPECT_FALSE(OptOn());
+    TypeInterval(L"12");
+    EXPECT_TRUE(OptOn());
+    Select(-1);
+    EXPECT_FALSE(OptOn());
+}
+
+TEST_F(RefreshRule, FollowsASetIntervalTheSwitchAndARefresh) {
+    Select(0);
+    TypeInterval(L"abc");
+    ASSERT_FALSE(OptOn());
+    h.view.SetText(Control::txtInterval, L"7");
+    h.view.SetText(Control::cboTime, L"秒");
+    h.app.OnClick(Control::cmdSet);
+    h.view.SetText(Control::txtInterval, L"abc");
+    h.app.OnChange(Control::txtInterval);
+    EXPECT_TRUE(OptOn()) << "an interval was set in this run";
+    h.app.OnClick(Control::optOn);
+    EXPECT_FALSE(h.view.Enabled(Control::cmdKill));
+    h.app.OnClick(Control::optOff);
+    EXPECT_TRUE(h.view.Enabled(Control::cmdKill));
+    h.app.OnClick(Control::Command1);
+    EXPECT_FALSE(OptOn()) << "the refresh dropped the selection";
+}
+
+TEST_F(RefreshRule, FollowsAProgramPickedFromTheTrayMenu) {
+    h.view.SetText(Control::txtInterval, L"9");
+    h.shell.menuChoice = 200;
+    h.app.Form_MouseMove({1, 0x205, true, 0, 0});
+    EXPECT_EQ(h.view.ListIndex(Control::List1), 0);
+    EXPECT_TRUE(OptOn());
+}
+
 } // namespace
 } // namespace quillon

@@ -66,7 +66,9 @@ TEST_F(KeyboardWatchTest, F2AndF3TogetherEndOff) {
 TEST_F(KeyboardWatchTest, WithOptOnUnavailableBothKeysAreIgnoredEvenWhileOn) {
     h.view.SetValue(Control::optOn, 1);
     h.view.SetValue(Control::optOff, 0);
-    h.view.SetEnabled(Control::optOn, false);
+    h.view.SetListIndex(Control::List1, -1); // the selection lost: optOn is unavailable
+    h.app.OnChange(Control::List1);
+    ASSERT_FALSE(h.view.Enabled(Control::optOn));
     keys.Press(kDikF3);
     Poll();
     EXPECT_TRUE(On());
@@ -136,6 +138,54 @@ TEST_F(KeyboardWatchTest, ADeviceWhoseInputWasLostIsAcquiredAgainAndSeesKeysOnce
     EXPECT_EQ(keys.acquires, 1);
     Poll();
     EXPECT_TRUE(On());
+}
+
+
+// A device that signals its changes costs nothing while no key changes: it is read when one does,
+// and polled only while F2 or F3 is held.
+class SignallingKeyboard : public KeyboardWatchTest {
+protected:
+    void SetUp() override {
+        h.system.keyboard.signalsChanges = true;
+        KeyboardWatchTest::SetUp();
+    }
+    void KeyChanged() { h.app.OnKeyboardChanged(); }
+};
+
+TEST_F(SignallingKeyboard, NothingPollsWhileNoKeyChanges) {
+    EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
+    EXPECT_EQ(keys.reads, 0);
+}
+
+TEST_F(SignallingKeyboard, F2PressedInAnotherProgramSwitchesOnAtOnceAndIsPolledWhileHeld) {
+    keys.Press(kDikF2);
+    KeyChanged();
+    EXPECT_TRUE(On());
+    EXPECT_FALSE(h.view.Enabled(Control::cmdKill)) << "the refresh rule followed the switch at once";
+    EXPECT_TRUE(h.view.TimerRunning(Timer::tmrKey)) << "a held key acts at every read";
+    EXPECT_EQ(h.view.TimerOf(Timer::tmrKey).intervalMs, 10u);
+    Poll(3);
+    keys.Release(kDikF2);
+    Poll();
+    EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
+    keys.Press(kDikF3);
+    KeyChanged();
+    EXPECT_TRUE(Off());
+    EXPECT_TRUE(h.view.Enabled(Control::cmdKill));
+}
+
+TEST_F(SignallingKeyboard, OtherKeysAreReadButStartNoPolling) {
+    keys.Press(0x1E); // A
+    KeyChanged();
+    EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
+    EXPECT_TRUE(Off());
+}
+
+TEST(KeyboardWatchAlone, ADeviceThatCannotSignalIsPolledEveryTenMilliseconds) {
+    AppHarness h;
+    h.Load();
+    EXPECT_TRUE(h.view.TimerRunning(Timer::tmrKey));
+    EXPECT_EQ(h.view.TimerOf(Timer::tmrKey).intervalMs, 10u);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/win32/MainWindow.h"
 
 #include "app/FormLayout.h"
+#include "platform/win32/Win32Platform.h"
 #include "platform/win32/res/resource.h"
 
 #include <commctrl.h>
@@ -158,6 +159,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         form_->OnTimer(static_cast<Timer>(wParam));
         return 0;
+    case kKeyboardChangedMessage:
+        form_->OnKeyboardChanged();
+        return 0;
     case WM_SIZE:
         form_->Form_Resize();
         return 0;
@@ -203,6 +207,9 @@ void MainWindow::OnCommand(int id, int code) {
         OnComboPick();
     else if (button && code == BN_CLICKED)
         form_->OnClick(control);
+    else if ((control == Control::txtInterval && code == EN_CHANGE) ||
+             (control == Control::List1 && code == LBN_SELCHANGE))
+        form_->OnChange(control);
 }
 
 // The combo box reports a pick before its edit field shows it; the handler reads the field.

@@ -7,6 +7,9 @@
 
 namespace quillon::win32 {
 
+// Posted to the main window when the keyboard device signals a key change.
+constexpr UINT kKeyboardChangedMessage = WM_APP + 1;
+
 class Win32Desktop final : public IDesktop {
 public:
     void EnumerateWindows(const std::function<void(WindowHandle)>& visit) override;

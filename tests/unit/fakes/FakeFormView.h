@@ -28,10 +28,8 @@ public:
             values_[design.control] = design.initialValue;
             enabled_[design.control] = true;
         }
-        timers_[Timer::tmrLoop] = {1000, true};
-        timers_[Timer::tmrWait] = {1000, false};
-        timers_[Timer::tmrRefresh] = {10, true};
-        timers_[Timer::tmrKey] = {0, true};
+        for (const TimerDesign& timer : kFormTimers)
+            timers_[timer.timer] = {timer.intervalMs, timer.enabled};
     }
 
     std::wstring Text(Control c) const override { return texts_.at(c); }

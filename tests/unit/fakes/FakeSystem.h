@@ -21,6 +21,7 @@ struct KeyboardState {
     std::array<std::uint8_t, 256> keys{};
     bool readsFail = false;
     bool acquired = true; // false once its input was lost, until it is acquired again
+    bool signalsChanges = false; // true: read when a key changes, not on a clock
     int reads = 0;
     int acquires = 0;
     int unacquires = 0;
@@ -49,6 +50,7 @@ public:
         ++state_.unacquires;
         state_.acquired = false;
     }
+    bool SignalsChanges() const override { return state_.signalsChanges; }
 
 private:
     KeyboardState& state_;
