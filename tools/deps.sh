@@ -15,6 +15,7 @@ packages=(
     fonts-wqy-microhei                             # Chinese glyphs, linked to the Windows UI fonts
     xvfb xauth x11-utils xdotool imagemagick       # virtual display, input, screenshots
     python3                                        # end-to-end test harness
+    zip                                            # the release zip (tools/dist.sh)
 )
 
 missing=()

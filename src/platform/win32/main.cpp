@@ -2,7 +2,7 @@
 #include "app/frmMain.h"
 #include "platform/win32/MainWindow.h"
 #include "platform/win32/Win32Platform.h"
-#include "platform/win32/res/resource.h"
+#include "quillon_version.h" // generated from the VERSION file
 
 #include <commctrl.h>
 

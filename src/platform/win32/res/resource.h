@@ -1,4 +1,5 @@
-/* Resource identifiers and version numbers of Quillon.
+/* Resource identifiers of Quillon. (The version is in quillon_version.h,
+ * generated from the VERSION file.)
  *
  * Shared by quillon.rc (through windres) and by the C++ sources, so it holds
  * nothing but plain #defines and needs no Windows header.
@@ -14,14 +15,5 @@
 #define IDD_INPUTBOX 100
 #define IDC_INPUT_PROMPT 101
 #define IDC_INPUT_EDIT 102
-
-/* Version: fills the VERSIONINFO resource and is what the program shows as
- * its own version. */
-#define QUILLON_VERSION_MAJOR 1
-#define QUILLON_VERSION_MINOR 0
-#define QUILLON_VERSION_PATCH 0
-#define QUILLON_VERSION_BUILD 0
-#define QUILLON_VERSION_TEXT "1.0.0"
-#define QUILLON_VERSION_WTEXT L"1.0.0"
 
 #endif /* QUILLON_RESOURCE_H */
