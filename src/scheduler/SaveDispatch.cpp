@@ -227,6 +227,8 @@ void SaveDelivery::Enter(Phase phase, std::uint64_t now, unsigned pollMs) {
 }
 
 void SaveDelivery::Finish(DeliveryOutcome outcome) {
+    if (outcome != DeliveryOutcome::Typed)
+        system_.Trace(L"save-skipped");
     phase_ = Phase::Idle;
     lastOutcome_ = outcome;
     view_.SetTimer(Timer::tmrDeliver, kPollMs, false);

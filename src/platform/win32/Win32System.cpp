@@ -7,13 +7,20 @@
 namespace quillon::win32 {
 namespace {
 
+// The user's short date or long time format. The text is sized by asking first, so a long custom
+// format is neither cut nor left without its terminator; a format that fails gives no text.
 std::wstring FormatNow(const SYSTEMTIME& now, bool date) {
-    wchar_t buffer[128] = L"";
-    if (date)
-        GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, buffer, 128);
-    else
-        GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, nullptr, buffer, 128);
-    return buffer;
+    const auto format = [&](wchar_t* buffer, int size) {
+        return date ? GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, buffer, size)
+                    : GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, nullptr, buffer, size);
+    };
+    const int size = format(nullptr, 0);
+    if (size <= 0)
+        return L"";
+    std::wstring text(static_cast<std::size_t>(size), L'\0');
+    const int written = format(text.data(), size);
+    text.resize(written > 0 ? static_cast<std::size_t>(written) - 1 : 0);
+    return text;
 }
 
 } // namespace

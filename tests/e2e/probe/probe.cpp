@@ -1577,6 +1577,90 @@ int cmd_keylog(const Args&) {
     return 0;
 }
 
+// A program that stops answering: a titled, bordered window (class QuillonHangTarget, caption
+// "hang target") that handles its messages for SECONDS, then minimises itself and never reads a
+// message again, as a program that hangs does.
+int cmd_hang(const Args& a) {
+    long long seconds = 0;
+    if (a.size() != 1 || !parse_int(a[0], seconds))
+        return 2;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"QuillonHangTarget";
+    RegisterClassW(&wc);
+    HWND h = CreateWindowW(L"QuillonHangTarget", L"hang target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 320,
+                           120, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!h)
+        return 1;
+    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    MSG m;
+    while (GetTickCount64() < until) {
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageW(&m);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    ShowWindow(h, SW_MINIMIZE);
+    Sleep(INFINITE);
+    return 0;
+}
+
+// Opens and closes a program's tray menu COUNT times, as fast as the program answers: the icon's
+// right-button callback (WM_MOUSEMOVE with wParam = UID 1 and lParam = WM_RBUTTONUP), then Escape
+// posted to the owner once the menu shows, which the menu's own loop reads. Prints how many
+// menus opened and closed.
+int cmd_menuloop(const Args& a) {
+    long long count = 0;
+    if (a.size() != 2 || !parse_int(a[1], count))
+        return 2;
+    HWND owner = resolve(a[0]);
+    if (!owner)
+        return 1;
+    const auto menu_shown = [] {
+        HWND menu = FindWindowW(L"#32768", nullptr);
+        return menu != nullptr && IsWindowVisible(menu);
+    };
+    const auto wait = [](auto&& condition) {
+        for (int i = 0; i < 500; ++i) {
+            if (condition())
+                return true;
+            Sleep(10);
+        }
+        return false;
+    };
+    long long done = 0;
+    for (; done < count; ++done) {
+        SendNotifyMessageW(owner, WM_MOUSEMOVE, 1, WM_RBUTTONUP);
+        if (!wait(menu_shown))
+            break;
+        PostMessageW(owner, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageW(owner, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+        if (!wait([&] { return !menu_shown(); }))
+            break;
+    }
+    outln(num(done));
+    return done == count ? 0 : 1;
+}
+
+// The GDI and USER objects a process holds, as {"gdi": n, "user": n} (Windows' own counts; Wine
+// reports what it implements).
+int cmd_guires(const Args& a) {
+    long long pid = 0;
+    if (a.size() != 1 || !parse_int(a[0], pid))
+        return 2;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!process)
+        return 1;
+    const DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
+    const DWORD user = GetGuiResources(process, GR_USEROBJECTS);
+    CloseHandle(process);
+    outln("{\"gdi\": " + num(gdi) + ", \"user\": " + num(user) + "}");
+    return 0;
+}
+
 // Removes a notification-area icon by its owner window and ID, as the shell would when the
 // taskbar is re-created: the way to see whether a program puts its icon back.
 int cmd_traydelete(const Args& a) {
@@ -1718,6 +1802,9 @@ void usage() {
         "  regmsg NAME                   RegisterWindowMessageW, print the id\n"
         "  traydelete HWND|CLASS UID     remove that window's notification-area icon\n"
         "  keylog                        show a window that lists the keys it gets in its caption\n"
+        "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
+        "  guires PID                    the GDI and USER objects a process holds, as JSON\n"
+        "  menuloop HWND|CLASS COUNT     open and close the program's tray menu COUNT times\n"
         "  activate [HWND|CLASS]         make the window the foreground window\n"
         "  desktop                       JSON: the desktop window (its X window in a virtual desktop)\n"
         "  keystate                      JSON: Shift/Ctrl/Alt/F2/F3 as GetAsyncKeyState sees them\n"
@@ -1820,6 +1907,12 @@ int wmain(int argc, wchar_t** argv) {
         rc = h ? cmd_syscommand(h, cmd == L"minimize" ? SC_MINIMIZE : SC_RESTORE) : 1;
     } else if (cmd == L"notify" || cmd == L"send" || cmd == L"post") {
         rc = cmd_message(cmd, rest);
+    } else if (cmd == L"hang") {
+        rc = cmd_hang(rest);
+    } else if (cmd == L"menuloop") {
+        rc = cmd_menuloop(rest);
+    } else if (cmd == L"guires") {
+        rc = cmd_guires(rest);
     } else if (cmd == L"keylog") {
         rc = cmd_keylog(rest);
     } else if (cmd == L"traydelete") {

@@ -1,0 +1,94 @@
+"""Quillon keeps working beside programs that misbehave and over long runs: a target that stops
+answering does not freeze it, and a soak of many short cycles with the tray menu opened and closed
+all along leaves one log line per typed save and holds no more objects at its end."""
+
+import os
+import re
+import time
+import unittest
+
+import test_saving
+from harness import wait_for
+from quillon_app import Id, QuillonTestCase
+
+SOAK_SECONDS = float(os.environ.get("QUILLON_SOAK_SECONDS", "90"))
+
+
+class ReliabilityTest(QuillonTestCase):
+    open_notepad = test_saving.SavingTest.open_notepad
+    switch_on = test_saving.SavingTest.switch_on
+
+    def start_traced(self):
+        """Starts Quillon with its timing marks ("quillon: save-cycle", ...) in its output."""
+        saved = self.wine.env.get("WINEDEBUG", "")
+        self.wine.env["WINEDEBUG"] = "-all,warn+debugstr"
+        try:
+            return self.start_quillon()
+        finally:
+            self.wine.env["WINEDEBUG"] = saved
+
+    @staticmethod
+    def marks(app, name: str) -> int:
+        return len(re.findall(rf"quillon: {name} t=", app.output()))
+
+    def test_a_target_that_stops_answering_freezes_nothing_and_gets_no_save(self):
+        # The target answers for its first 12 seconds, then minimises itself and hangs.
+        self.wine.launch(self.wine.probe_path(64), "hang", 12)
+        hung = wait_for(lambda: next((w["hwnd"] for w in self.wine.windows() if w["class"] == "QuillonHangTarget"),
+                                     None), 10, message="the target program")
+        started = time.monotonic()
+        self.start_quillon()
+        self.switch_on("hang target", interval="2")
+        wait_for(lambda: self.wine.dump(hung)["iconic"], 20, message="the target to minimise and hang")
+        time.sleep(max(0.0, 13 - (time.monotonic() - started)))
+        saves_before = len(self.log_lines())
+
+        # Three cycles with the target hung: the countdown goes on, nothing is typed or logged.
+        shown = set()
+        deadline = time.monotonic() + 9
+        while time.monotonic() < deadline:
+            shown.add(self.control(Id.txtRemaining)["text"])
+            time.sleep(0.25)
+        self.assertGreaterEqual(len(shown), 3, f"the countdown kept running: {shown}")
+        self.assertEqual(len(self.log_lines()), saves_before, "no save into a program that does not answer")
+
+        # F3 from another program, and the tray icon, still work.
+        self.wine.launch(self.wine.probe_path(64), "keylog")
+        other = wait_for(lambda: next((w["hwnd"] for w in self.wine.windows() if w["class"] == "QuillonKeyLog"),
+                                      None), 10, message="another program")
+        self.wine.activate(other)
+        self.wine.key("F3")
+        wait_for(lambda: self.control(Id.optOff)["check"] == 1, 5, message="F3 to switch saving off")
+        self.wine.tray_callback(0x203)
+        wait_for(lambda: self.dump()["visible"], 5, message="the double click to bring the window back")
+
+    def test_a_soak_of_short_cycles_with_the_tray_menu_opened_hundreds_of_times(self):
+        notepad = self.open_notepad("soak.txt", "soak")
+        app = self.start_traced()
+        self.switch_on("soak.txt - Notepad", interval="1")
+        objects_at_start = self.wine.probe_json("guires", self.dump()["pid"])
+
+        # The tray menu opened and closed again and again while the saves go on.
+        menus = 0
+        deadline = time.monotonic() + SOAK_SECONDS
+        while time.monotonic() < deadline:
+            menus += int(self.wine.probe("menuloop", "frmMain", 25, bits=64, timeout=120).strip())
+        time.sleep(2.5)  # the last cycle ends
+
+        self.assertEqual(self.control(Id.optOn)["check"], 1, "saving is still on")
+        cycles, typed, skipped = (self.marks(app, m) for m in ("save-cycle", "keys-sent", "save-skipped"))
+        self.assertGreaterEqual(cycles, SOAK_SECONDS / 2 * 0.8, "a cycle every two seconds")
+        self.assertEqual(cycles, typed + skipped, "every cycle typed or was skipped on purpose")
+        self.assertGreater(typed, cycles // 2, "most cycles saved")
+        self.assertEqual(len(self.log_lines()), typed, "exactly one log line per typed save")
+        self.assertGreaterEqual(menus, 200)
+
+        objects_at_end = self.wine.probe_json("guires", self.dump()["pid"])
+        for kind in ("gdi", "user"):
+            self.assertLessEqual(objects_at_end[kind], objects_at_start[kind] + 5,
+                                 f"{kind} objects after {menus} menus and {typed} saves")
+        self.assertTrue(any(w["hwnd"] == notepad for w in self.wine.windows()))
+
+
+if __name__ == "__main__":
+    unittest.main()
