@@ -65,6 +65,10 @@ public:
     virtual std::wstring ListText(Control list, int index) const = 0;
     virtual int ListIndex(Control list) const = 0; // the selected entry, -1 for none
     virtual void SetListIndex(Control list, int index) = 0;
+    // Many entries are about to change (`count` of them): the list is drawn once, when
+    // EndListUpdate says they have.
+    virtual void BeginListUpdate(Control list, int count) = 0;
+    virtual void EndListUpdate(Control list) = 0;
 
     // ProgressBar1 shows a range of 0..max and a position.
     virtual void ShowProgress(int max, int value) = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <limits>
 
 namespace quillon {
 
@@ -42,6 +43,13 @@ std::vector<KeyEvent> KeyEventsFor(const std::wstring& keys) {
 bool MayTypeInto(Elevation self, Elevation target) {
     return self == Elevation::Elevated || target == Elevation::NotElevated;
 }
+
+namespace {
+
+// The mark a skipped save leaves on the debugger's output, naming why; none for a typed one.
+const wchar_t* SkipTrace(DeliveryOutcome outcome);
+
+} // namespace
 
 bool TakesKeys(IDesktop& desktop, WindowHandle window) {
     if (window == 0 || !desktop.IsEnabled(window))
@@ -103,11 +111,23 @@ void SaveDelivery::Advance() {
 // Takes the front only once the user has paused: while they keep typing or using the mouse the
 // save waits, and gives up on this cycle after the longest wait.
 void SaveDelivery::AdvancePause(std::uint64_t now) {
-    if (input_.MsSinceLastInput() >= kPauseBeforeTakingFrontMs)
+    if (UserIdleMs(now) >= kPauseBeforeTakingFrontMs)
         return TakeFront(now);
     const std::uint64_t limit = std::min<std::uint64_t>(kPauseWaitLimitMs, request_.intervalMs);
     if (now - cycleStart_ >= limit)
         Finish(DeliveryOutcome::UserBusy);
+}
+
+// The system counts Quillon's own typed keys as input too: input that came at the moment Quillon
+// typed is not the user's, and the pause counts from Quillon's keys only when the user has been
+// still since.
+std::uint64_t SaveDelivery::UserIdleMs(std::uint64_t now) const {
+    const std::uint64_t idle = input_.MsSinceLastInput();
+    if (!ownInputAt_ || idle > now)
+        return idle;
+    const std::uint64_t lastInputAt = now - idle;
+    const bool ours = lastInputAt + kOwnInputSlackMs >= *ownInputAt_ && lastInputAt <= *ownInputAt_ + kOwnInputSlackMs;
+    return ours ? std::numeric_limits<std::uint64_t>::max() : idle;
 }
 
 void SaveDelivery::TakeFront(std::uint64_t now) {
@@ -134,6 +154,7 @@ bool SaveDelivery::AdvanceForeground(std::uint64_t now) {
     }
     if (!retried_ && now - phaseStart_ >= kRetryAfterMs) {
         retried_ = true;
+        ownInputAt_ = now; // the retry taps a key that nothing acts on
         desktop_.RetryForeground(target_);
         desktop_.OpenIcon(target_);
     }
@@ -174,6 +195,7 @@ void SaveDelivery::TypeNow() {
     if (!MayTypeInto(desktop_.OwnElevation(), desktop_.ProcessElevation(receiver)))
         return Finish(DeliveryOutcome::Elevated);
     const std::vector<KeyEvent> events = KeyEventsFor(request_.row.keys);
+    ownInputAt_ = system_.TickCountMs();
     if (input_.SendKeys(events, receiver) != events.size())
         return Finish(DeliveryOutcome::Incomplete);
     system_.Trace(L"keys-sent");
@@ -226,9 +248,39 @@ void SaveDelivery::Enter(Phase phase, std::uint64_t now, unsigned pollMs) {
     view_.SetTimer(Timer::tmrDeliver, pollMs, true);
 }
 
+namespace {
+
+const wchar_t* SkipTrace(DeliveryOutcome outcome) {
+    switch (outcome) {
+    case DeliveryOutcome::Typed:
+        return nullptr;
+    case DeliveryOutcome::NoTarget:
+        return L"save-skipped no-target";
+    case DeliveryOutcome::UserBusy:
+        return L"save-skipped user-busy";
+    case DeliveryOutcome::NotResponding:
+        return L"save-skipped not-responding";
+    case DeliveryOutcome::NotForeground:
+        return L"save-skipped not-foreground";
+    case DeliveryOutcome::KeysHeld:
+        return L"save-skipped keys-held";
+    case DeliveryOutcome::Elevated:
+        return L"save-skipped elevated";
+    case DeliveryOutcome::Incomplete:
+        return L"save-skipped incomplete";
+    case DeliveryOutcome::Busy:
+        return L"save-skipped busy";
+    case DeliveryOutcome::Cancelled:
+        return L"save-skipped cancelled";
+    }
+    return L"save-skipped";
+}
+
+} // namespace
+
 void SaveDelivery::Finish(DeliveryOutcome outcome) {
-    if (outcome != DeliveryOutcome::Typed)
-        system_.Trace(L"save-skipped");
+    if (const wchar_t* skipped = SkipTrace(outcome))
+        system_.Trace(skipped);
     phase_ = Phase::Idle;
     lastOutcome_ = outcome;
     view_.SetTimer(Timer::tmrDeliver, kPollMs, false);

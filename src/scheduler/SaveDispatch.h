@@ -88,6 +88,8 @@ public:
     static constexpr unsigned kAnswerTimeoutMs = 25;
     static constexpr unsigned kPollMs = 10;
     static constexpr unsigned kPausePollMs = 100;
+    // How close to Quillon's own typing an input may come and still be taken for it.
+    static constexpr std::uint64_t kOwnInputSlackMs = 100;
 
     SaveDelivery(IFormView& view, IDesktop& desktop, IInput& input, ISystem& system, ActivityLog& log)
         : view_(view), desktop_(desktop), input_(input), system_(system), log_(log) {}
@@ -106,6 +108,7 @@ private:
 
     void Advance();
     void AdvancePause(std::uint64_t now);
+    std::uint64_t UserIdleMs(std::uint64_t now) const;
     void TakeFront(std::uint64_t now);
     bool AdvanceForeground(std::uint64_t now);
     void AdvanceKeysTaken(std::uint64_t now);
@@ -132,6 +135,7 @@ private:
     // control that had its keyboard focus; 0 when the listed window was in front already.
     WindowHandle previousFront_ = 0;
     WindowHandle previousFocus_ = 0;
+    std::optional<std::uint64_t> ownInputAt_; // when Quillon last typed a key itself
     bool sawMenu_ = false;
     int answersAfterKeys_ = 0;
     std::optional<DeliveryOutcome> lastOutcome_;

@@ -48,6 +48,8 @@ void ProgramLists::tmrWait_Timer() {
     listedProcess_.clear();
     const bool visibleOnly = view_.Value(Control::chkVisible) == 1;
     const int n = table_.WindowCount;
+    view_.BeginListUpdate(Control::List1, n);
+    view_.BeginListUpdate(Control::List2, n);
     for (int i = 1; i <= n; ++i) {
         const WindowRecord& record = table_[i];
         // Quillon's own windows are left out of the visible programs by what they are, wherever
@@ -63,6 +65,8 @@ void ProgramLists::tmrWait_Timer() {
             --table_.WindowCount;
         }
     }
+    view_.EndListUpdate(Control::List2);
+    view_.EndListUpdate(Control::List1);
 }
 
 void ProgramLists::tmrRefresh_Timer() {

@@ -550,5 +550,24 @@ TEST_F(DeliveryFromBehind, SwitchingOffWhileWaitingForThePauseTypesNothing) {
     EXPECT_EQ(Front(), kOther);
 }
 
+
+TEST_F(DeliveryFromBehind, QuillonsOwnKeysDoNotCountAsTheUserWorking) {
+    clock.Advance(2000);
+    Begin(kListedSave, kEditor, true, 1000);
+    Run(1100);
+    ASSERT_EQ(input.batches.size(), 1u);
+    desktop.SetForeground(kOther);
+    clock.Advance(900); // the next cycle comes before 1.5 s have passed since Quillon typed
+    Begin(kListedSave, kEditor, true, 1000);
+    ASSERT_EQ(input.batches.size(), 2u) << "the only input since was Quillon's own";
+    Run(1100);
+    input.UserInput(); // now the user types
+    desktop.SetForeground(kOther);
+    Begin(kListedSave, kEditor, true, 1000);
+    Run(1100);
+    ExpectFinishedWith(DeliveryOutcome::UserBusy);
+    EXPECT_EQ(input.batches.size(), 2u);
+}
+
 } // namespace
 } // namespace quillon

@@ -301,6 +301,21 @@ void MainWindow::SetListIndex(Control list, int index) {
     SendMessageW(Item(list), IsListBox(list) ? LB_SETCURSEL : CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
+// A list box redrawn and re-measured after every one of a thousand inserts keeps the window busy
+// for seconds; drawn once at the end it takes a moment.
+void MainWindow::BeginListUpdate(Control list, int count) {
+    const HWND box = Item(list);
+    SendMessageW(box, WM_SETREDRAW, FALSE, 0);
+    if (IsListBox(list) && count > 0)
+        SendMessageW(box, LB_INITSTORAGE, static_cast<WPARAM>(count), static_cast<LPARAM>(count) * 64);
+}
+
+void MainWindow::EndListUpdate(Control list) {
+    const HWND box = Item(list);
+    SendMessageW(box, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(box, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
 void MainWindow::ShowProgress(int max, int value) {
     SendMessageW(Item(Control::ProgressBar1), PBM_SETRANGE32, 0, max);
     SendMessageW(Item(Control::ProgressBar1), PBM_SETPOS, static_cast<WPARAM>(value), 0);

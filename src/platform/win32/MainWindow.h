@@ -42,6 +42,8 @@ public:
     std::wstring ListText(Control list, int index) const override;
     int ListIndex(Control list) const override;
     void SetListIndex(Control list, int index) override;
+    void BeginListUpdate(Control list, int count) override;
+    void EndListUpdate(Control list) override;
     void ShowProgress(int max, int value) override;
     void SetTimer(Timer timer, unsigned intervalMs, bool enabled) override;
     WindowHandle Handle() const override;

@@ -85,6 +85,8 @@ public:
         Selected(list) = index >= 0 && index < ListCount(list) ? index : -1;
     }
 
+    void BeginListUpdate(Control list, int) override { ++listUpdates[list]; }
+    void EndListUpdate(Control list) override { --listUpdates[list]; }
     void ShowProgress(int max, int value) override {
         shownMax = max;
         shownValue = value;
@@ -147,6 +149,7 @@ public:
     int moves = 0, shows = 0, closes = 0;
     std::optional<int> shownMax, shownValue;
     std::vector<WindowState> stateChanges;
+    std::map<Control, int> listUpdates; // begun and not yet ended
     // Raised like the real window raises them: a state change resizes; the first show resizes and
     // activates; closing runs the close request, the unload and the termination.
     std::function<void()> onResize, onShow, onClose;

@@ -26,6 +26,7 @@ public:
     }
     std::size_t SendKeys(const std::vector<KeyEvent>& events, WindowHandle target) override {
         batches.push_back({events, target});
+        UserInput(); // the system counts synthetic input as input too
         const std::size_t inserted = insertLimit ? std::min(*insertLimit, events.size()) : events.size();
         for (std::size_t i = 0; i < inserted; ++i) {
             if (events[i].down)
