@@ -61,7 +61,7 @@ TEST(LogLineTest, AWrittenLineEndsWithItsOnlyLineBreak) {
     ActivityLog log{system};
     system.dateTime = L"2026/1/2 3:04:05";
     ASSERT_TRUE(log.Write(L"x\n\u2028\ry "));
-    EXPECT_EQ(system.files[L"C:\\Tools\\quillon.log"], fakes::Utf8(L"2026/1/2 3:04:05 x    y \r\n"));
+    EXPECT_EQ(system.files[L"C:\\Tools\\quillon.log"], fakes::Utf8(L"2026/1/2 3:04:05 x   y \r\n"));
 }
 
 class ActivityLogTest : public ::testing::Test {
