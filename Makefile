@@ -1,12 +1,16 @@
 # Quillon: `make` builds both programs into dist/, `make dist` also packs them into the release zip,
 # `make run` starts the release program under Wine, `make test` builds everything and runs every
 # test. Each installs what is missing first.
+# `make fuzz` runs every fuzz target for FUZZ_SECONDS each (tests/fuzz/README.md); `make bench`
+# measures Quillon under Wine beside notepad (docs/benchmarks.md).
 
 JOBS ?= $(shell nproc)
 WERROR := $(if $(CI),ON,OFF)
 CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=Release -DQUILLON_WERROR=$(WERROR) --log-level=WARNING
+FUZZ_SECONDS ?= 120
+FUZZ_TARGETS = $(shell sed -n 's/^set(QUILLON_FUZZ_TARGETS \(.*\))$$/\1/p' tests/fuzz/targets.cmake)
 
-.PHONY: all run test deps windows native dist clean
+.PHONY: all run test deps windows native dist sanitize fuzz clean
 
 all: windows
 
@@ -20,7 +24,7 @@ windows: deps
 	@cmake --build build/win64 -j$(JOBS)
 
 native: deps
-	@$(CONFIGURE) -B build/native -DQUILLON_DIST_DIR=$(CURDIR)/dist -DQUILLON_PROBE=$(CURDIR)/build/win32/probe.exe -DQUILLON_PROBE64=$(CURDIR)/build/win64/probe.exe
+	@$(CONFIGURE) -B build/native -DQUILLON_DIST_DIR=$(CURDIR)/dist -DQUILLON_PROBE=$(CURDIR)/build/win32/probe.exe -DQUILLON_PROBE64=$(CURDIR)/build/win64/probe.exe -DQUILLON_SANITIZE_BUILD=$(CURDIR)/build/sanitize
 	@cmake --build build/native -j$(JOBS)
 
 # dist/quillon-<version>-win32.zip: both programs, the users' README and the licence.
@@ -30,7 +34,29 @@ dist: windows
 run: windows
 	@tools/run.sh dist/quillon.exe
 
-test: dist native
+# The unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets
+# (clang; the native build's ctest runs both).
+sanitize: deps
+	@$(CONFIGURE) -B build/sanitize -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_COMPILER=clang++-14 -DQUILLON_SANITIZE=ON -DQUILLON_FUZZ=ON -DQUILLON_E2E=OFF
+	@cmake --build build/sanitize -j$(JOBS)
+
+# Every fuzz target for FUZZ_SECONDS, from its seeds in tests/fuzz/corpus/ and what earlier runs
+# found (build/fuzz/corpus/); a failing input is saved as build/fuzz/<target>-crash-*.
+fuzz: sanitize
+	@failed=""; for t in $(FUZZ_TARGETS); do \
+		mkdir -p build/fuzz/corpus/$$t; \
+		echo "fuzz_$$t: $(FUZZ_SECONDS) s (log: build/fuzz/$$t.log)"; \
+		if build/sanitize/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+			-artifact_prefix=build/fuzz/$$t- build/fuzz/corpus/$$t tests/fuzz/corpus/$$t >build/fuzz/$$t.log 2>&1; then \
+			grep -E '^(Done|stat::number_of_executed_units)' build/fuzz/$$t.log | head -1; \
+		else \
+			grep -E 'property failed|runtime error|ERROR: AddressSanitizer|Test unit written' build/fuzz/$$t.log; \
+			failed="$$failed $$t"; \
+		fi; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz: failed:$$failed"; exit 1; fi
+
+test: dist native sanitize
 	@ctest --test-dir build/native --output-on-failure --timeout 900
 
 clean:

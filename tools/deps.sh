@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(
     cmake make g++
     libgtest-dev                                   # GoogleTest (find_package(GTest))
+    clang-14 libclang-rt-14-dev                    # sanitizer build and libFuzzer (make sanitize/fuzz)
     g++-mingw-w64-i686 g++-mingw-w64-x86-64        # the Windows builds, 32- and 64-bit
     wine wine64 wine32:i386                        # wine32 runs the 32-bit program
     fonts-wine                                     # Wine's Tahoma, Marlett, ... (a Recommends of wine)

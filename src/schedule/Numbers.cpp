@@ -69,6 +69,10 @@ DecimalDigits RoundHalfAwayFromZero(double value, int decimals) {
         return result;
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.14e", value);
+    // Next to the largest doubles the 15-digit figure lies beyond them and would not read back;
+    // 17 digits always name the double itself.
+    if (!std::isfinite(std::strtod(buffer, nullptr)))
+        std::snprintf(buffer, sizeof buffer, "%.16e", value);
     const char* p = buffer;
     if (*p == '-') {
         result.negative = true;
@@ -171,6 +175,9 @@ std::wstring Numbers::FormatTwoDecimals(double value) const {
 std::wstring Numbers::PlainText(double value) const {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.15G", value);
+    // As for the patterns: a 15-digit figure beyond the largest double is written with 17 digits.
+    if (std::isfinite(value) && !std::isfinite(std::strtod(buffer, nullptr)))
+        std::snprintf(buffer, sizeof buffer, "%.17G", value);
     std::wstring out;
     for (const char* p = buffer; *p; ++p)
         out += *p == '.' ? decimal_ : static_cast<wchar_t>(*p);

@@ -48,8 +48,11 @@ std::wstring DecodeValue(ISystem& system, std::uint32_t type, const std::vector<
         return system.FromAnsi(std::string(data.begin(), end));
     }
     case reg::RegDword: {
+        // A short value reads as if padded with zero bytes; an empty one has no bytes to copy at
+        // all (and its data pointer may be null, which memcpy must not see).
         std::uint8_t bytes[4] = {0, 0, 0, 0};
-        std::memcpy(bytes, data.data(), std::min<std::size_t>(data.size(), 4));
+        if (!data.empty())
+            std::memcpy(bytes, data.data(), std::min<std::size_t>(data.size(), 4));
         const auto raw = static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
                                                     static_cast<std::uint32_t>(bytes[3]) << 24);
         return std::to_wstring(static_cast<std::int32_t>(raw));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
 #include <optional>
 
 namespace quillon {
@@ -57,6 +58,36 @@ TEST(Numbers, ParseSingleRefusesWhatSinglePrecisionCannotHold) {
     EXPECT_EQ(n.ParseSingle(L"1e39"), std::nullopt);
     EXPECT_EQ(n.ParseSingle(L"-1e39"), std::nullopt);
     EXPECT_EQ(n.ParseSingle(L"x"), std::nullopt);
+}
+
+// Next to the largest double, the 15-digit figure lies beyond every double; each display text
+// must still read back, under either separator, to the value it shows.
+TEST(Numbers, DisplayTextsOfTheLargestNumbersReadBack) {
+    for (const wchar_t decimal : {L'.', L','}) {
+        const Numbers n(decimal);
+        for (const double value : {DBL_MAX, -DBL_MAX, std::nextafter(DBL_MAX, 0.0), -DBL_MAX / 1.0000000000001}) {
+            const std::wstring whole = n.FormatWhole(value);
+            const auto wholeBack = n.Parse(whole);
+            ASSERT_TRUE(wholeBack.has_value()) << value << " as \"#\" has " << whole.size() << " characters";
+            EXPECT_NEAR(*wholeBack, value, std::fabs(value) * 1e-14);
+            EXPECT_EQ(whole.front() == L'-', value < 0);
+
+            const std::wstring two = n.FormatTwoDecimals(value);
+            const auto twoBack = n.Parse(two);
+            ASSERT_TRUE(twoBack.has_value()) << value << " as \"#.##\"";
+            EXPECT_NEAR(*twoBack, value, std::fabs(value) * 1e-14);
+            EXPECT_EQ(two.back(), decimal);
+
+            const std::wstring plain = n.PlainText(value);
+            const auto plainBack = n.Parse(plain);
+            ASSERT_TRUE(plainBack.has_value()) << value << " as plain text";
+            EXPECT_NEAR(*plainBack, value, std::fabs(value) * 1e-14);
+        }
+        // Far enough below the largest double the 15-digit figure is kept.
+        EXPECT_EQ(n.PlainText(1e308), L"1E+308");
+        EXPECT_EQ(n.FormatWhole(1.5e300).substr(0, 3), L"150");
+        EXPECT_EQ(n.FormatWhole(1.5e300).size(), 301u);
+    }
 }
 
 struct WholeCase {

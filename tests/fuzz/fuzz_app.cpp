@@ -1,0 +1,261 @@
+// The whole core under a generated sequence of user, desktop and clock events: clicks, list
+// selections, option values, every timer, the clock, windows that open, close, come to the front
+// or run elevated, keys and mouse buttons held, F2/F3 on the keyboard device and the tray icon's
+// callbacks. The one property, checked at the moment of every typed batch: the save keys go only
+// into the foreground window, which exists, is not one of Quillon's own, does not run elevated
+// above Quillon, and only while no guarded key or button is down.
+#include "FuzzSupport.h"
+
+#include "fakes/AppHarness.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+
+using namespace quillon;
+using fuzz::Show;
+
+namespace {
+
+// The fake input, checking every batch against the desktop at the moment it is typed.
+class CheckingInput : public fakes::FakeInput {
+public:
+    fakes::FakeDesktop* desktop = nullptr;
+    // The listed target and the current-window option when the last save began (see CheckingSystem).
+    bool saveBegan = false;
+    WindowHandle listedAtBegin = 0;
+    int currentAtBegin = 0;
+
+    std::size_t SendKeys(const std::vector<KeyEvent>& events, WindowHandle target) override {
+        for (std::uint8_t key : kGuardedKeys)
+            FUZZ_CHECK(!IsKeyDown(key)) << "typed while key " << int(key) << " was down";
+        const auto it = desktop->windows.find(target);
+        FUZZ_CHECK(it != desktop->windows.end() && it->second.exists) << "typed into a closed window " << target;
+        const fakes::FakeWindow& window = it->second;
+        if (window.ownProcess) {
+            // QUILLON_FUZZ_ALLOW_OWN_LISTED=1 lets a run go on past the known case of Quillon's own
+            // window chosen in the list, to look for other faults while that one is being mended.
+            const bool listed = saveBegan && listedAtBegin == target;
+            FUZZ_CHECK(listed && std::getenv("QUILLON_FUZZ_ALLOW_OWN_LISTED"))
+                << "typed into Quillon's own window " << target << " " << Show(window.title)
+                << (listed ? " (the listed target when the save began)" : " (not the listed target)")
+                << ", chkCurrent at the save's start " << currentAtBegin;
+        }
+        FUZZ_CHECK(desktop->ForegroundWindow() == target)
+            << "typed into " << target << " while " << desktop->ForegroundWindow() << " was in front";
+        if (desktop->ownElevation != Elevation::Elevated)
+            FUZZ_CHECK(window.elevation == Elevation::NotElevated)
+                << "typed into an elevated window " << target << " (elevation " << int(window.elevation) << ")";
+        return FakeInput::SendKeys(events, target);
+    }
+};
+
+// The fake system, noting from the save cycle's timing mark what the save began with.
+class CheckingSystem : public fakes::FakeSystem {
+public:
+    using FakeSystem::FakeSystem;
+    void Trace(const wchar_t* event) override {
+        if (std::wstring(event) == L"save-cycle" && view && input) {
+            const int index = view->ListIndex(Control::List1);
+            input->saveBegan = true;
+            input->listedAtBegin = index >= 0 && index < view->ListCount(Control::List2)
+                                       ? static_cast<WindowHandle>(std::wcstol(view->ListText(Control::List2, index).c_str(), nullptr, 10))
+                                       : 0;
+            input->currentAtBegin = view->Value(Control::chkCurrent);
+        }
+        FakeSystem::Trace(event);
+    }
+    const fakes::FakeFormView* view = nullptr;
+    CheckingInput* input = nullptr;
+};
+
+// frmMain over the fakes, wired as AppHarness wires it, with the checking input.
+struct Harness {
+    Harness() {
+        input.desktop = &desktop;
+        system.view = &view;
+        system.input = &input;
+        view.onResize = [this] { app.Form_Resize(); };
+        view.onShow = [this] {
+            app.Form_Resize();
+            app.Form_Activate();
+        };
+        view.onClose = [this] {
+            closed = true;
+            app.Form_QueryUnload();
+            app.Form_Unload();
+            app.Form_Terminate();
+        };
+        desktop.Add(view.handle, L"岚舟自动保存").ownProcess = true;
+    }
+
+    fakes::FakeClock clock;
+    fakes::FakeFormView view;
+    fakes::FakeDesktop desktop{clock};
+    CheckingInput input;
+    fakes::FakeRegistry registry;
+    fakes::FakeTray tray;
+    fakes::FakeShellUi shell;
+    CheckingSystem system{clock};
+    Platform platform{desktop, input, registry, tray, shell, system};
+    frmMain app{view, platform, L"1.0.0"};
+    bool closed = false;
+};
+
+constexpr Control kClickable[] = {Control::cmdSet,    Control::Command1,   Control::optOn,      Control::optOff,
+                                  Control::chkSaveAs, Control::chkCurrent, Control::chkVisible, Control::chkSave,
+                                  Control::cmdKill,   Control::XPButton1};
+constexpr Control kBoxes[] = {Control::chkSaveAs, Control::chkCurrent, Control::chkVisible, Control::chkSave};
+constexpr Timer kTimers[] = {Timer::tmrLoop, Timer::tmrWait, Timer::tmrRefresh, Timer::tmrKey, Timer::tmrDeliver};
+constexpr std::uint8_t kKeys[] = {vk::Shift, vk::Control, vk::Menu,     vk::LWin,     vk::RWin, vk::F2, vk::F3,
+                                  vk::LButton, vk::RButton, vk::MButton, vk::XButton1, vk::XButton2, 'A', 'F', 'S'};
+
+class Driver {
+public:
+    explicit Driver(FuzzedDataProvider& data) : data_(data) {}
+
+    void Run() {
+        h_.desktop.ownElevation = data_.ConsumeIntegralInRange(0, 5) == 0 ? Elevation::Elevated : Elevation::NotElevated;
+        const int initial = data_.ConsumeIntegralInRange(1, 6);
+        for (int i = 0; i < initial; ++i)
+            AddWindow();
+        if (data_.ConsumeBool())
+            h_.registry.PutText(fakes::kSettingsKey, settings::TimerInterval, "2");
+        if (h_.app.Form_Load() != frmMain::LoadResult::Shown)
+            return;
+        for (int step = 0; step < 400 && data_.remaining_bytes() > 0 && !h_.closed; ++step)
+            Step();
+    }
+
+private:
+    WindowHandle AnyWindow() {
+        if (h_.desktop.zOrder.empty())
+            return 0;
+        return h_.desktop.zOrder[data_.ConsumeIntegralInRange<std::size_t>(0, h_.desktop.zOrder.size() - 1)];
+    }
+    void AddWindow() {
+        const WindowHandle handle = nextHandle_;
+        nextHandle_ += 4;
+        fakes::FakeWindow& w = h_.desktop.Add(handle, data_.ConsumeBool() ? L"Notes - Editor" : fuzz::AnyText(data_, 6));
+        w.style = data_.ConsumeBool() ? fakes::kWsVisible | fakes::kWsBorder : data_.ConsumeIntegral<std::uint32_t>();
+        w.ownProcess = data_.ConsumeIntegralInRange(0, 7) == 0; // one of Quillon's own dialogs
+        w.refusals = data_.ConsumeIntegralInRange(0, 3);
+        w.retryAllowed = data_.ConsumeBool();
+        w.activationDelayMs = data_.ConsumeBool() ? 0 : data_.ConsumeIntegralInRange(0, 1500);
+        w.hasFocusedControl = data_.ConsumeIntegralInRange(0, 5) != 0;
+    }
+    void Tray() {
+        static const int kCodes[] = {tray::WmLButtonDblClk, tray::WmRButtonUp, 0x201, 0x202, 0x204};
+        MouseMoveMessage m;
+        m.wParam = tray::kIconId;
+        m.lParam = data_.PickValueInArray(kCodes);
+        m.sentFromOtherThread = true;
+        // The menu's choice: a program, set-time (with an answer), exit, or dismissed.
+        switch (data_.ConsumeIntegralInRange(0, 4)) {
+        case 0:
+            h_.shell.menuChoice = traymenu::kFirstProgram + data_.ConsumeIntegralInRange(0, 8);
+            break;
+        case 1:
+            h_.shell.menuChoice = traymenu::kSetTime;
+            h_.shell.answers.push_back(data_.PickValueInArray({L"2", L"1", L"0", L"", L"x", L"5"}));
+            break;
+        case 2:
+            h_.shell.menuChoice = data_.ConsumeIntegralInRange(0, 20) == 0 ? traymenu::kExit : 0;
+            break;
+        default:
+            h_.shell.menuChoice = 0;
+        }
+        h_.app.Form_MouseMove(m);
+    }
+    void Step() {
+        switch (data_.ConsumeIntegralInRange(0, 15)) {
+        case 0:
+            h_.app.OnClick(data_.PickValueInArray(kClickable));
+            break;
+        case 1:
+            h_.view.SetListIndex(Control::List1, data_.ConsumeIntegralInRange(-1, 8));
+            break;
+        case 2:
+            h_.view.SetValue(data_.PickValueInArray(kBoxes), data_.ConsumeIntegralInRange(0, 1));
+            break;
+        case 3:
+        case 4:
+        case 5: {
+            const Timer timer = data_.PickValueInArray(kTimers);
+            if (h_.view.TimerRunning(timer))
+                h_.app.OnTimer(timer);
+            break;
+        }
+        case 6:
+            h_.clock.Advance(data_.ConsumeIntegralInRange(1, 1200));
+            break;
+        case 7:
+            AddWindow();
+            break;
+        case 8:
+            if (const WindowHandle w = AnyWindow(); w != h_.view.handle)
+                h_.desktop.Close(w);
+            break;
+        case 9:
+            if (const WindowHandle w = AnyWindow(); w && h_.desktop.windows[w].exists)
+                h_.desktop.SetForeground(w); // the user clicks a window
+            break;
+        case 10:
+            if (const WindowHandle w = AnyWindow())
+                h_.desktop.windows[w].elevation = data_.PickValueInArray({Elevation::Elevated, Elevation::Unknown,
+                                                                          Elevation::NotElevated});
+            break;
+        case 11: {
+            const std::uint8_t key = data_.PickValueInArray(kKeys);
+            if (data_.ConsumeBool())
+                h_.input.down.insert(key);
+            else
+                h_.input.down.erase(key);
+            break;
+        }
+        case 12: {
+            const int dik = data_.ConsumeBool() ? kDikF2 : kDikF3;
+            if (data_.ConsumeBool())
+                h_.system.keyboard.Press(dik);
+            else
+                h_.system.keyboard.Release(dik);
+            break;
+        }
+        case 13:
+            Tray();
+            break;
+        case 14:
+            h_.view.SetText(Control::txtInterval, data_.PickValueInArray({L"2", L"1", L"0", L"10", L"0.5", L"x"}));
+            break;
+        default: { // a second of the program's life: every running timer at its own pace
+            for (int ms = 0; ms < 1000; ms += 10) {
+                h_.clock.Advance(10);
+                for (Timer timer : {Timer::tmrDeliver, Timer::tmrKey, Timer::tmrRefresh})
+                    if (h_.view.TimerRunning(timer))
+                        h_.app.OnTimer(timer);
+            }
+            for (Timer timer : {Timer::tmrWait, Timer::tmrLoop})
+                if (h_.view.TimerRunning(timer))
+                    h_.app.OnTimer(timer);
+            break;
+        }
+        }
+    }
+
+    FuzzedDataProvider& data_;
+    Harness h_;
+    WindowHandle nextHandle_ = 0x2000;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    FuzzedDataProvider data(bytes, size);
+    fuzz::FakeFailures failures;
+    try {
+        Driver(data).Run();
+    } catch (const fakes::ProcessExited&) {
+        // The tray menu's exit ends the run.
+    }
+    return 0;
+}
