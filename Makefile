@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 WERROR := $(if $(CI),ON,OFF)
 CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=Release -DQUILLON_WERROR=$(WERROR) --log-level=WARNING
 
-.PHONY: all run test deps windows native clean
+.PHONY: all run test bench deps windows native clean
 
 all: windows
 
@@ -27,6 +27,13 @@ run: windows
 
 test: windows native
 	@ctest --test-dir build/native --output-on-failure --timeout 900
+
+# Benchmarks under Wine against notepad (not tests; see docs/benchmarks.md). BENCH_BEFORE=COMMIT
+# adds that commit's 64-bit program as "before"; BENCH_ARGS go to tools/bench/bench.py, e.g.
+#   make bench BENCH_QUICK=1 BENCH_BEFORE=5fc7654
+bench: windows
+	@$(if $(BENCH_BEFORE),tools/bench/build_rev.sh $(BENCH_BEFORE) >/dev/null,true)
+	@python3 tools/bench/bench.py $(if $(BENCH_BEFORE),--exe before=build/bench/quillon-$(BENCH_BEFORE).exe --exe after=dist/x64/quillon.exe) $(BENCH_ARGS)
 
 clean:
 	rm -rf build dist
