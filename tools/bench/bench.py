@@ -466,7 +466,23 @@ def load() -> str:
 
 def report(subjects: list[Subject], opts: argparse.Namespace, info: dict[str, str]) -> str:
     quick = " (quick run)" if opts.quick else ""
-    builds = "\n".join(f"- **{q.label}**: `{q.source}`" for q in subjects[1:])
+    def shown(path: Path) -> str:
+        try:
+            return str(path.resolve().relative_to(ROOT))
+        except ValueError:
+            return str(path)
+
+    def origin(path: Path) -> str:
+        m = re.fullmatch(r"quillon-(\w+)\.exe", path.name)
+        if m:
+            return f" (commit {m[1]}, built by `tools/bench/build_rev.sh`)"
+        if shown(path).startswith("dist/"):
+            head = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"], stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, text=True).stdout.strip()
+            return f" (this checkout, {head or 'HEAD'})"
+        return ""
+
+    builds = "\n".join(f"- **{q.label}**: `{shown(q.source)}`{origin(q.source)}" for q in subjects[1:])
     return f"""# Benchmarks
 
 What Quillon costs while it waits, and at scale, measured under Wine side by side with Wine's own
@@ -480,8 +496,8 @@ release build cannot run under Wine here. Notepad is Wine's 64-bit notepad.
 
 - Date: {info['date']}
 - Machine: {info['nproc']} CPUs, {info['cpu']}, {info['wine']}; load average {info['load_before']} at the
-  start and {info['load_after']} at the end (other developers were compiling and testing on the same
-  machine at the time: expect noise)
+  start and {info['load_after']} at the end (a load above the number of CPUs means other work
+  competed with the run: expect noise)
 - Command: `{info['command']}`
 - Wall time: {info['wall']}
 {builds}
