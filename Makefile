@@ -10,7 +10,7 @@ CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=Release -DQUILLON_WERROR=$(WERROR) --l
 FUZZ_SECONDS ?= 120
 FUZZ_TARGETS = $(shell sed -n 's/^set(QUILLON_FUZZ_TARGETS \(.*\))$$/\1/p' tests/fuzz/targets.cmake)
 
-.PHONY: all run test deps windows native dist sanitize fuzz clean
+.PHONY: all run test bench deps windows native dist sanitize fuzz clean
 
 all: windows
 
@@ -58,6 +58,13 @@ fuzz: sanitize
 
 test: dist native sanitize
 	@ctest --test-dir build/native --output-on-failure --timeout 900
+
+# Benchmarks under Wine against notepad (not tests; see docs/benchmarks.md). BENCH_BEFORE=COMMIT
+# adds that commit's 64-bit program as "before"; BENCH_ARGS go to tools/bench/bench.py, e.g.
+#   make bench BENCH_QUICK=1 BENCH_BEFORE=5fc7654
+bench: windows
+	@$(if $(BENCH_BEFORE),tools/bench/build_rev.sh $(BENCH_BEFORE) >/dev/null,true)
+	@python3 tools/bench/bench.py $(if $(BENCH_BEFORE),--exe before=build/bench/quillon-$(BENCH_BEFORE).exe --exe after=dist/x64/quillon.exe) $(BENCH_ARGS)
 
 clean:
 	rm -rf build dist

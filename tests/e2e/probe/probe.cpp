@@ -1768,6 +1768,228 @@ int cmd_keystate(const Args&) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Benchmark helpers (tools/bench): crowds of windows and timings taken inside Wine, where a
+// probe started per measurement would cost more than what is measured.
+
+double now_ms() {
+    LARGE_INTEGER t{}, f{};
+    QueryPerformanceCounter(&t);
+    QueryPerformanceFrequency(&f);
+    return (double)t.QuadPart * 1000.0 / (double)f.QuadPart;
+}
+
+std::string ms(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", v);
+    return buf;
+}
+
+// A visible top-level window of the class that belongs to the process, or null.
+HWND visible_window_of(const std::wstring& cls, DWORD pid) {
+    HWND h = nullptr;
+    while ((h = FindWindowExW(nullptr, h, cls.c_str(), nullptr)) != nullptr)
+        if (IsWindowVisible(h) && (pid == 0 || pid_of(h) == pid))
+            return h;
+    return nullptr;
+}
+
+// Shows N visible, bordered top-level windows titled "bench window 0001" ... (cascaded over the
+// screen, none activated), prints "ready N" and keeps them until the process is ended.
+int cmd_manywindows(const Args& a) {
+    long long n = 0;
+    if (a.size() != 1 || !parse_int(a[0], n) || n < 1 || n > 20000)
+        return 2;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"QuillonBenchWindow";
+    RegisterClassW(&wc);
+    for (long long i = 1; i <= n; ++i) {
+        wchar_t title[64];
+        std::swprintf(title, 64, L"bench window %04lld", i);
+        int x = (int)(i % 40) * 20, y = (int)((i / 40) % 25) * 24;
+        HWND h = CreateWindowExW(0, wc.lpszClassName, title, WS_OVERLAPPED | WS_CAPTION | WS_BORDER, x, y,
+                                 180, 60, nullptr, nullptr, wc.hInstance, nullptr);
+        if (!h) {
+            err("CreateWindow failed at window " + num(i) + ": " + num(GetLastError()));
+            return 1;
+        }
+        ShowWindow(h, SW_SHOWNOACTIVATE);
+        // Keep answering while the crowd grows (the shell and the X driver talk to the windows).
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&m);
+    }
+    outln("ready " + num(n));
+    MSG m;
+    while (GetMessageW(&m, nullptr, 0, 0) > 0)
+        DispatchMessageW(&m);
+    return 0;
+}
+
+// Starts a program and times, from just before CreateProcess, until a visible window of CLASS of
+// that process exists and (LIST_ID not 0) until that list box in it holds an entry. JSON:
+// {"pid", "shown_ms", "filled_ms"}. The program keeps running.
+int cmd_launchtime(const Args& a) {
+    long long list_id = 0, timeout = 30000;
+    if (a.size() < 2 || a.size() > 4 || (a.size() > 2 && !parse_int(a[2], list_id)) ||
+        (a.size() > 3 && !parse_int(a[3], timeout)))
+        return 2;
+    const std::wstring& exe = a[0];
+    const std::wstring& cls = a[1];
+    std::wstring folder =
+        exe.substr(0, exe.find_last_of(L"\\/") == std::wstring::npos ? 0 : exe.find_last_of(L"\\/"));
+    std::wstring cmdline = L"\"" + exe + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    double t0 = now_ms();
+    if (!CreateProcessW(exe.c_str(), cmdline.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
+        err("CreateProcess failed: " + num(GetLastError()));
+        return 1;
+    }
+    CloseHandle(pi.hThread);
+    HWND main = nullptr;
+    double shown = -1, filled = -1;
+    while (!(main = visible_window_of(cls, pi.dwProcessId))) {
+        if (now_ms() - t0 > timeout || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
+            err("no visible window of class " + to_utf8(cls));
+            return 1;
+        }
+        Sleep(2);
+    }
+    shown = now_ms() - t0;
+    if (list_id) {
+        HWND list = nullptr;
+        for (;;) {
+            if (!list)
+                list = find_control(main, (int)list_id);
+            LRESULT count = 0;
+            if (list && send(list, LB_GETCOUNT, 0, 0, &count, 5000) && count > 0)
+                break;
+            if (now_ms() - t0 > timeout) {
+                err("list " + num(list_id) + " still empty");
+                return 1;
+            }
+            Sleep(2);
+        }
+        filled = now_ms() - t0;
+    }
+    CloseHandle(pi.hProcess);
+    Json j;
+    j.obj()
+        .kv("pid", pi.dwProcessId)
+        .key("shown_ms")
+        .raw(ms(shown))
+        .key("filled_ms")
+        .raw(ms(filled))
+        .end_obj();
+    outln(j.text());
+    return 0;
+}
+
+// Pings a window with WM_NULL every 50 ms and keeps the longest wait for its answer.
+struct StallWatch {
+    HWND window;
+    volatile LONG stop = 0;
+    double longest = 0;
+    int pings = 0;
+};
+
+DWORD WINAPI stall_watch_thread(LPVOID p) {
+    auto* w = (StallWatch*)p;
+    while (!w->stop) {
+        double t0 = now_ms();
+        DWORD_PTR r = 0;
+        SendMessageTimeoutW(w->window, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &r);
+        double took = now_ms() - t0;
+        if (took > w->longest)
+            w->longest = took;
+        ++w->pings;
+        double left = 50 - took;
+        if (left > 0)
+            Sleep((DWORD)left);
+    }
+    return 0;
+}
+
+// Clicks a button of the target window (its WM_COMMAND, sent) and times until the list box
+// LIST_ID holds at least MIN_COUNT entries, while another thread pings the window. JSON:
+// {"handler_ms", "filled_ms", "count", "longest_stall_ms", "pings"}.
+int cmd_refreshtime(const Args& a) {
+    long long button_id = 0, list_id = 0, min_count = 0, timeout = 120000;
+    if (a.size() < 3 || a.size() > 4 || !parse_int(a[0], button_id) || !parse_int(a[1], list_id) ||
+        !parse_int(a[2], min_count) || (a.size() > 3 && !parse_int(a[3], timeout)))
+        return 2;
+    HWND main = need_target();
+    if (!main)
+        return 1;
+    HWND button = need_control(main, a[0]);
+    HWND list = need_control(main, a[1]);
+    if (!button || !list)
+        return 1;
+    StallWatch watch{main};
+    HANDLE thread = CreateThread(nullptr, 0, stall_watch_thread, &watch, 0, nullptr);
+    Sleep(120); // a few pings of the idle window first
+    double t0 = now_ms();
+    LRESULT r = 0;
+    send(main, WM_COMMAND, MAKEWPARAM((WORD)button_id, BN_CLICKED), (LPARAM)button, &r, (DWORD)timeout);
+    double handler = now_ms() - t0;
+    LRESULT count = 0;
+    for (;;) {
+        if (send(list, LB_GETCOUNT, 0, 0, &count, (DWORD)timeout) && count >= min_count)
+            break;
+        if (now_ms() - t0 > timeout) {
+            err("list holds " + num(count) + " entries, not " + num(min_count));
+            break;
+        }
+        Sleep(2);
+    }
+    double filled = now_ms() - t0;
+    Sleep(120);
+    InterlockedExchange(&watch.stop, 1);
+    WaitForSingleObject(thread, 130000);
+    CloseHandle(thread);
+    Json j;
+    j.obj().key("handler_ms").raw(ms(handler)).key("filled_ms").raw(ms(filled)).kv("count", (long long)count);
+    j.key("longest_stall_ms").raw(ms(watch.longest)).kv("pings", watch.pings).end_obj();
+    outln(j.text());
+    return count >= min_count ? 0 : 1;
+}
+
+// SendNotifyMessage to the target window (as the shell sends tray callbacks) and times until a
+// visible top-level window of CLASS (#32768 for a popup menu) of the target's process exists.
+// JSON: {"shown_ms"}.
+int cmd_notifytime(const Args& a) {
+    long long msg = 0, w = 0, l = 0, timeout = 30000;
+    if (a.size() < 4 || a.size() > 5 || !parse_value(a[0], msg, true) || !parse_value(a[1], w, false) ||
+        !parse_value(a[2], l, false) || (a.size() > 4 && !parse_int(a[4], timeout)))
+        return 2;
+    HWND main = need_target();
+    if (!main)
+        return 1;
+    DWORD pid = pid_of(main);
+    double t0 = now_ms();
+    if (!SendNotifyMessageW(main, (UINT)msg, (WPARAM)w, (LPARAM)l)) {
+        err("SendNotifyMessage failed: " + num(GetLastError()));
+        return 1;
+    }
+    while (!visible_window_of(a[3], pid)) {
+        if (now_ms() - t0 > timeout) {
+            err("no visible window of class " + to_utf8(a[3]));
+            return 1;
+        }
+        Sleep(1);
+    }
+    Json j;
+    j.obj().key("shown_ms").raw(ms(now_ms() - t0)).end_obj();
+    outln(j.text());
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
 
 void usage() {
     out("usage: probe [options] COMMAND [ARGS]\n"
@@ -1816,6 +2038,15 @@ void usage() {
         "  trayicons                     JSON: notification area icons shown now: mode, count,\n"
         "                                screen rectangles and tooltip texts\n"
         "  tooltips                      JSON: tooltip windows visible now and their text\n"
+        "  manywindows N                 show N bordered windows \"bench window 0001\"...; print\n"
+        "                                \"ready N\" and keep them until ended (benchmarks)\n"
+        "  launchtime EXE CLASS [LIST_ID] [TIMEOUT_MS]   start EXE; JSON: ms until its CLASS\n"
+        "                                window shows and (LIST_ID) until that list has an entry\n"
+        "  refreshtime BUTTON_ID LIST_ID MIN_COUNT [TIMEOUT_MS]   JSON: ms from the button's\n"
+        "                                WM_COMMAND until the list holds MIN_COUNT entries, and\n"
+        "                                the longest wait for WM_NULL (pinged every 50 ms)\n"
+        "  notifytime MSG WPARAM LPARAM CLASS [TIMEOUT_MS]   SendNotifyMessage; JSON: ms until a\n"
+        "                                visible CLASS window of the target's process exists\n"
         "  (sysmenu, menubar, popups and fonts run inside the program through a hook and need a\n"
         "   probe of the program's bitness; trayicons needs explorer's bitness in a virtual\n"
         "   desktop with taskbar. The probe exits with 3 when it has the wrong bitness.)\n"
@@ -1937,6 +2168,14 @@ int wmain(int argc, wchar_t** argv) {
         rc = cmd_trayicons();
     } else if (cmd == L"tooltips") {
         rc = cmd_tooltips();
+    } else if (cmd == L"manywindows") {
+        rc = cmd_manywindows(rest);
+    } else if (cmd == L"launchtime") {
+        rc = cmd_launchtime(rest);
+    } else if (cmd == L"refreshtime") {
+        rc = cmd_refreshtime(rest);
+    } else if (cmd == L"notifytime") {
+        rc = cmd_notifytime(rest);
 
     } else {
         err("unknown command: " + to_utf8(cmd));
