@@ -117,14 +117,20 @@ class QuillonTestCase(unittest.TestCase):
         self.wine.activate(hwnd)
         self.wine.type_text(text)
 
-    def switch_on(self, title: str, interval: str = "2", log: bool = True) -> None:
-        """Picks the program, sets the interval in seconds and switches saving on."""
+    def choose_program(self, title: str) -> int:
+        """Lists the programs again (刷新列表) and selects the one whose title starts with title;
+        returns its index in Id.List1."""
         self.wine.click(Id.Command1)  # the list as it is now, notepad included
         wait_for(lambda: any(i.startswith(title) for i in self.control(Id.List1)["items"]), 10,
                  message=f"{title} in List1")
-        self.select_program(title)
+        return self.select_program(title)
+
+    def switch_on(self, title: str, interval: str = "2", log: bool = True, unit_index: int = 0) -> None:
+        """Picks the program, sets the interval (in seconds, or in the unit of unit_index) and
+        switches saving on."""
+        self.choose_program(title)
         if log:
             self.wine.click(Id.chkSave)
-        self.set_interval(interval)
+        self.set_interval(interval, unit_index)
         wait_for(lambda: self.control(Id.optOn)["enabled"], 5, message="optOn to become available")
         self.wine.click(Id.optOn)
