@@ -10,8 +10,7 @@ from quillon_app import Id, QuillonTestCase
 
 WM_ENDSESSION, WM_KEYDOWN = 0x0016, 0x0100
 # Virtual-key code and scan code of the keys that drive the tray menu.
-MENU_KEYS = {"Escape": (0x1B, 0x01), "Return": (0x0D, 0x1C), "Up": (0x26, 0x48), "Right": (0x27, 0x4D),
-             "Down": (0x28, 0x50)}
+MENU_KEYS = {"Escape": (0x1B, 0x01), "Return": (0x0D, 0x1C), "Right": (0x27, 0x4D), "Down": (0x28, 0x50)}
 WM_LBUTTONDBLCLK, WM_RBUTTONUP = 0x203, 0x205
 IDOK, IDCANCEL, IDC_INPUT_EDIT = 1, 2, 102
 OWN_TITLE = "岚舟自动保存"
@@ -105,7 +104,7 @@ class TrayHiddenTest(QuillonTestCase):
             if when == "with the menu open":
                 self.menu_keys("Escape")
                 self.wait_menu_closed()
-                time.sleep(1.2)  # a tick of tmrRefresh, which would disable optOn without a selection
+                time.sleep(1.2)  # a refill (tmrWait) and tmrRefresh, which disables optOn without a selection
         first = self.remaining()
         wait_for(lambda: self.remaining() != first, 3, message="the countdown to go on")
         # The next save still goes to the chosen program.
