@@ -247,6 +247,12 @@ class Dump(dict):
         return {c["id"]: c for c in self.controls}
 
     @property
+    def focused_control(self) -> int:
+        """ID of the control that holds the keyboard focus (the control itself or one inside it,
+        such as a combo box's edit field); -1 when the focus is on no control of the window."""
+        return self.get("focus_control", -1)
+
+    @property
     def tab_order(self) -> list[int]:
         """Control IDs in Z order (GW_CHILD / GW_HWNDNEXT), which is also the tab order."""
         return [c["id"] for c in self.controls]

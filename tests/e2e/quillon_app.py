@@ -1,5 +1,6 @@
 """What the end-to-end tests share: which Quillon to run, its control IDs, and a test case base
-that starts it in the shared Wine session with chosen settings."""
+that starts it in the shared Wine session with chosen settings and drives Wine's notepad as the
+program to save."""
 
 from __future__ import annotations
 
@@ -96,3 +97,40 @@ class QuillonTestCase(unittest.TestCase):
         text = path.read_bytes().decode("latin-1")
         self.assertTrue(text == "" or text.endswith("\r\n"), f"log lines end with CR LF: {text!r}")
         return text.split("\r\n")[:-1]
+
+    # -- notepad, the program to save ------------------------------------------------------
+
+    def open_notepad(self, name: str, content: str = "") -> int:
+        """Opens C:\\docs\\<name> (written with the content first) in notepad; returns its HWND."""
+        path = "C:\\docs\\" + name
+        self.wine.write_file(path, content)
+        self.wine.launch("notepad", path)
+        title = f"{name} - Notepad"
+        hwnd = wait_for(lambda: next((w["hwnd"] for w in self.wine.windows() if w["caption"] == title), None),
+                        20, message=f"notepad to show {name}")
+        return hwnd
+
+    def document(self, name: str) -> str:
+        return self.wine.read_file("C:\\docs\\" + name).decode("latin-1")
+
+    def type_into(self, hwnd: int, text: str) -> None:
+        self.wine.activate(hwnd)
+        self.wine.type_text(text)
+
+    def choose_program(self, title: str) -> int:
+        """Lists the programs again (刷新列表) and selects the one whose title starts with title;
+        returns its index in Id.List1."""
+        self.wine.click(Id.Command1)  # the list as it is now, notepad included
+        wait_for(lambda: any(i.startswith(title) for i in self.control(Id.List1)["items"]), 10,
+                 message=f"{title} in List1")
+        return self.select_program(title)
+
+    def switch_on(self, title: str, interval: str = "2", log: bool = True, unit_index: int = 0) -> None:
+        """Picks the program, sets the interval (in seconds, or in the unit of unit_index) and
+        switches saving on."""
+        self.choose_program(title)
+        if log:
+            self.wine.click(Id.chkSave)
+        self.set_interval(interval, unit_index)
+        wait_for(lambda: self.control(Id.optOn)["enabled"], 5, message="optOn to become available")
+        self.wine.click(Id.optOn)

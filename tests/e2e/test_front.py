@@ -5,17 +5,11 @@ user's typing before it brings the listed window to the front, and gives the fro
 import time
 import unittest
 
-import test_saving
 from harness import wait_for
 from quillon_app import QuillonTestCase
 
 
 class FrontTest(QuillonTestCase):
-    open_notepad = test_saving.SavingTest.open_notepad
-    document = test_saving.SavingTest.document
-    switch_on = test_saving.SavingTest.switch_on
-    type_into = test_saving.SavingTest.type_into
-
     def edit_text(self, hwnd: int) -> str:
         return next(c["text"] for c in self.wine.dump(hwnd).controls if c["class"].lower() == "edit")
 

@@ -7,7 +7,6 @@ import re
 import time
 import unittest
 
-import test_saving
 from harness import wait_for
 from quillon_app import Id, QuillonTestCase
 
@@ -15,9 +14,6 @@ SOAK_SECONDS = float(os.environ.get("QUILLON_SOAK_SECONDS", "90"))
 
 
 class ReliabilityTest(QuillonTestCase):
-    open_notepad = test_saving.SavingTest.open_notepad
-    switch_on = test_saving.SavingTest.switch_on
-
     def start_traced(self):
         """Starts Quillon with its timing marks ("quillon: save-cycle", ...) in its output."""
         saved = self.wine.env.get("WINEDEBUG", "")

@@ -13,34 +13,6 @@ LOG_LINE = re.compile(r"^\d{1,4}[/.-]\d{1,2}[/.-]\d{1,4} \d{1,2}:\d{2}:\d{2}( [A
 
 
 class SavingTest(QuillonTestCase):
-    def open_notepad(self, name: str, content: str = "") -> int:
-        path = "C:\\docs\\" + name
-        self.wine.write_file(path, content)
-        self.wine.launch("notepad", path)
-        title = f"{name} - Notepad"
-        hwnd = wait_for(lambda: next((w["hwnd"] for w in self.wine.windows() if w["caption"] == title), None),
-                        20, message=f"notepad to show {name}")
-        return hwnd
-
-    def document(self, name: str) -> str:
-        return self.wine.read_file("C:\\docs\\" + name).decode("latin-1")
-
-    def type_into(self, hwnd: int, text: str) -> None:
-        self.wine.activate(hwnd)
-        self.wine.type_text(text)
-
-    def switch_on(self, title: str, interval: str = "2", log: bool = True) -> None:
-        """Picks the program, sets the interval in seconds and switches saving on."""
-        self.wine.click(Id.Command1)  # the list as it is now, notepad included
-        wait_for(lambda: any(i.startswith(title) for i in self.control(Id.List1)["items"]), 10,
-                 message=f"{title} in List1")
-        self.select_program(title)
-        if log:
-            self.wine.click(Id.chkSave)
-        self.set_interval(interval)
-        wait_for(lambda: self.control(Id.optOn)["enabled"], 5, message="optOn to become available")
-        self.wine.click(Id.optOn)
-
     def assert_log_names(self, lines: list[str], entry: str) -> None:
         for line in lines:
             match = LOG_LINE.match(line)

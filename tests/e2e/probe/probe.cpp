@@ -652,6 +652,12 @@ void window_json(Json& j, HWND h, bool with_controls) {
         j.kv("active_hwnd", (unsigned long long)(ULONG_PTR)gti.hwndActive);
         j.kv("focus_hwnd", (unsigned long long)(ULONG_PTR)gti.hwndFocus);
         j.kv("focus_id", gti.hwndFocus && IsChild(h, gti.hwndFocus) ? GetDlgCtrlID(gti.hwndFocus) : -1);
+        // The control of the window that holds the focus, as "controls" lists it: the focus may be
+        // inside a control (a combo box's edit field, whose own ID is always 1001).
+        HWND top = gti.hwndFocus && IsChild(h, gti.hwndFocus) ? gti.hwndFocus : nullptr;
+        while (top && GetParent(top) != h)
+            top = GetParent(top);
+        j.kv("focus_control", top ? GetDlgCtrlID(top) : -1);
         j.kb("in_menu", (gti.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE)) != 0);
     }
     if (with_controls) {
