@@ -191,6 +191,10 @@ void SaveDelivery::TypeNow() {
         // window or a modal dialog would answer the dialog rather than save.
         if (receiver == 0 || desktop_.BelongsToThisProcess(receiver) || !TakesKeys(desktop_, receiver))
             return Finish(DeliveryOutcome::NoTarget);
+        // A program busy elsewhere (opening a dialog, say) would take the keys late, wherever
+        // its focus has gone by then.
+        if (!desktop_.Answers(receiver, kAnswerTimeoutMs))
+            return Finish(DeliveryOutcome::NotResponding);
     }
     if (!MayTypeInto(desktop_.OwnElevation(), desktop_.ProcessElevation(receiver)))
         return Finish(DeliveryOutcome::Elevated);

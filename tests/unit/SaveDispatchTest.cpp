@@ -569,5 +569,14 @@ TEST_F(DeliveryFromBehind, QuillonsOwnKeysDoNotCountAsTheUserWorking) {
     EXPECT_EQ(input.batches.size(), 2u);
 }
 
+
+TEST_F(Delivery, FocusedRowTypesNothingIntoAProgramThatDoesNotAnswer) {
+    desktop.SetForeground(kOther);
+    desktop.windows[kOther].answers = false;
+    Begin(kFocusedSave);
+    ExpectFinishedWith(DeliveryOutcome::NotResponding);
+    ExpectNothingTyped();
+}
+
 } // namespace
 } // namespace quillon
