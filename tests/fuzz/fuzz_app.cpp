@@ -33,13 +33,10 @@ public:
         FUZZ_CHECK(it != desktop->windows.end() && it->second.exists) << "typed into a closed window " << target;
         const fakes::FakeWindow& window = it->second;
         if (window.ownProcess) {
-            // QUILLON_FUZZ_ALLOW_OWN_LISTED=1 lets a run go on past the known case of Quillon's own
-            // window chosen in the list, to look for other faults while that one is being mended.
             const bool listed = saveBegan && listedAtBegin == target;
-            FUZZ_CHECK(listed && std::getenv("QUILLON_FUZZ_ALLOW_OWN_LISTED"))
-                << "typed into Quillon's own window " << target << " " << Show(window.title)
-                << (listed ? " (the listed target when the save began)" : " (not the listed target)")
-                << ", chkCurrent at the save's start " << currentAtBegin;
+            FUZZ_CHECK(false) << "typed into Quillon's own window " << target << " " << Show(window.title)
+                              << (listed ? " (the listed target when the save began)" : " (not the listed target)")
+                              << ", chkCurrent at the save's start " << currentAtBegin;
         }
         FUZZ_CHECK(desktop->ForegroundWindow() == target)
             << "typed into " << target << " while " << desktop->ForegroundWindow() << " was in front";
