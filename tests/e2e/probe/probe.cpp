@@ -696,6 +696,7 @@ enum QueryKind : DWORD {
     kQueryPopups = 3,  // popup menus of the program that are open now (tray menu, system menu)
     kQueryFonts = 4,   // fonts of the window and its controls
     kQueryTools = 5,   // tooltip controls of the process and their tools (text, rectangle)
+    kQueryObjects = 6, // menus and GDI objects the process holds
 };
 
 struct ShmHeader {
@@ -854,6 +855,18 @@ BOOL CALLBACK write_tools_proc(HWND h, LPARAM lp) {
     return TRUE;
 }
 
+// The menus and GDI objects of this process, counted by trying every handle number: a handle
+// with no generation in its high word names whatever object holds that slot (Windows' own counts,
+// GetGuiResources, are not implemented by Wine). One record: menus, GDI objects.
+void write_objects(ShmWriter& w) {
+    long long menus = 0, gdi = 0;
+    for (ULONG_PTR low = 0x20; low < 0x10000; low += 2)
+        menus += IsMenu((HMENU)low) ? 1 : 0;
+    for (ULONG_PTR index = 1; index < 0x10000; ++index)
+        gdi += GetObjectType((HGDIOBJ)index) != 0 ? 1 : 0;
+    w.record(menus, gdi);
+}
+
 void answer_query(HWND hwnd, DWORD probe_pid) {
     wchar_t name[64];
     shm_name(name, probe_pid);
@@ -886,6 +899,9 @@ void answer_query(HWND hwnd, DWORD probe_pid) {
         case kQueryFonts:
             write_font(w, hwnd);
             EnumChildWindows(hwnd, write_font_proc, (LPARAM)&w);
+            break;
+        case kQueryObjects:
+            write_objects(w);
             break;
         }
         hdr->length = (DWORD)(w.p - text);
@@ -1124,6 +1140,16 @@ int cmd_popups() {
     }
     j.end_arr();
     outln(j.text());
+    return 0;
+}
+
+// {"menus": n, "gdi": n}: the menus and GDI objects the program of the window holds.
+int cmd_objects() {
+    HWND h;
+    std::vector<std::vector<std::wstring>> recs;
+    if (!query_target(kQueryObjects, h, recs) || recs.empty() || recs[0].size() < 2)
+        return 1;
+    outln("{\"menus\": " + num(field_int(recs[0], 0)) + ", \"gdi\": " + num(field_int(recs[0], 1)) + "}");
     return 0;
 }
 
@@ -1651,22 +1677,6 @@ int cmd_menuloop(const Args& a) {
     return done == count ? 0 : 1;
 }
 
-// The GDI and USER objects a process holds, as {"gdi": n, "user": n} (Windows' own counts; Wine
-// reports what it implements).
-int cmd_guires(const Args& a) {
-    long long pid = 0;
-    if (a.size() != 1 || !parse_int(a[0], pid))
-        return 2;
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, static_cast<DWORD>(pid));
-    if (!process)
-        return 1;
-    const DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
-    const DWORD user = GetGuiResources(process, GR_USEROBJECTS);
-    CloseHandle(process);
-    outln("{\"gdi\": " + num(gdi) + ", \"user\": " + num(user) + "}");
-    return 0;
-}
-
 // Removes a notification-area icon by its owner window and ID, as the shell would when the
 // taskbar is re-created: the way to see whether a program puts its icon back.
 int cmd_traydelete(const Args& a) {
@@ -2031,8 +2041,8 @@ void usage() {
         "  traydelete HWND|CLASS UID     remove that window's notification-area icon\n"
         "  keylog                        show a window that lists the keys it gets in its caption\n"
         "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
-        "  guires PID                    the GDI and USER objects a process holds, as JSON\n"
         "  menuloop HWND|CLASS COUNT     open and close the program's tray menu COUNT times\n"
+        "  objects                       JSON: menus and GDI objects of the target's program\n"
         "  activate [HWND|CLASS]         make the window the foreground window\n"
         "  desktop                       JSON: the desktop window (its X window in a virtual desktop)\n"
         "  keystate                      JSON: Shift/Ctrl/Alt/F2/F3 as GetAsyncKeyState sees them\n"
@@ -2146,10 +2156,10 @@ int wmain(int argc, wchar_t** argv) {
         rc = cmd_message(cmd, rest);
     } else if (cmd == L"hang") {
         rc = cmd_hang(rest);
+    } else if (cmd == L"objects") {
+        rc = cmd_objects();
     } else if (cmd == L"menuloop") {
         rc = cmd_menuloop(rest);
-    } else if (cmd == L"guires") {
-        rc = cmd_guires(rest);
     } else if (cmd == L"keylog") {
         rc = cmd_keylog(rest);
     } else if (cmd == L"traydelete") {
