@@ -4,7 +4,16 @@ namespace quillon {
 
 void KeyboardWatch::Attach(IKeyboardDevice* device) {
     device_ = device;
-    view_.SetTimer(Timer::tmrKey, kKeyPollMs, device_ != nullptr && !device_->SignalsChanges());
+    view_.SetTimer(Timer::tmrKey, kKeyPollMs, PollsOnAClock(false));
+}
+
+void KeyboardWatch::SetWindowShown(bool shown) {
+    windowShown_ = shown;
+    view_.SetTimer(Timer::tmrKey, kKeyPollMs, PollsOnAClock(false));
+}
+
+bool KeyboardWatch::PollsOnAClock(bool watchedKeyHeld) const {
+    return device_ != nullptr && (!device_->SignalsChanges() || windowShown_ || watchedKeyHeld);
 }
 
 void KeyboardWatch::tmrKey_Timer() {
@@ -22,8 +31,7 @@ void KeyboardWatch::tmrKey_Timer() {
         return; // skip this read; the next one tries again
     }
     const bool f2 = state_[kDikF2] != 0, f3 = state_[kDikF3] != 0;
-    if (device_->SignalsChanges())
-        view_.SetTimer(Timer::tmrKey, kKeyPollMs, f2 || f3);
+    view_.SetTimer(Timer::tmrKey, kKeyPollMs, PollsOnAClock(f2 || f3));
     if (f2 && view_.Enabled(Control::optOn))
         switchOn_();
     if (f3 && view_.Enabled(Control::optOn))

@@ -24,6 +24,10 @@ public:
     void tmrKey_Timer();
     // The device signalled a key change.
     void OnKeyboardChanged() { tmrKey_Timer(); }
+    // While the window is on the screen the device is read on tmrKey's clock as well: the user is
+    // working with Quillon then, and under Wine its menus lose keys when nothing reads the device
+    // regularly. Hidden in the tray, where it spends the day, it is read only on a key change.
+    void SetWindowShown(bool shown);
 
 private:
     IFormView& view_;
@@ -31,6 +35,8 @@ private:
     std::function<void()> switchOn_;
     std::function<void()> switchOff_;
     std::array<std::uint8_t, 256> state_{};
+    bool windowShown_ = false;
+    bool PollsOnAClock(bool watchedKeyHeld) const;
 };
 
 } // namespace quillon

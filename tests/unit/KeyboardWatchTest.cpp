@@ -141,13 +141,16 @@ TEST_F(KeyboardWatchTest, ADeviceWhoseInputWasLostIsAcquiredAgainAndSeesKeysOnce
 }
 
 
-// A device that signals its changes costs nothing while no key changes: it is read when one does,
-// and polled only while F2 or F3 is held.
+// Hidden in the tray, a device that signals its changes costs nothing while no key changes: it is
+// read when one does, and polled only while F2 or F3 is held.
 class SignallingKeyboard : public KeyboardWatchTest {
 protected:
     void SetUp() override {
         h.system.keyboard.signalsChanges = true;
         KeyboardWatchTest::SetUp();
+        EXPECT_TRUE(h.view.TimerRunning(Timer::tmrKey)) << "polled while the window is on the screen";
+        h.view.SetState(WindowState::Minimized);
+        keys.reads = 0;
     }
     void KeyChanged() { h.app.OnKeyboardChanged(); }
 };
@@ -172,6 +175,13 @@ TEST_F(SignallingKeyboard, F2PressedInAnotherProgramSwitchesOnAtOnceAndIsPolledW
     KeyChanged();
     EXPECT_TRUE(Off());
     EXPECT_TRUE(h.view.Enabled(Control::cmdKill));
+}
+
+TEST_F(SignallingKeyboard, TheWindowBackOnTheScreenIsPolledAgainUntilItHides) {
+    h.app.Form_MouseMove({1, 0x203, true, 0, 0}); // the tray icon's double click
+    EXPECT_TRUE(h.view.TimerRunning(Timer::tmrKey));
+    h.view.SetState(WindowState::Minimized);
+    EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
 }
 
 TEST_F(SignallingKeyboard, OtherKeysAreReadButStartNoPolling) {

@@ -4,48 +4,40 @@
 
 #include <dinput.h>
 
-#include <atomic>
 
 namespace quillon::win32 {
 namespace {
 
-// Tells the main window of key changes: the device sets an event at every change, and a wait of
-// the system's thread pool turns it into a message that every message loop of the window
-// delivers, menus and dialogs included. While no key changes, nothing in Quillon runs.
+// Tells the main window when F2 or F3 goes down or up, so the device needs reading only then:
+// a low-level keyboard hook of the window's own thread sees every key on its way to whichever
+// program has the focus and passes it on untouched. While no key changes, nothing in Quillon runs.
 class ChangeSignal {
 public:
-    ChangeSignal(IDirectInputDevice7W* device, HWND window) : window_(window) {
-        event_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        if (!event_ || FAILED(device->SetEventNotification(event_.get())))
-            return;
-        HANDLE wait = nullptr;
-        if (RegisterWaitForSingleObject(&wait, event_.get(), OnChange, this, INFINITE, WT_EXECUTEINWAITTHREAD))
-            wait_ = wait;
-        else
-            device->SetEventNotification(nullptr);
+    explicit ChangeSignal(HWND window) {
+        window_ = window;
+        hook_ = SetWindowsHookExW(WH_KEYBOARD_LL, OnKey, GetModuleHandleW(nullptr), 0);
     }
     ~ChangeSignal() {
-        if (wait_)
-            UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE); // returns once no callback runs
+        if (hook_)
+            UnhookWindowsHookEx(hook_);
     }
     ChangeSignal(const ChangeSignal&) = delete;
     ChangeSignal& operator=(const ChangeSignal&) = delete;
 
-    bool Active() const { return wait_ != nullptr; }
-    // The window is reading the device: the next change is worth a message again.
-    void Taken() { posted_.store(false); }
+    bool Active() const { return hook_ != nullptr; }
 
 private:
-    static VOID CALLBACK OnChange(PVOID context, BOOLEAN) {
-        auto* self = static_cast<ChangeSignal*>(context);
-        if (!self->posted_.exchange(true))
-            PostMessageW(self->window_, kKeyboardChangedMessage, 0, 0);
+    static LRESULT CALLBACK OnKey(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HC_ACTION) {
+            const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+            if (key->vkCode == VK_F2 || key->vkCode == VK_F3)
+                PostMessageW(window_, kKeyboardChangedMessage, 0, 0);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
     }
 
-    HWND window_;
-    UniqueKernelHandle event_;
-    HANDLE wait_ = nullptr;
-    std::atomic<bool> posted_{false};
+    static inline HWND window_ = nullptr; // the hook procedure has no context of its own
+    HHOOK hook_ = nullptr;
 };
 
 class DirectInputKeyboard final : public IKeyboardDevice {
@@ -53,14 +45,9 @@ public:
     DirectInputKeyboard(ComPtr<IDirectInput7W> directInput, ComPtr<IDirectInputDevice7W> device,
                         std::unique_ptr<ChangeSignal> signal)
         : directInput_(std::move(directInput)), device_(std::move(device)), signal_(std::move(signal)) {}
-    ~DirectInputKeyboard() override {
-        device_.get()->Unacquire();
-        signal_.reset(); // no callback runs after this
-        device_.get()->SetEventNotification(nullptr);
-    }
+    ~DirectInputKeyboard() override { signal_.reset(); }
 
     KeyboardRead ReadState(std::array<std::uint8_t, 256>& state) override {
-        signal_->Taken();
         const HRESULT result = device_.get()->GetDeviceState(static_cast<DWORD>(state.size()), state.data());
         if (result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED)
             return KeyboardRead::InputLost;
@@ -105,9 +92,8 @@ KeyboardSetup OpenDirectInputKeyboard(HINSTANCE instance, HWND window) {
         return Failure(KeyboardSetupStep::SetDataFormat, result);
     if (FAILED(result = device.get()->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND)))
         return Failure(KeyboardSetupStep::SetCooperativeLevel, result);
-    // The event is given before the device is acquired, which it must be. Without it the watch
-    // reads the device on a 10 ms clock instead.
-    auto signal = std::make_unique<ChangeSignal>(device.get(), window);
+    // Without the signal the watch reads the device on a 10 ms clock instead.
+    auto signal = std::make_unique<ChangeSignal>(window);
     if (FAILED(result = device.get()->Acquire()))
         return Failure(KeyboardSetupStep::Acquire, result);
 
