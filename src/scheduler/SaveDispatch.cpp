@@ -58,11 +58,26 @@ bool TakesKeys(IDesktop& desktop, WindowHandle window) {
     return owner == 0 || desktop.IsEnabled(owner);
 }
 
+// Marks a step of the delivery under way. Asking another program whether it answers may let
+// messages sent to Quillon run meanwhile; a save that one of them would start or advance waits
+// for the step to end instead of running inside it.
+class SaveDelivery::StepGuard {
+public:
+    explicit StepGuard(bool& inStep) : inStep_(inStep) { inStep_ = true; }
+    ~StepGuard() { inStep_ = false; }
+    StepGuard(const StepGuard&) = delete;
+    StepGuard& operator=(const StepGuard&) = delete;
+
+private:
+    bool& inStep_;
+};
+
 void SaveDelivery::Begin(const SaveRequest& request) {
-    if (Busy()) {
+    if (Busy() || inStep_) {
         lastOutcome_ = DeliveryOutcome::Busy;
         return;
     }
+    StepGuard step(inStep_);
     system_.Trace(L"save-cycle");
     request_ = request;
     retried_ = false;
@@ -89,6 +104,13 @@ void SaveDelivery::Begin(const SaveRequest& request) {
 void SaveDelivery::Cancel() {
     if (phase_ != Phase::Idle && phase_ != Phase::WaitKeysTaken)
         Finish(DeliveryOutcome::Cancelled);
+}
+
+void SaveDelivery::tmrDeliver_Timer() {
+    if (inStep_)
+        return;
+    StepGuard step(inStep_);
+    Advance();
 }
 
 void SaveDelivery::Advance() {

@@ -98,13 +98,14 @@ public:
     void Begin(const SaveRequest& request);
     // Saving was switched off: a delivery that has not typed yet ends here.
     void Cancel();
-    void tmrDeliver_Timer() { Advance(); }
+    void tmrDeliver_Timer();
 
     bool Busy() const { return phase_ != Phase::Idle; }
     std::optional<DeliveryOutcome> LastOutcome() const { return lastOutcome_; }
 
 private:
     enum class Phase { Idle, WaitForPause, WaitForeground, WaitKeysReleased, WaitKeysTaken };
+    class StepGuard;
 
     void Advance();
     void AdvancePause(std::uint64_t now);
@@ -136,6 +137,7 @@ private:
     WindowHandle previousFront_ = 0;
     WindowHandle previousFocus_ = 0;
     std::optional<std::uint64_t> ownInputAt_; // when Quillon last typed a key itself
+    bool inStep_ = false;
     bool sawMenu_ = false;
     int answersAfterKeys_ = 0;
     std::optional<DeliveryOutcome> lastOutcome_;

@@ -33,6 +33,11 @@ INSTALL_DIR = "C:\\Quillon"
 LOG_PATH = INSTALL_DIR + "\\quillon.log"
 
 
+# Virtual key and scan code of the keys that drive an open tray menu.
+MENU_KEYS = {"Escape": (0x1B, 0x01), "Return": (0x0D, 0x1C), "Right": (0x27, 0x4D), "Down": (0x28, 0x50)}
+WM_KEYDOWN = 0x0100
+
+
 class QuillonTestCase(unittest.TestCase):
     """Each test starts from a clean prefix state: no Quillon settings, no programs running."""
 
@@ -65,6 +70,16 @@ class QuillonTestCase(unittest.TestCase):
             # The program list is filled one tick of tmrWait after the first activation.
             wait_for(lambda: self.dump().control(Id.List1)["count"] > 0, 10, message="List1 to be filled")
         return app
+
+    def menu_keys(self, *keys: str) -> None:
+        """Key presses for the open tray menu, posted to its owner: the menu's modal loop reads the
+        keyboard messages of its thread's queue and acts on the key-down. (Keys typed through X
+        reach the menu only while Wine has given its owner the foreground, which depends on the
+        steps before, on the pointer's place in a virtual desktop, and for a hidden owner is often
+        not the case.)"""
+        for name in keys:
+            vk, scan = MENU_KEYS[name]
+            self.wine.post(WM_KEYDOWN, vk, 1 | scan << 16)
 
     def dump(self):
         return self.wine.dump("frmMain")

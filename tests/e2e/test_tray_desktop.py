@@ -27,7 +27,7 @@ class DesktopTrayTest(QuillonTestCase):
         self.wine.click_at(icon["cx"], icon["cy"], button=3)
         menu = wait_for(lambda: self.wine.popups(), 5, message="the tray menu")
         self.assertIn("退出", [i["text"] for i in menu[0]["items"]])
-        self.wine.key("Escape")
+        self.menu_keys("Escape")
         wait_for(lambda: self.wine.popups() == [], 5, message="the menu to close")
         self.assertTrue(self.dump()["visible"])
 

@@ -8,9 +8,8 @@ import unittest
 from harness import wait_for
 from quillon_app import Id, QuillonTestCase
 
-WM_ENDSESSION, WM_KEYDOWN = 0x0016, 0x0100
+WM_ENDSESSION = 0x0016
 # Virtual-key code and scan code of the keys that drive the tray menu.
-MENU_KEYS = {"Escape": (0x1B, 0x01), "Return": (0x0D, 0x1C), "Right": (0x27, 0x4D), "Down": (0x28, 0x50)}
 WM_LBUTTONDBLCLK, WM_RBUTTONUP = 0x203, 0x205
 IDOK, IDCANCEL, IDC_INPUT_EDIT = 1, 2, 102
 OWN_TITLE = "岚舟自动保存"
@@ -22,15 +21,6 @@ class TrayHiddenTest(QuillonTestCase):
     def open_tray_menu(self) -> list[dict]:
         self.wine.tray_callback(WM_RBUTTONUP)
         return wait_for(lambda: self.wine.popups(), 5, message="the tray menu to open")
-
-    def menu_keys(self, *keys: str) -> None:
-        """Key presses for the open tray menu, posted to its owner: the menu's modal loop reads the
-        keyboard messages of its thread's queue and acts on the key-down. (Keys typed through X
-        reach the menu only while Wine has given its owner the foreground, which it does not
-        always do for a hidden owner.)"""
-        for name in keys:
-            vk, scan = MENU_KEYS[name]
-            self.wine.post(WM_KEYDOWN, vk, 1 | scan << 16)
 
     def wait_menu_closed(self) -> None:
         wait_for(lambda: self.wine.popups() == [], 5, message="the tray menu to close")

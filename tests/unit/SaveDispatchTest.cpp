@@ -578,5 +578,25 @@ TEST_F(Delivery, FocusedRowTypesNothingIntoAProgramThatDoesNotAnswer) {
     ExpectNothingTyped();
 }
 
+
+TEST_F(DeliveryFromBehind, MessagesHandledWhileAProgramIsAskedStartOrAdvanceNoSecondSave) {
+    clock.Advance(2000);
+    int nested = 0;
+    desktop.whileAnswering = [&] {
+        if (nested++ > 20)
+            return;
+        Begin();                     // a tick that would save again
+        delivery.tmrDeliver_Timer(); // the delivery's own timer
+    };
+    Begin();
+    Run(1500);
+    desktop.whileAnswering = nullptr;
+    EXPECT_GT(nested, 0);
+    EXPECT_EQ(input.batches.size(), 1u);
+    const std::string log = Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+    ExpectFinishedWith(DeliveryOutcome::Typed);
+}
+
 } // namespace
 } // namespace quillon

@@ -73,11 +73,12 @@ std::uint32_t Win32Desktop::ProcessIdOf(WindowHandle window) {
 }
 
 // WM_NULL does nothing in any program; a program that has not read its messages for several
-// seconds is given up on at once instead of after the time-out.
+// seconds is given up on at once instead of after the time-out. Messages sent to Quillon meanwhile
+// wait until the answer came (SMTO_BLOCK), so no handler runs in the middle of the one that asks.
 bool Win32Desktop::Answers(WindowHandle window, unsigned timeoutMs) {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(ToHwnd(window), WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_ERRORONEXIT, timeoutMs,
-                               &result) != 0;
+    return SendMessageTimeoutW(ToHwnd(window), WM_NULL, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG | SMTO_ERRORONEXIT,
+                               timeoutMs, &result) != 0;
 }
 
 bool Win32Desktop::InMenuMode(WindowHandle window) {

@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -98,6 +99,8 @@ public:
     }
     bool Answers(WindowHandle window, unsigned) override {
         ++answerQuestions;
+        if (whileAnswering)
+            whileAnswering(); // messages sent to the asking program meanwhile
         return Exists(window) && windows[window].answers;
     }
     bool InMenuMode(WindowHandle window) override {
@@ -180,6 +183,7 @@ public:
     int enumerations = 0;
     int lastTitleBuffer = 0;
     int answerQuestions = 0;
+    std::function<void()> whileAnswering;
 
 private:
     bool Exists(WindowHandle window) const {
