@@ -106,8 +106,8 @@ public:
     virtual KeyboardRead ReadState(std::array<std::uint8_t, 256>& state) = 0;
     virtual bool Acquire() = 0;
     virtual void Unacquire() = 0;
-    // True when the device tells the window of every key change (the window then calls the
-    // watch), so it needs reading only then, and while a watched key is held.
+    // True when the window is told whenever F2 or F3 goes down or up (it then calls the watch),
+    // so the device needs reading only then, and while one of them is held.
     virtual bool SignalsChanges() const = 0;
 };
 

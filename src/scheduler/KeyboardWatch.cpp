@@ -13,12 +13,20 @@ void KeyboardWatch::SetWindowShown(bool shown) {
 }
 
 bool KeyboardWatch::PollsOnAClock(bool watchedKeyHeld) const {
-    return device_ != nullptr && (!device_->SignalsChanges() || windowShown_ || watchedKeyHeld);
+    return device_ != nullptr &&
+           (!device_->SignalsChanges() || windowShown_ || watchedKeyHeld || readsAfterSignal_ > 0);
+}
+
+void KeyboardWatch::OnKeyboardChanged() {
+    readsAfterSignal_ = kReadsAfterSignal;
+    tmrKey_Timer();
 }
 
 void KeyboardWatch::tmrKey_Timer() {
     if (device_ == nullptr)
         return;
+    if (readsAfterSignal_ > 0)
+        --readsAfterSignal_;
     switch (device_->ReadState(state_)) {
     case KeyboardRead::Ok:
         break;

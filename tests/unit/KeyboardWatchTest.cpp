@@ -169,7 +169,8 @@ TEST_F(SignallingKeyboard, F2PressedInAnotherProgramSwitchesOnAtOnceAndIsPolledW
     EXPECT_EQ(h.view.TimerOf(Timer::tmrKey).intervalMs, 10u);
     Poll(3);
     keys.Release(kDikF2);
-    Poll();
+    KeyChanged();
+    Poll(kReadsAfterSignal);
     EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
     keys.Press(kDikF3);
     KeyChanged();
@@ -184,9 +185,18 @@ TEST_F(SignallingKeyboard, TheWindowBackOnTheScreenIsPolledAgainUntilItHides) {
     EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
 }
 
-TEST_F(SignallingKeyboard, OtherKeysAreReadButStartNoPolling) {
-    keys.Press(0x1E); // A
+TEST_F(SignallingKeyboard, ASignalThatComesBeforeTheDeviceHasTheKeyIsStillActedOn) {
+    KeyChanged(); // the device does not report F2 yet
+    EXPECT_TRUE(Off());
+    EXPECT_TRUE(h.view.TimerRunning(Timer::tmrKey)) << "read again for a few polls";
+    keys.Press(kDikF2);
+    Poll();
+    EXPECT_TRUE(On());
+}
+
+TEST_F(SignallingKeyboard, AfterTheSignalThePollingStopsWhenNeitherKeyIsHeld) {
     KeyChanged();
+    Poll(kReadsAfterSignal);
     EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
     EXPECT_TRUE(Off());
 }
