@@ -598,10 +598,10 @@ def parse_args(argv: list[str]) -> argparse.Namespace:
 def main(argv: list[str]) -> int:
     opts = parse_args(argv)
     subjects = [Subject("notepad", None)]
-    for spec in opts.exe:
-        label, sep, path = spec.partition("=")
+    for given in opts.exe:
+        label, sep, path = given.partition("=")
         if not sep or not re.fullmatch(r"[A-Za-z0-9_.-]+", label):
-            sys.exit(f"--exe wants LABEL=PATH with a plain label, not {spec!r}")
+            sys.exit(f"--exe wants LABEL=PATH with a plain label, not {given!r}")
         source = (ROOT / path) if not os.path.isabs(path) else Path(path)
         if not source.is_file():
             sys.exit(f"no such program: {source}")
