@@ -16,7 +16,15 @@ frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
       trayMenu_(view, platform.shell, settings_, icon_, numbers_, TimerSet, accepted_),
       sysMenu_(platform.shell, std::move(version)),
       watch_(
-          view, [this] { switch_.SelectOn(); }, [this] { switch_.SelectOff(); }) {}
+          view,
+          [this] {
+              switch_.SelectOn();
+              RefreshTick();
+          },
+          [this] {
+              switch_.SelectOff();
+              RefreshTick();
+          }) {}
 
 void frmMain::OnClick(Control control) {
     switch (control) {
@@ -78,12 +86,15 @@ void frmMain::OnTimer(Timer timer) {
         delivery_.tmrDeliver_Timer();
         break;
     }
-    RefreshTick();
+    // Of the ticks, only the fill changes what the refresh rule looks at (it drops the
+    // selection); the keyboard watch runs the rule itself when it switches. The 10 ms ticks of the
+    // delivery and of the keyboard watch leave it alone.
+    if (timer == Timer::tmrWait)
+        RefreshTick();
 }
 
 void frmMain::OnKeyboardChanged() {
     watch_.OnKeyboardChanged();
-    RefreshTick();
 }
 
 void frmMain::Form_MouseMove(const MouseMoveMessage& message) {
