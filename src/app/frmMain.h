@@ -11,6 +11,7 @@
 #include "scheduler/ActivityLog.h"
 #include "scheduler/Countdown.h"
 #include "scheduler/KeyboardWatch.h"
+#include "scheduler/SaveDelivery.h"
 #include "scheduler/SaveDispatch.h"
 #include "settings/OptionBoxes.h"
 #include "settings/Registry.h"

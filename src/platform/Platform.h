@@ -31,6 +31,19 @@ enum class ShowCommand { Hide, ShowNormal };
 // Whether a process runs with an elevated (administrator) token.
 enum class Elevation { NotElevated, Elevated, Unknown };
 
+// A thread's keyboard and menu state as another program can see it.
+struct ThreadInput {
+    bool known = false;       // false when the thread could not be read
+    WindowHandle active = 0;  // its active top-level window
+    WindowHandle focus = 0;   // the window with its keyboard focus
+    WindowHandle caret = 0;   // the window that shows its caret
+    bool inMenu = false;      // in a menu's modal loop
+    bool systemMenu = false;  // that menu is a window's system menu
+    WindowHandle menuOwner = 0;
+    bool menuShown = false;   // a popup menu of the thread is on the screen (a menu dropped down)
+    bool operator==(const ThreadInput&) const = default;
+};
+
 // Other programs' windows: enumeration, their titles and styles, and activation.
 class IDesktop {
 public:
@@ -49,21 +62,23 @@ public:
     virtual std::uint32_t ProcessIdOf(WindowHandle window) = 0;
     // Whether the window's program answers a message within `timeoutMs`; a hung one does not.
     virtual bool Answers(WindowHandle window, unsigned timeoutMs) = 0;
-    // Whether the window's thread is in the modal loop of a menu (a File menu that typed keys opened).
-    virtual bool InMenuMode(WindowHandle window) = 0;
-    // The control that has the keyboard focus in the window's thread; 0 for none.
-    virtual WindowHandle FocusOf(WindowHandle window) = 0;
-    // Gives `control` of `window` the keyboard focus again where the system allows it.
+    // Whether the system takes the window's program for hung (it has not read its messages for
+    // seconds); asking it costs no wait.
+    virtual bool IsHung(WindowHandle window) = 0;
+    // What the thread of `window` shows of its input: its active and focused windows, its caret,
+    // and the menu it is in.
+    virtual ThreadInput InputOf(WindowHandle window) = 0;
+    // Asks the owner of an open menu to close it, without waiting for its program.
+    virtual void CancelMenu(WindowHandle menuOwner) = 0;
+    // Gives `control` of `window` the keyboard focus again where the system allows it, waiting
+    // for the window's program no longer than a moment.
     virtual void RestoreFocus(WindowHandle window, WindowHandle control) = 0;
     virtual bool SetForegroundWindow(WindowHandle window) = 0;
     // Restores a minimised window without waiting for its program, which may not be answering.
     virtual bool OpenIcon(WindowHandle window) = 0;
-    // A second, stronger activation request for when the first one was refused.
-    virtual bool RetryForeground(WindowHandle window) = 0;
+    // Minimises another program's window without activating anything and without waiting.
+    virtual void Minimize(WindowHandle window) = 0;
     virtual WindowHandle ForegroundWindow() = 0;
-    // True when `window` is the foreground window, enabled (no modal dialog of its own in front),
-    // active in its thread and has a focused control, so typed keys reach it.
-    virtual bool IsReadyForInput(WindowHandle window) = 0;
     virtual bool BelongsToThisProcess(WindowHandle window) = 0;
     virtual Elevation ProcessElevation(WindowHandle window) = 0;
     virtual Elevation OwnElevation() = 0;
@@ -75,7 +90,9 @@ public:
 namespace vk {
 constexpr std::uint8_t LButton = 0x01, RButton = 0x02, MButton = 0x04, XButton1 = 0x05, XButton2 = 0x06;
 constexpr std::uint8_t Shift = 0x10, Control = 0x11, Menu = 0x12;
-constexpr std::uint8_t LWin = 0x5B, RWin = 0x5C, F2 = 0x71, F3 = 0x72;
+constexpr std::uint8_t Escape = 0x1B, LWin = 0x5B, RWin = 0x5C, F2 = 0x71, F3 = 0x72;
+// A key that no keyboard produces and no program acts on.
+constexpr std::uint8_t Unassigned = 0xE8;
 } // namespace vk
 
 struct KeyEvent {

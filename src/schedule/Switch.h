@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/FormView.h"
-#include "scheduler/SaveDispatch.h"
+#include "scheduler/SaveDelivery.h"
 #include "windows/ProgramLists.h"
 
 namespace quillon {

@@ -1,9 +1,12 @@
 // The whole core under a generated sequence of user, desktop and clock events: clicks, list
 // selections, option values, every timer, the clock, windows that open, close, come to the front
-// or run elevated, keys and mouse buttons held, F2/F3 on the keyboard device and the tray icon's
-// callbacks. The one property, checked at the moment of every typed batch: the save keys go only
-// into the foreground window, which exists, is not one of Quillon's own, does not run elevated
-// above Quillon, and only while no guarded key or button is down.
+// or run elevated, programs whose File menu opens late, never, elsewhere or not at all, keys and
+// mouse buttons held, F2/F3 on the keyboard device and the tray icon's callbacks. The properties,
+// checked at the moment of every typed batch: the save keys go only into the foreground window,
+// which exists, is not one of Quillon's own, does not run elevated above Quillon, and only while
+// no guarded key or button is down; the save's letter goes only into that window's own open File
+// menu (or a File view without a caret), Escape only into a menu of the window in front; and
+// once a save is over, no key Quillon pressed is still down.
 #include "FuzzSupport.h"
 
 #include "fakes/AppHarness.h"
@@ -11,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cwchar>
+#include <set>
 
 using namespace quillon;
 using fuzz::Show;
@@ -27,8 +31,25 @@ public:
     int currentAtBegin = 0;
 
     std::size_t SendKeys(const std::vector<KeyEvent>& events, WindowHandle target) override {
+        const bool releasesOnly = std::none_of(events.begin(), events.end(), [](const KeyEvent& e) { return e.down; });
+        const bool tap = !events.empty() && events[0].virtualKey == vk::Unassigned;
+        if (!releasesOnly && !tap)
+            CheckBatch(events, target);
+        const std::size_t inserted = FakeInput::SendKeys(events, target);
+        for (std::size_t i = 0; i < inserted && i < events.size(); ++i) {
+            if (events[i].down)
+                ownDown.insert(events[i].virtualKey);
+            else
+                ownDown.erase(events[i].virtualKey);
+        }
+        return inserted;
+    }
+    std::set<std::uint8_t> ownDown; // keys Quillon pressed and has not released
+
+private:
+    void CheckBatch(const std::vector<KeyEvent>& events, WindowHandle target) {
         for (std::uint8_t key : kGuardedKeys)
-            FUZZ_CHECK(!IsKeyDown(key)) << "typed while key " << int(key) << " was down";
+            FUZZ_CHECK(!IsKeyDown(key) || ownDown.count(key)) << "typed while key " << int(key) << " was down";
         const auto it = desktop->windows.find(target);
         FUZZ_CHECK(it != desktop->windows.end() && it->second.exists) << "typed into a closed window " << target;
         const fakes::FakeWindow& window = it->second;
@@ -42,8 +63,19 @@ public:
             << "typed into " << target << " while " << desktop->ForegroundWindow() << " was in front";
         if (desktop->ownElevation != Elevation::Elevated)
             FUZZ_CHECK(window.elevation == Elevation::NotElevated)
-                << "typed into an elevated window " << target << " (elevation " << int(window.elevation) << ")";
-        return FakeInput::SendKeys(events, target);
+                << "typed key " << int(events[0].virtualKey) << " into an elevated window " << target << " (elevation " << int(window.elevation) << ")";
+        const ThreadInput in = desktop->InputOf(target);
+        const std::uint8_t first = events[0].virtualKey;
+        if (first == 'S' || first == 'A') {
+            const bool ownMenu = in.inMenu && in.menuShown && !in.systemMenu && in.menuOwner == target;
+            const bool fileView = !in.inMenu && in.focus != 0 && in.caret == 0;
+            FUZZ_CHECK(ownMenu || fileView) << "typed the letter into " << target << " "
+                                            << Show(window.title) << " with no File menu of its own open";
+        } else if (first == vk::Escape) {
+            FUZZ_CHECK(in.inMenu) << "typed Escape into " << target << " outside a menu";
+        } else {
+            FUZZ_CHECK(!in.inMenu) << "typed Alt+F into " << target << " while it was in a menu";
+        }
     }
 };
 
@@ -84,6 +116,8 @@ struct Harness {
             app.Form_Terminate();
         };
         desktop.Add(view.handle, L"岚舟自动保存").ownProcess = true;
+        input.onKey = [this](const KeyEvent& key) { desktop.Receive(key); };
+        input.clock = &clock;
     }
 
     fakes::FakeClock clock;
@@ -120,8 +154,11 @@ public:
             h_.registry.PutText(fakes::kSettingsKey, settings::TimerInterval, "2");
         if (h_.app.Form_Load() != frmMain::LoadResult::Shown)
             return;
-        for (int step = 0; step < 400 && data_.remaining_bytes() > 0 && !h_.closed; ++step)
+        for (int step = 0; step < 400 && data_.remaining_bytes() > 0 && !h_.closed; ++step) {
             Step();
+            if (!h_.app.Delivery().Busy())
+                FUZZ_CHECK(h_.input.ownDown.empty()) << "a key Quillon pressed is still down after the save";
+        }
     }
 
 private:
@@ -140,6 +177,19 @@ private:
         w.retryAllowed = data_.ConsumeBool();
         w.activationDelayMs = data_.ConsumeBool() ? 0 : data_.ConsumeIntegralInRange(0, 1500);
         w.hasFocusedControl = data_.ConsumeIntegralInRange(0, 5) != 0;
+        w.menu.kind = data_.PickValueInArray({fakes::FakeMenu::Kind::FileMenu, fakes::FakeMenu::Kind::FileMenu,
+                                              fakes::FakeMenu::Kind::None, fakes::FakeMenu::Kind::SystemMenu,
+                                              fakes::FakeMenu::Kind::Ribbon});
+        w.menu.opens = data_.ConsumeIntegralInRange(0, 5) != 0;
+        w.menu.opensAfterMs = data_.ConsumeIntegralInRange(0, 1300);
+        w.menu.owner = data_.ConsumeIntegralInRange(0, 7) == 0 ? AnyWindow() : 0;
+        w.menu.letterClosesIt = data_.ConsumeIntegralInRange(0, 5) != 0;
+        w.menu.closesAfterMs = data_.ConsumeIntegralInRange(0, 300);
+        w.menu.ignoresCancel = data_.ConsumeBool();
+        w.menu.opensDialog = data_.ConsumeIntegralInRange(0, 5) == 0;
+        w.menu.viewHasCaret = data_.ConsumeBool();
+        w.caretInFocus = data_.ConsumeIntegralInRange(0, 5) != 0;
+        w.busyUntil = data_.ConsumeBool() ? 0 : h_.clock.now + data_.ConsumeIntegralInRange(0, 5000);
     }
     void Tray() {
         static const int kCodes[] = {tray::WmLButtonDblClk, tray::WmRButtonUp, 0x201, 0x202, 0x204};
@@ -194,8 +244,10 @@ private:
                 h_.desktop.Close(w);
             break;
         case 9:
-            if (const WindowHandle w = AnyWindow(); w && h_.desktop.windows[w].exists)
+            if (const WindowHandle w = AnyWindow(); w && h_.desktop.windows[w].exists) {
                 h_.desktop.SetForeground(w); // the user clicks a window
+                h_.input.UserInput();
+            }
             break;
         case 10:
             if (const WindowHandle w = AnyWindow())
@@ -208,6 +260,7 @@ private:
                 h_.input.down.insert(key);
             else
                 h_.input.down.erase(key);
+            h_.input.UserInput();
             break;
         }
         case 12: {

@@ -35,9 +35,10 @@ TEST(LongRun, ADayOfTicksWithAOneMinuteIntervalSavesExactlyOnEveryCycle) {
     }
     // A 60-second interval saves on every 61st tick: 60, 59, ..., 0, then the save.
     EXPECT_EQ(saves, kTicks / 61);
-    EXPECT_EQ(h.input.batches.size(), static_cast<std::size_t>(kTicks / 61));
+    EXPECT_EQ(h.desktop.windows[100].chosen, std::wstring(kTicks / 61, L'S')) << "its File menu took every save";
+    EXPECT_EQ(h.desktop.windows[100].text, L"") << "no key went into the document";
     const std::string& log = h.system.files[L"C:\\Tools\\quillon.log"];
-    EXPECT_EQ(static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n')), h.input.batches.size());
+    EXPECT_EQ(static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n')), static_cast<std::size_t>(saves));
     EXPECT_EQ(h.view.Text(Control::txtRemaining), std::to_wstring(60 - kTicks % 61))
         << "no drift: the count stands where the tick count says";
     EXPECT_EQ(h.registry.writes.size(), writesBefore) << "nothing is stored while saving runs";

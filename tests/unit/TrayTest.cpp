@@ -332,8 +332,9 @@ TEST_F(HiddenInTheTray, OpeningAndDismissingTheMenuKeepsTheSelectionTheSwitchAnd
     EXPECT_EQ(h.view.Text(Control::txtRemaining), L"2") << "the countdown ran on during the menu";
     h.shell.whileMenuOpen = nullptr;
     NextCycle();
-    ASSERT_EQ(h.input.batches.size(), 1u);
+    ASSERT_EQ(h.input.batches.size(), 2u) << "Alt+F, then the letter";
     EXPECT_EQ(h.input.batches[0].target, kB);
+    EXPECT_EQ(h.desktop.windows[kB].chosen, L"S");
 }
 
 TEST_F(HiddenInTheTray, AProgramPickedFromTheMenuIsTheOneSavedEvenIfTheListsChangedMeanwhile) {
@@ -357,8 +358,9 @@ TEST_F(HiddenInTheTray, AProgramPickedFromTheMenuIsTheOneSavedEvenIfTheListsChan
     h.desktop.SetForeground(kB);
     h.shell.whileMenuOpen = nullptr;
     NextCycle();
-    ASSERT_EQ(h.input.batches.size(), 1u);
+    ASSERT_EQ(h.input.batches.size(), 2u) << "Alt+F, then the letter";
     EXPECT_EQ(h.input.batches[0].target, kA);
+    EXPECT_EQ(h.desktop.windows[kA].chosen, L"S");
 }
 
 TEST_F(HiddenInTheTray, ComingBackWithTheDoubleClickListsTheProgramsAgainOnce) {

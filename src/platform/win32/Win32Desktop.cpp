@@ -1,6 +1,8 @@
 #include "platform/win32/UniqueHandle.h"
 #include "platform/win32/Win32Platform.h"
 
+#include <memory>
+
 namespace quillon::win32 {
 namespace {
 
@@ -9,10 +11,52 @@ BOOL CALLBACK VisitWindow(HWND hwnd, LPARAM context) {
     return TRUE;
 }
 
-// A key that no keyboard produces and no program acts on: typing it makes Quillon the process
-// that received the last input, which Windows requires before it lets a program change the
-// foreground window. Alt is avoided on purpose: it would open menus and release a held Alt.
-constexpr WORD kUnassignedKey = 0xE8;
+// A dropped-down menu is a visible window of the menu class on its thread; menu mode alone may
+// be the menu bar with nothing dropped down, or a menu that is ending.
+BOOL CALLBACK FindShownPopupMenu(HWND hwnd, LPARAM found) {
+    wchar_t name[16] = {};
+    if (IsWindowVisible(hwnd) && GetClassNameW(hwnd, name, 16) && lstrcmpW(name, L"#32768") == 0) {
+        *reinterpret_cast<bool*>(found) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool ShowsPopupMenu(DWORD thread) {
+    bool found = false;
+    EnumThreadWindows(thread, FindShownPopupMenu, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+struct FocusRequest {
+    HWND window;
+    HWND control;
+};
+
+DWORD WINAPI SetFocusJoined(void* parameter) {
+    const std::unique_ptr<FocusRequest> request(static_cast<FocusRequest*>(parameter));
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE); // a thread joins input only with a queue
+    const DWORD ours = GetCurrentThreadId();
+    const DWORD theirs = GetWindowThreadProcessId(request->window, nullptr);
+    if (theirs == 0 || !AttachThreadInput(ours, theirs, TRUE))
+        return 0;
+    if (GetForegroundWindow() == request->window)
+        SetFocus(request->control);
+    AttachThreadInput(ours, theirs, FALSE);
+    return 0;
+}
+
+constexpr DWORD kFocusWaitMs = 100;
+
+void RestoreFocusBriefly(HWND window, HWND control) {
+    auto request = std::make_unique<FocusRequest>(FocusRequest{window, control});
+    UniqueKernelHandle worker(CreateThread(nullptr, 0, SetFocusJoined, request.get(), 0, nullptr));
+    if (!worker)
+        return;
+    request.release(); // the thread owns it now
+    WaitForSingleObject(worker.get(), kFocusWaitMs);
+}
 
 Elevation ElevationOfProcess(HANDLE process) {
     HANDLE rawToken = nullptr;
@@ -81,36 +125,44 @@ bool Win32Desktop::Answers(WindowHandle window, unsigned timeoutMs) {
                                timeoutMs, &result) != 0;
 }
 
-bool Win32Desktop::InMenuMode(WindowHandle window) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(ToHwnd(window), nullptr), &info))
-        return false;
-    return (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE)) != 0;
+bool Win32Desktop::IsHung(WindowHandle window) {
+    return IsHungAppWindow(ToHwnd(window)) != FALSE;
 }
 
-WindowHandle Win32Desktop::FocusOf(WindowHandle window) {
+ThreadInput Win32Desktop::InputOf(WindowHandle window) {
+    const DWORD thread = GetWindowThreadProcessId(ToHwnd(window), nullptr);
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(ToHwnd(window), nullptr), &info))
-        return 0;
-    return FromHwnd(info.hwndFocus);
+    ThreadInput in;
+    if (thread == 0 || !GetGUIThreadInfo(thread, &info))
+        return in;
+    in.known = true;
+    in.active = FromHwnd(info.hwndActive);
+    in.focus = FromHwnd(info.hwndFocus);
+    in.caret = FromHwnd(info.hwndCaret);
+    in.inMenu = (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE)) != 0;
+    in.systemMenu = (info.flags & GUI_SYSTEMMENUMODE) != 0;
+    in.menuOwner = FromHwnd(info.hwndMenuOwner);
+    in.menuShown = in.inMenu && ShowsPopupMenu(thread);
+    return in;
+}
+
+// WM_CANCELMODE ends a thread's menu loop (the default handling of its owner closes the menu);
+// sent without waiting, so a program that hangs cannot hang Quillon with it.
+void Win32Desktop::CancelMenu(WindowHandle menuOwner) {
+    SendNotifyMessageW(ToHwnd(menuOwner), WM_CANCELMODE, 0, 0);
 }
 
 // A window brought back to the front normally puts the focus back itself. When its program did
-// not, the focus can only be set from inside its thread's input state: joined for that one call,
-// and only while the program answers, so a hung program cannot hang Quillon with it.
+// not, the focus can only be set from inside its thread's input state. That is done on a thread
+// of its own, joined to the program's input for the one call, and waited for only a moment: a
+// program that stops answering meanwhile keeps that thread, never Quillon's window.
 void Win32Desktop::RestoreFocus(WindowHandle window, WindowHandle control) {
     const HWND hwnd = ToHwnd(window);
     const HWND focus = ToHwnd(control);
-    if (focus == nullptr || FocusOf(window) == control || !IsChild(hwnd, focus) || !Answers(window, 50))
+    if (focus == nullptr || InputOf(window).focus == control || !IsChild(hwnd, focus))
         return;
-    const DWORD theirs = GetWindowThreadProcessId(hwnd, nullptr);
-    const DWORD ours = GetCurrentThreadId();
-    if (theirs == ours || !AttachThreadInput(ours, theirs, TRUE))
-        return;
-    SetFocus(focus);
-    AttachThreadInput(ours, theirs, FALSE);
+    RestoreFocusBriefly(hwnd, focus);
 }
 
 bool Win32Desktop::SetForegroundWindow(WindowHandle window) {
@@ -126,30 +178,14 @@ bool Win32Desktop::OpenIcon(WindowHandle window) {
     return ShowWindowAsync(hwnd, SW_RESTORE) != FALSE;
 }
 
-bool Win32Desktop::RetryForeground(WindowHandle window) {
-    INPUT tap[2]{};
-    for (INPUT& input : tap) {
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = kUnassignedKey;
-    }
-    tap[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, tap, sizeof(INPUT));
-    return ::SetForegroundWindow(ToHwnd(window)) != FALSE;
+void Win32Desktop::Minimize(WindowHandle window) {
+    const HWND hwnd = ToHwnd(window);
+    if (!IsIconic(hwnd))
+        ShowWindowAsync(hwnd, SW_SHOWMINNOACTIVE);
 }
 
 WindowHandle Win32Desktop::ForegroundWindow() {
     return FromHwnd(GetForegroundWindow());
-}
-
-bool Win32Desktop::IsReadyForInput(WindowHandle window) {
-    const HWND hwnd = ToHwnd(window);
-    if (GetForegroundWindow() != hwnd)
-        return false;
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info))
-        return false;
-    return info.hwndActive == hwnd && info.hwndFocus != nullptr;
 }
 
 bool Win32Desktop::BelongsToThisProcess(WindowHandle window) {

@@ -21,14 +21,14 @@ public:
     bool IsEnabled(WindowHandle window) override;
     std::uint32_t ProcessIdOf(WindowHandle window) override;
     bool Answers(WindowHandle window, unsigned timeoutMs) override;
-    bool InMenuMode(WindowHandle window) override;
-    WindowHandle FocusOf(WindowHandle window) override;
+    bool IsHung(WindowHandle window) override;
+    ThreadInput InputOf(WindowHandle window) override;
+    void CancelMenu(WindowHandle menuOwner) override;
     void RestoreFocus(WindowHandle window, WindowHandle control) override;
     bool SetForegroundWindow(WindowHandle window) override;
     bool OpenIcon(WindowHandle window) override;
-    bool RetryForeground(WindowHandle window) override;
+    void Minimize(WindowHandle window) override;
     WindowHandle ForegroundWindow() override;
-    bool IsReadyForInput(WindowHandle window) override;
     bool BelongsToThisProcess(WindowHandle window) override;
     Elevation ProcessElevation(WindowHandle window) override;
     Elevation OwnElevation() override;

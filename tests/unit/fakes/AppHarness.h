@@ -27,6 +27,7 @@ struct AppHarness {
         };
         desktop.Add(view.handle, L"岚舟自动保存").ownProcess = true;
         input.clock = &clock;
+        input.onKey = [this](const KeyEvent& key) { desktop.Receive(key); };
     }
 
     frmMain::LoadResult Load() { return app.Form_Load(); }

@@ -7,12 +7,32 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace quillon::fakes {
 
 constexpr std::uint32_t kWsVisible = 0x10000000u, kWsBorder = 0x00800000u, kWsCaption = 0x00C00000u;
+
+// How a window's program answers Alt+F, and the letter typed after it.
+struct FakeMenu {
+    enum class Kind {
+        FileMenu,   // a menu bar: Alt+F drops its File menu down
+        None,       // no menu bar and no File view: Alt+F does nothing visible
+        SystemMenu, // Alt+F puts it in its system menu instead
+        Ribbon,     // no menu: Alt+F moves the focus to a File view without a caret
+    };
+    Kind kind = Kind::FileMenu;
+    bool opens = true;              // false: Alt+F never opens it
+    std::uint64_t opensAfterMs = 0; // the program opens it this long after Alt+F
+    WindowHandle owner = 0;         // 0: the window itself owns it; another window otherwise
+    bool letterClosesIt = true;     // false: it has no item of the letter and stays open
+    std::uint64_t closesAfterMs = 10;
+    bool ignoresCancel = false;     // asking its owner to close it does nothing; Escape does
+    bool opensDialog = false;       // the chosen item opens a modal dialog (a file name to give)
+    bool viewHasCaret = false;      // Ribbon: the control Alt+F moved the focus to takes text
+};
 
 struct FakeWindow {
     std::wstring title;
@@ -23,14 +43,27 @@ struct FakeWindow {
     bool ownProcess = false;
     bool hasFocusedControl = true;
     bool enabled = true;
-    bool answers = true;      // false: the program hangs
-    int menuModePolls = 0;    // after typed keys: how many looks find its menu still open
+    bool answers = true;      // false: the program hangs (and the system says so)
+    std::uint64_t busyUntil = 0; // the program does not answer before this time, without hanging
     WindowHandle owner = 0;   // a dialog's owner
     std::uint32_t processId = 0; // 0: one of its own, from the handle
     WindowHandle focus = 0;   // the focused control, 0: the window itself
+    bool caretInFocus = true; // the focused control shows a caret (it takes letters as text)
+    FakeMenu menu;
+    // What typed keys did: letters typed as text, the menu items they chose, and how often a menu
+    // of this window was asked to close (CancelMenu) or closed by Escape.
+    std::wstring text;
+    std::wstring chosen;
+    int cancels = 0;
+    int escapes = 0;
+    // The menu's life: when Alt+F will have opened it, and when the letter will have closed it.
+    std::optional<std::uint64_t> menuOpensAt;
+    std::optional<std::uint64_t> menuClosesAt;
+    bool systemMenuOpen = false;
+    WindowHandle focusBeforeFileView = 0; // a ribbon's File view has the focus
     Elevation elevation = Elevation::NotElevated;
-    // Activation behaviour: how many plain requests are refused, whether the stronger retry is
-    // allowed, and how long an allowed activation takes to arrive.
+    // Activation behaviour: how many requests are refused, whether one right after a key that
+    // nobody acts on goes through all the same, and how long an allowed activation takes to arrive.
     int refusals = 0;
     bool retryAllowed = true;
     std::uint64_t activationDelayMs = 0;
@@ -101,18 +134,38 @@ public:
         ++answerQuestions;
         if (whileAnswering)
             whileAnswering(); // messages sent to the asking program meanwhile
-        return Exists(window) && windows[window].answers;
+        return Exists(window) && windows[window].answers && clock_.now >= windows[window].busyUntil;
     }
-    bool InMenuMode(WindowHandle window) override {
-        if (!Exists(window) || windows[window].menuModePolls == 0)
-            return false;
-        --windows[window].menuModePolls;
-        return true;
-    }
-    WindowHandle FocusOf(WindowHandle window) override {
+    bool IsHung(WindowHandle window) override { return Exists(window) && !windows[window].answers; }
+    ThreadInput InputOf(WindowHandle window) override {
+        ApplyPending();
+        ThreadInput in;
         if (!Exists(window))
-            return 0;
-        return windows[window].focus != 0 ? windows[window].focus : window;
+            return in;
+        FakeWindow& w = windows[window];
+        in.known = true;
+        in.active = foreground_ == window ? window : 0;
+        in.focus = FocusOf(window);
+        in.caret = w.caretInFocus ? in.focus : 0;
+        if (MenuOpen(w)) {
+            in.inMenu = in.menuShown = true;
+            in.menuOwner = w.menu.owner != 0 ? w.menu.owner : window;
+        } else if (w.systemMenuOpen) {
+            in.inMenu = in.systemMenu = true;
+            in.menuOwner = window;
+        }
+        return in;
+    }
+    void CancelMenu(WindowHandle menuOwner) override {
+        calls.push_back({"CancelMenu", menuOwner});
+        for (auto& [handle, w] : windows) {
+            const WindowHandle owner = w.menu.owner != 0 ? w.menu.owner : handle;
+            if (owner != menuOwner || !(MenuOpen(w) || w.systemMenuOpen))
+                continue;
+            ++w.cancels;
+            if (!w.menu.ignoresCancel)
+                CloseMenu(w);
+        }
     }
     void RestoreFocus(WindowHandle window, WindowHandle control) override {
         calls.push_back({"RestoreFocus", control});
@@ -124,10 +177,12 @@ public:
         if (!Exists(window))
             return false;
         FakeWindow& w = windows[window];
-        if (w.refusals > 0) {
+        // A refused request goes through when the caller just typed a key nobody acts on.
+        if (w.refusals > 0 && !(earnedForeground_ && w.retryAllowed)) {
             --w.refusals;
             return false;
         }
+        earnedForeground_ = false;
         Activate(window);
         return true;
     }
@@ -139,20 +194,14 @@ public:
             windows[window].placement.showCmd = 1;
         return true;
     }
-    bool RetryForeground(WindowHandle window) override {
-        calls.push_back({"RetryForeground", window});
-        if (!Exists(window) || !windows[window].retryAllowed)
-            return false;
-        Activate(window);
-        return true;
+    void Minimize(WindowHandle window) override {
+        calls.push_back({"Minimize", window});
+        if (Exists(window))
+            windows[window].placement.showCmd = 2;
     }
     WindowHandle ForegroundWindow() override {
         ApplyPending();
         return foreground_;
-    }
-    bool IsReadyForInput(WindowHandle window) override {
-        ApplyPending();
-        return window != 0 && foreground_ == window && Exists(window) && windows[window].hasFocusedControl;
     }
     bool BelongsToThisProcess(WindowHandle window) override {
         return Exists(window) && windows[window].ownProcess;
@@ -174,6 +223,32 @@ public:
         return Exists(window) ? windows[window].owner : 0;
     }
 
+    // A typed key reaches the program of the window in front, which acts as its FakeMenu says.
+    void Receive(const KeyEvent& key) {
+        ApplyPending();
+        if (key.virtualKey == vk::Unassigned) {
+            earnedForeground_ = key.down;
+            return;
+        }
+        if (key.virtualKey == vk::Menu) {
+            altDown_ = key.down;
+            return;
+        }
+        if (!key.down || !Exists(foreground_))
+            return;
+        FakeWindow& w = windows[foreground_];
+        if (key.virtualKey == vk::Escape) {
+            if (MenuOpen(w) || w.systemMenuOpen) {
+                ++w.escapes;
+                CloseMenu(w);
+            }
+        } else if (altDown_ && key.virtualKey == 'F') {
+            OpenFileMenu(w);
+        } else if (!altDown_ && key.virtualKey >= 'A' && key.virtualKey <= 'Z') {
+            TypeLetter(w, static_cast<wchar_t>(key.virtualKey));
+        }
+    }
+
     std::map<WindowHandle, FakeWindow> windows;
     std::vector<WindowHandle> zOrder; // topmost first
     std::vector<DesktopCall> calls;
@@ -186,6 +261,65 @@ public:
     std::function<void()> whileAnswering;
 
 private:
+    WindowHandle FocusOf(WindowHandle window) {
+        if (!Exists(window) || !windows[window].hasFocusedControl)
+            return 0;
+        return windows[window].focus != 0 ? windows[window].focus : window;
+    }
+    bool MenuOpen(const FakeWindow& w) const {
+        return w.menuOpensAt && clock_.now >= *w.menuOpensAt && !(w.menuClosesAt && clock_.now >= *w.menuClosesAt);
+    }
+    void CloseMenu(FakeWindow& w) {
+        w.menuOpensAt.reset();
+        w.menuClosesAt.reset();
+        w.systemMenuOpen = false;
+    }
+    void OpenFileMenu(FakeWindow& w) {
+        switch (w.menu.kind) {
+        case FakeMenu::Kind::FileMenu:
+            if (w.menu.opens && !MenuOpen(w) && !(w.menuOpensAt && clock_.now < *w.menuOpensAt)) {
+                w.menuOpensAt = clock_.now + w.menu.opensAfterMs;
+                w.menuClosesAt.reset();
+            }
+            break;
+        case FakeMenu::Kind::SystemMenu:
+            w.systemMenuOpen = true;
+            break;
+        case FakeMenu::Kind::Ribbon:
+            w.focusBeforeFileView = w.focus;
+            w.focus = kFileView;
+            w.caretInFocus = w.menu.viewHasCaret;
+            break;
+        case FakeMenu::Kind::None:
+            break;
+        }
+    }
+    // A letter picks from an open menu or File view; anywhere else it is text.
+    void TypeLetter(FakeWindow& w, wchar_t letter) {
+        if (MenuOpen(w)) {
+            if (w.menu.letterClosesIt && !w.menuClosesAt) {
+                Choose(w, letter);
+                w.menuClosesAt = clock_.now + w.menu.closesAfterMs;
+            }
+        } else if (w.menu.kind == FakeMenu::Kind::Ribbon && w.focus == kFileView && !w.menu.viewHasCaret) {
+            if (w.menu.letterClosesIt) {
+                Choose(w, letter);
+                w.focus = w.focusBeforeFileView;
+                w.caretInFocus = true;
+            }
+        } else if (!w.systemMenuOpen) {
+            w.text += static_cast<wchar_t>(letter - L'A' + L'a');
+        }
+    }
+
+    void Choose(FakeWindow& w, wchar_t letter) {
+        w.chosen += letter;
+        if (w.menu.opensDialog)
+            w.enabled = false; // a modal dialog disables its owner
+    }
+
+    static constexpr WindowHandle kFileView = 0x7F00;
+
     bool Exists(WindowHandle window) const {
         const auto it = windows.find(window);
         return it != windows.end() && it->second.exists;
@@ -204,6 +338,8 @@ private:
 
     FakeClock& clock_;
     WindowHandle foreground_ = 0;
+    bool altDown_ = false;
+    bool earnedForeground_ = false;
     std::optional<std::pair<WindowHandle, std::uint64_t>> pending_;
 };
 

@@ -1,0 +1,164 @@
+// One save, typed a confirmed step at a time. It waits until the user has paused, brings the
+// window forward and waits for it to be ready, types Alt+F alone and watches the program open its
+// File menu, and only then types the item's letter; it waits for the program to take the letter
+// before the save counts (and is logged), and gives the front back. Whatever ends it early closes
+// a menu its keys opened, releases every key it pressed and gives the front back, so a key that
+// could not do what it meant is never typed, and nothing is logged that the program did not take.
+#pragma once
+
+#include "app/FormView.h"
+#include "scheduler/ActivityLog.h"
+#include "scheduler/SaveDispatch.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+enum class DeliveryOutcome {
+    Saved,           // the program opened its menu, took the letter and closed it again
+    NoTarget,        // nothing to type into: no listed window, closed, reused, Quillon's own
+    Occupied,        // the window is disabled, or shows a modal dialog or a menu of its own
+    UserBusy,        // the user kept typing or using the mouse for the whole cycle
+    KeysHeld,        // a guarded key or button was down for the whole cycle, or when typing began
+    NotResponding,   // the program did not answer, or the system takes it for hung
+    Elevated,        // the program runs elevated above Quillon
+    NotForeground,   // the window never came to the front ready for keys
+    MenuNotOpened,   // Alt+F visibly did nothing in time: no menu bar, another mnemonic, too slow
+    UserInterrupted, // the user pressed a key or used the mouse between the steps
+    FrontLost,       // the window lost the front between the steps
+    LetterNotTaken,  // the menu stayed open after the letter: it has no such item
+    Incomplete,      // the system did not take every key event
+    Busy,            // a save was still under way when the next cycle came
+    Cancelled,       // saving was switched off before the letter was typed
+};
+
+struct SaveRequest {
+    SaveRow row;
+    std::optional<ListedWindow> listed; // the selected program, for the listed rows
+    std::wstring entry;                 // its List1 text, for the log line
+    bool writeLog = false;
+    std::uint64_t intervalMs = 0; // the cycle's length: the longest wait for a pause in the user's input
+};
+
+class SaveDelivery {
+public:
+    static constexpr std::uint64_t kPauseBeforeTakingFrontMs = 1500;
+    static constexpr std::uint64_t kDefaultWaitLimitMs = 10000; // for a cycle of unknown length
+    static constexpr std::uint64_t kAnswerWaitMs = 3000;        // a busy program is asked again this long
+    static constexpr std::uint64_t kForegroundWaitMs = 1000;
+    static constexpr std::uint64_t kRetryAfterMs = 300;
+    static constexpr std::uint64_t kSettleAfterActivationMs = 50;
+    static constexpr std::uint64_t kMenuOpenWaitMs = 1000;
+    static constexpr std::uint64_t kLetterTakenWaitMs = 2000;
+    static constexpr std::uint64_t kDialogWaitMs = 1000;
+    static constexpr std::uint64_t kMenuCloseWaitMs = 500;
+    static constexpr std::uint64_t kEscapeAfterMs = 100;
+    static constexpr int kEscapesAtMost = 2;
+    static constexpr std::uint64_t kFrontBackWaitMs = 500;
+    static constexpr unsigned kAnswerTimeoutMs = 25;
+    static constexpr unsigned kPollMs = 10;
+    static constexpr unsigned kReadyPollMs = 100;
+    // How close to Quillon's own typing an input may come and still be taken for it.
+    static constexpr std::uint64_t kOwnInputSlackMs = 50;
+
+    SaveDelivery(IFormView& view, IDesktop& desktop, IInput& input, ISystem& system, ActivityLog& log)
+        : view_(view), desktop_(desktop), input_(input), system_(system), log_(log) {}
+
+    // Called with the outcome of every save that began (not for one refused as Busy).
+    void OnFinished(std::function<void(DeliveryOutcome)> listener) { onFinished_ = std::move(listener); }
+
+    // Starts delivering a save. One that is still waiting for the user's pause takes the new
+    // cycle's request over; one further on is not interrupted.
+    void Begin(const SaveRequest& request);
+    // Saving was switched off: a delivery that has not typed its letter yet ends here.
+    void Cancel();
+    void tmrDeliver_Timer();
+
+    bool Busy() const { return phase_ != Phase::Idle; }
+    std::optional<DeliveryOutcome> LastOutcome() const { return lastOutcome_; }
+
+private:
+    enum class Phase { Idle, WaitReady, WaitFront, WaitMenu, WaitLetterTaken, WaitDialog, CloseMenu, WaitFrontBack };
+    enum class Retry { None, Tapped, Done };
+    class StepGuard;
+
+    void Start(const SaveRequest& request, std::uint64_t now);
+    void Advance();
+    // The steps, in the order a save takes them.
+    void AdvanceReady(std::uint64_t now);
+    void TakeFront(std::uint64_t now);
+    void AdvanceFront(std::uint64_t now);
+    void RetryFrontIfSlow(std::uint64_t now);
+    void TypeMenuKeys(std::uint64_t now);
+    void AdvanceMenu(std::uint64_t now);
+    void TypeItemKey(std::uint64_t now, bool viaMenu);
+    void AdvanceLetterTaken(std::uint64_t now);
+    void Confirm(std::uint64_t now);
+    void AdvanceDialog(std::uint64_t now);
+    // The ways out.
+    void Abandon(DeliveryOutcome outcome, std::uint64_t now);
+    void AdvanceCloseMenu(std::uint64_t now);
+    void GiveFrontBack(std::uint64_t now);
+    void AdvanceFrontBack(std::uint64_t now);
+    void Finish(DeliveryOutcome outcome);
+
+    // What the steps look at.
+    WindowHandle Receiver();
+    std::optional<DeliveryOutcome> WhyNotTypeInto(WindowHandle receiver);
+    bool MayTypeIntoTarget();
+    bool IsListedWindowStillThere() const;
+    bool AnswersSoon(WindowHandle window, std::uint64_t now);
+    bool IsReadyForKeys(WindowHandle window);
+    bool OwnMenuOpen(const ThreadInput& in) const;
+    bool LeftForAViewWithoutCaret(const ThreadInput& in) const;
+    bool SaveOpenedDialog();
+    bool IsOfTarget(WindowHandle window);
+    bool AnyGuardedKeyDown();
+    std::uint64_t UserIdleMs(std::uint64_t now) const;
+    bool UserTouchedSince(std::uint64_t since, std::uint64_t now) const;
+    // Typing: every key Quillon pressed is remembered until its release went in.
+    bool Type(const std::vector<KeyEvent>& events);
+    void ReleaseOwnKeys();
+    void Enter(Phase phase, std::uint64_t now, unsigned pollMs = kPollMs);
+
+    IFormView& view_;
+    IDesktop& desktop_;
+    IInput& input_;
+    ISystem& system_;
+    ActivityLog& log_;
+    std::function<void(DeliveryOutcome)> onFinished_;
+
+    Phase phase_ = Phase::Idle;
+    SaveRequest request_;
+    WindowHandle target_ = 0;
+    std::uint64_t cycleStart_ = 0;
+    std::uint64_t phaseStart_ = 0;
+    std::optional<std::uint64_t> unansweredSince_;
+    std::optional<std::uint64_t> readySince_;
+    Retry retry_ = Retry::None;
+    // The window the user was working in when the front was taken, the control that had its
+    // focus, and whether the target was minimised; nothing when the target was in front already.
+    bool frontTaken_ = false;
+    WindowHandle previousFront_ = 0;
+    WindowHandle previousFocus_ = 0;
+    bool wasMinimized_ = false;
+    // The typing: the target's focus and caret before Alt+F, and how the letter went in.
+    ThreadInput before_;
+    std::uint64_t menuKeysAt_ = 0;
+    bool menuKeysTyped_ = false;
+    bool letterTyped_ = false;
+    bool viaMenu_ = true;
+    int answersSinceClosed_ = 0;
+    int escapes_ = 0;
+    DeliveryOutcome outcome_ = DeliveryOutcome::Saved; // how the delivery ends, once it is known
+    std::vector<std::uint8_t> held_;                    // keys pressed and not yet released
+    std::optional<std::uint64_t> ownInputAt_;           // when Quillon last typed a key itself
+    bool inStep_ = false;
+    bool cancelRequested_ = false;
+    std::optional<DeliveryOutcome> lastOutcome_;
+};
+
+} // namespace quillon
