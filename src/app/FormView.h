@@ -83,6 +83,8 @@ public:
     virtual void Show() = 0;  // first show at the end of start-up
     virtual void Close() = 0; // unloads the window: close request, unload, termination
     virtual std::uintptr_t IconHandle() const = 0;
+    // The same icon with a warning sign, for the notification area while saves keep failing.
+    virtual std::uintptr_t AlertIconHandle() const = 0;
 
     // Position and size of the window in twips, and the screen's twips per pixel.
     virtual double WidthTwips() const = 0;

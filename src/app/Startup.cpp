@@ -61,7 +61,7 @@ frmMain::LoadResult frmMain::Form_Load() {
     const WindowHandle owner = platform_.desktop.OwnerOf(view_.Handle());
     if (owner != 0)
         platform_.desktop.ShowWindow(owner, ShowCommand::Hide);
-    icon_.Add(view_.Handle(), view_.IconHandle());
+    icon_.Add(view_.Handle(), view_.IconHandle(), view_.AlertIconHandle());
     TimerSet = false;
     view_.ListInsert(Control::cboTime, -1, std::wstring(kSeconds));
     view_.ListInsert(Control::cboTime, -1, std::wstring(kMinutes));

@@ -13,6 +13,7 @@ frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
                  [this](double seconds) { StartSave(view_, lists_, delivery_, seconds); }),
       interval_(view, progress_, numbers_, settings_, TimerSet, accepted_),
       switch_(view, platform.desktop, lists_, delivery_), options_(view, settings_, lists_), icon_(platform.tray),
+      saveStatus_(icon_, platform.system),
       trayMenu_(view, platform.shell, settings_, icon_, numbers_, TimerSet, accepted_),
       sysMenu_(platform.shell, std::move(version)),
       watch_(
@@ -24,7 +25,9 @@ frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
           [this] {
               switch_.SelectOff();
               RefreshTick();
-          }) {}
+          }) {
+    delivery_.OnFinished([this](DeliveryOutcome outcome) { saveStatus_.Report(outcome); });
+}
 
 void frmMain::OnClick(Control control) {
     switch (control) {

@@ -16,6 +16,7 @@
 #include "settings/OptionBoxes.h"
 #include "settings/Registry.h"
 #include "shell/IconMenu.h"
+#include "shell/SaveStatus.h"
 #include "shell/SytemMenu.h"
 #include "shell/TrayMenu.h"
 #include "windows/ProgramLists.h"
@@ -60,6 +61,7 @@ public:
     const ProgressBar& Progress() const { return progress_; }
     const SaveDelivery& Delivery() const { return delivery_; }
     const TrayIcon& Icon() const { return icon_; }
+    const SaveStatus& Status() const { return saveStatus_; }
 
 private:
     bool OpenKeyboardDevice();
@@ -85,6 +87,7 @@ private:
     OnOffSwitch switch_;
     OptionBoxes options_;
     TrayIcon icon_;
+    SaveStatus saveStatus_;
     TrayMenu trayMenu_;
     SystemMenu sysMenu_;
     KeyboardWatch watch_;

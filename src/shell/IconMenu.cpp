@@ -25,7 +25,9 @@ bool IsTrayCallback(const MouseMoveMessage& message) {
     return message.cursorClientX != x || message.cursorClientY != y;
 }
 
-void TrayIcon::Add(WindowHandle window, std::uintptr_t icon) {
+void TrayIcon::Add(WindowHandle window, std::uintptr_t icon, std::uintptr_t alertIcon) {
+    icon_ = icon;
+    alertIcon_ = alertIcon != 0 ? alertIcon : icon;
     record_.size = tray_.RecordSize();
     record_.window = window;
     record_.id = tray::kIconId;
@@ -45,6 +47,11 @@ void TrayIcon::SetTrayTip(const std::wstring& text) {
     record_.tip = TipField(text.substr(0, tray::kTipChars));
     record_.flags |= tray::NifTip;
     tray_.Notify(TrayRequest::Modify, record_);
+}
+
+void TrayIcon::ShowState(const std::wstring& tip, bool alert) {
+    record_.icon = alert ? alertIcon_ : icon_;
+    SetTrayTip(tip);
 }
 
 void TrayIcon::Remove() {

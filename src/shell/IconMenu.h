@@ -41,11 +41,14 @@ class TrayIcon {
 public:
     explicit TrayIcon(ITray& tray) : tray_(tray) {}
 
-    // Fills the record for `window` with `icon`, writes the tip and adds the icon.
-    void Add(WindowHandle window, std::uintptr_t icon);
+    // Fills the record for `window` with `icon`, writes the tip and adds the icon. `alertIcon` is
+    // the one shown instead while something is wrong.
+    void Add(WindowHandle window, std::uintptr_t icon, std::uintptr_t alertIcon = 0);
     // Adds the icon again with the same record (the taskbar was re-created).
     void Readd();
     void SetTrayTip(const std::wstring& text);
+    // Changes the tip, and shows the alert icon or the normal one, in one request.
+    void ShowState(const std::wstring& tip, bool alert);
     // Removes the icon; removing one that is gone already does no harm.
     void Remove();
 
@@ -54,6 +57,8 @@ public:
 private:
     ITray& tray_;
     TrayIconRecord record_;
+    std::uintptr_t icon_ = 0;
+    std::uintptr_t alertIcon_ = 0;
 };
 
 } // namespace quillon

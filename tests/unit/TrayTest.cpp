@@ -363,6 +363,23 @@ TEST_F(HiddenInTheTray, AProgramPickedFromTheMenuIsTheOneSavedEvenIfTheListsChan
     EXPECT_EQ(h.desktop.windows[kA].chosen, L"S");
 }
 
+TEST_F(HiddenInTheTray, TheTipSaysHowTheLastCycleWentAndTheIconWarnsWhileSavesKeepFailing) {
+    const auto tip = [&] { return h.tray.shown.tip.substr(0, h.tray.shown.tip.find(L'\0')); };
+    h.desktop.windows[kB].menu.kind = fakes::FakeMenu::Kind::None; // Alt+F opens nothing there
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        NextCycle();
+        EXPECT_EQ(tip(), L"自动保存：未能保存，文件菜单没有打开") << cycle;
+        EXPECT_EQ(h.tray.shown.icon, cycle < 3 ? h.view.iconHandle : h.view.alertIconHandle) << cycle;
+    }
+    EXPECT_EQ(h.desktop.windows[kB].text, L"");
+    h.desktop.windows[kB].menu.kind = fakes::FakeMenu::Kind::FileMenu;
+    h.system.dateTime = L"2024-03-05 14:08:00";
+    NextCycle();
+    EXPECT_EQ(tip(), L"自动保存：上次保存于 2024-03-05 14:08:00");
+    EXPECT_EQ(h.tray.shown.icon, h.view.iconHandle) << "the warning goes with the next save";
+    EXPECT_TRUE(h.shell.messages.empty()) << "nothing pops up";
+}
+
 TEST_F(HiddenInTheTray, ComingBackWithTheDoubleClickListsTheProgramsAgainOnce) {
     h.shell.whileMenuOpen = [&] { h.app.Form_Activate(); };
     IconMessage(0x205); // leaves the hidden window active

@@ -75,6 +75,9 @@ bool MainWindow::Create() {
     smallIcon_.reset(
         static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUILLON), IMAGE_ICON,
                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    alertIcon_.reset(
+        static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUILLON_ALERT), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
@@ -356,6 +359,10 @@ void MainWindow::Close() {
 
 std::uintptr_t MainWindow::IconHandle() const {
     return reinterpret_cast<std::uintptr_t>(smallIcon_.get());
+}
+
+std::uintptr_t MainWindow::AlertIconHandle() const {
+    return reinterpret_cast<std::uintptr_t>(alertIcon_.get());
 }
 
 double MainWindow::WidthTwips() const {

@@ -52,6 +52,7 @@ public:
     void Show() override;
     void Close() override;
     std::uintptr_t IconHandle() const override;
+    std::uintptr_t AlertIconHandle() const override;
     double WidthTwips() const override;
     double HeightTwips() const override;
     void MoveTwips(double left, double top) override;
@@ -78,6 +79,7 @@ private:
     UniqueFont listFont_;
     UniqueIcon icon_;
     UniqueIcon smallIcon_;
+    UniqueIcon alertIcon_;
 };
 
 } // namespace quillon::win32

@@ -114,6 +114,7 @@ public:
             onClose();
     }
     std::uintptr_t IconHandle() const override { return iconHandle; }
+    std::uintptr_t AlertIconHandle() const override { return alertIconHandle; }
 
     double WidthTwips() const override { return widthTwips; }
     double HeightTwips() const override { return heightTwips; }
@@ -143,6 +144,7 @@ public:
 
     WindowHandle handle = 0x1001;
     std::uintptr_t iconHandle = 0xC0DE;
+    std::uintptr_t alertIconHandle = 0xA1E7;
     double widthTwips = 9840, heightTwips = 4260;
     double leftTwips = 0, topTwips = 0;
     double twipsPerPixel = 15;

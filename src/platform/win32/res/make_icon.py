@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Write quillon.ico, Quillon's program icon, from the pixel maps below.
+"""Write quillon.ico, Quillon's program icon, and quillon_alert.ico, the same
+icon with a warning sign, from the pixel maps below.
 
 The icon is a grey floppy disk with a red pen standing along its right edge
 (Quillon saves for you).  It holds two 16-colour images, 16 x 16 and 32 x 32,
-each drawn by hand in this file so either can be edited pixel by pixel.
+each drawn by hand in this file so either can be edited pixel by pixel.  The
+notification area shows the alert icon while saves keep failing: a yellow
+warning triangle over the disk's lower left corner.
 
-Usage:  python3 make_icon.py [OUTPUT]      (default: quillon.ico beside this script)
+Usage:  python3 make_icon.py [FOLDER]      (default: the folder of this script)
 
 Only the standard library is used and nothing in the output depends on the
 time or the machine, so running it twice gives the same bytes.
@@ -43,6 +46,7 @@ COLOURS = {
     "D": 8,   # dark grey: the disk's body
     "R": 9,   # red: the pen's body
     "W": 15,  # white: the label
+    "Y": 11,  # yellow: the warning sign
 }
 TRANSPARENT = "."
 
@@ -103,6 +107,39 @@ ICON_32 = [
     "...........................K....",
     "................................",
 ]
+
+
+# The warning sign, drawn over the lower left corner of the 16 x 16 image, and
+# twice as large over the 32 x 32 one. Its "." pixels leave the icon showing.
+WARNING_16 = [
+    "....K....",
+    "...KYK...",
+    "...KYK...",
+    "..KYKYK..",
+    "..KYKYK..",
+    ".KYYKYYK.",
+    ".KYYYYYK.",
+    "KYYYKYYYK",
+    "KKKKKKKKK",
+]
+
+
+def doubled(rows):
+    """The rows drawn twice as large: every pixel becomes two by two."""
+    return ["".join(ch * 2 for ch in row) for row in rows for _ in (0, 1)]
+
+
+def with_sign(rows, sign):
+    """The icon's rows with the sign drawn over their lower left corner."""
+    out = list(rows)
+    top = len(rows) - len(sign)
+    for y, sign_row in enumerate(sign):
+        row = list(out[top + y])
+        for x, ch in enumerate(sign_row):
+            if ch != TRANSPARENT:
+                row[x] = ch
+        out[top + y] = "".join(row)
+    return out
 
 
 def check_map(name, rows, size):
@@ -191,14 +228,17 @@ def build_ico(maps):
 def main(argv):
     check_map("ICON_16", ICON_16, 16)
     check_map("ICON_32", ICON_32, 32)
-    if len(argv) > 1:
-        target = argv[1]
-    else:
-        target = os.path.join(os.path.dirname(os.path.abspath(__file__)), "quillon.ico")
-    data = build_ico([ICON_16, ICON_32])
-    with open(target, "wb") as f:
-        f.write(data)
-    print(f"wrote {target} ({len(data)} bytes)")
+    folder = argv[1] if len(argv) > 1 else os.path.dirname(os.path.abspath(__file__))
+    icons = {
+        "quillon.ico": [ICON_16, ICON_32],
+        "quillon_alert.ico": [with_sign(ICON_16, WARNING_16), with_sign(ICON_32, doubled(WARNING_16))],
+    }
+    for name, maps in icons.items():
+        target = os.path.join(folder, name)
+        data = build_ico(maps)
+        with open(target, "wb") as f:
+            f.write(data)
+        print(f"wrote {target} ({len(data)} bytes)")
     return 0
 
 

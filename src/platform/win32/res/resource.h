@@ -10,6 +10,9 @@
 /* Program icon. It has the lowest id of all icon groups, which is the one
  * Explorer shows for quillon.exe. */
 #define IDI_QUILLON 1
+/* The same icon with a warning sign: the notification area shows it while
+ * saves keep failing. */
+#define IDI_QUILLON_ALERT 2
 
 /* The input box: a prompt, an edit line, OK and Cancel. */
 #define IDD_INPUTBOX 100
