@@ -1,12 +1,14 @@
-"""A save never takes the keyboard from the user: with two notepads open, the listed one saved
-while the user works in the other, Quillon hidden in the tray. It waits for a pause in the
-user's typing before it brings the listed window to the front, and gives the front back."""
+"""A save never takes the keyboard from the user, and never types a key that does not do what it
+means: with the listed program saved from behind the window the user works in (a notepad),
+Quillon hidden in the tray. It waits for a pause in the user's typing before it brings the listed
+window to the front, types the letter only once the program's File menu is open, logs only the
+saves the program took, and gives the front back."""
 
 import time
 import unittest
 
 from harness import wait_for
-from quillon_app import QuillonTestCase
+from quillon_app import BITS, QuillonTestCase
 
 
 class FrontTest(QuillonTestCase):
@@ -16,16 +18,33 @@ class FrontTest(QuillonTestCase):
     def front(self) -> int:
         return self.wine.foreground()["hwnd"]
 
-    def two_notepads(self) -> tuple[int, int]:
+    def two_notepads(self, interval: str = "3") -> tuple[int, int]:
         """A (listed, "alpha" typed but not saved) and B, in which the user works."""
         listed = self.open_notepad("listed.txt")
         self.type_into(listed, "alpha")
         other = self.open_notepad("other.txt")
         self.start_quillon()
-        self.switch_on("listed.txt - Notepad", interval="3")
+        self.switch_on("listed.txt - Notepad", interval=interval)
         self.assertFalse(self.dump()["visible"], "saving on hides Quillon to the tray")
         self.type_into(other, "one")
         return listed, other
+
+    def open_target(self, name: str, text: str, *options: str) -> int:
+        """The probe's document window over C:\\docs\\<name> holding `text`; returns its HWND."""
+        path = "C:\\docs\\" + name
+        self.wine.write_file(path, text)
+        self.wine.launch(self.wine.probe_path(BITS), "target", path, *options)
+        return wait_for(lambda: next((w["hwnd"] for w in self.wine.windows()
+                                      if w["caption"].startswith(name + " - Target")), None),
+                        20, message=f"the target window over {name}")
+
+    def saving_from_behind(self, title: str) -> int:
+        """Saving `title` every 2 seconds from behind the user's notepad; returns the notepad."""
+        other = self.open_notepad("other.txt")
+        self.start_quillon()
+        self.switch_on(title, interval="2")
+        self.type_into(other, "one")
+        return other
 
     def test_the_listed_document_is_saved_and_the_front_comes_back_to_the_users_window(self):
         listed, other = self.two_notepads()
@@ -54,6 +73,47 @@ class FrontTest(QuillonTestCase):
         # Typing stops: the save comes within the next cycle (3 s, plus the 1.5 s pause).
         wait_for(lambda: self.document("listed.txt") == "alpha", 8, message="the save after the typing stopped")
         wait_for(lambda: self.front() == other, 3, message="the front given back")
+
+    def test_over_many_cycles_the_listed_text_never_changes_and_the_user_keeps_the_front(self):
+        listed, other = self.two_notepads(interval="2")
+        for saves in range(1, 6):
+            wait_for(lambda: len(self.log_lines()) >= saves, 12, message=f"save {saves}")
+            wait_for(lambda: self.front() == other, 3, message=f"the front back after save {saves}")
+            self.assertEqual(self.edit_text(listed), "alpha", f"the listed text after save {saves}")
+        self.assertEqual(self.document("listed.txt"), "alpha")
+        self.assertEqual(self.edit_text(other), "one")
+        self.assertEqual(self.document("other.txt"), "", "the user's own document was not saved")
+
+    def test_a_program_whose_file_menu_opens_late_is_saved_with_its_text_unchanged(self):
+        target = self.open_target("late.txt", "beta", "menu-delay=400")
+        self.type_into(target, " gamma")
+        other = self.saving_from_behind("late.txt - Target")
+        wait_for(lambda: self.document("late.txt") == "beta gamma", 20, message="the late menu's document saved")
+        wait_for(lambda: self.front() == other, 3, message="the front given back")
+        self.assertEqual(self.edit_text(target), "beta gamma", "no letter went into the text")
+        self.assertGreaterEqual(len(self.log_lines()), 1)
+
+    def test_a_window_without_a_menu_bar_gets_no_letter_and_no_log_line(self):
+        target = self.open_target("bare.txt", "delta", "no-menu")
+        other = self.saving_from_behind("bare.txt - Target")
+        # Three cycles of 3 s: each brings the window forward, finds that Alt+F opened nothing
+        # and gives the front back.
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            self.assertEqual(self.edit_text(target), "delta")
+            time.sleep(0.5)
+        wait_for(lambda: self.front() == other, 3, message="the front given back")
+        self.assertEqual(self.edit_text(target), "delta", "no letter went into the text")
+        self.assertEqual(self.document("bare.txt"), "delta")
+        self.assertEqual(self.log_lines(), [], "nothing is logged that the program did not take")
+
+    def test_a_program_whose_alt_f_opens_a_file_view_instead_of_a_menu_is_saved(self):
+        target = self.open_target("view.txt", "epsilon", "file-view")
+        self.type_into(target, " zeta")
+        other = self.saving_from_behind("view.txt - Target")
+        wait_for(lambda: self.document("view.txt") == "epsilon zeta", 20, message="the document saved")
+        wait_for(lambda: self.front() == other, 3, message="the front given back")
+        self.assertEqual(self.edit_text(target), "epsilon zeta", "no letter went into the text")
 
 
 if __name__ == "__main__":

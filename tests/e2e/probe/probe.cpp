@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -1609,6 +1610,171 @@ int cmd_keylog(const Args&) {
     return 0;
 }
 
+// A document window to save, with a File menu (&Save 101, Save &As... 102) over an edit control
+// that holds FILE's text; Save writes the edit's text to FILE (UTF-8) and counts the saves in the
+// caption ("t.txt - Target [saves: 2]"). Variants: menu-delay=MS opens the File menu MS after
+// Alt+F (the letter typed before then goes into the text); no-menu has no menu bar; file-view has
+// no menu bar but a "File view" list that Alt+F gives the focus, where S saves (as a ribbon's).
+struct TargetWindow {
+    std::wstring path, name;
+    int saves = 0;
+    UINT menuDelay = 0;
+    bool ribbon = false;
+    LPARAM pendingKey = 0;
+    HWND edit = nullptr, fileView = nullptr;
+};
+TargetWindow g_target;
+constexpr UINT_PTR kMenuDelayTimer = 7;
+
+void target_save(HWND h) {
+    const std::string text = to_utf8(text_of(g_target.edit));
+    HANDLE f = CreateFileW(g_target.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+        DWORD done = 0;
+        WriteFile(f, text.data(), (DWORD)text.size(), &done, nullptr);
+        CloseHandle(f);
+    }
+    ++g_target.saves;
+    const std::wstring caption = g_target.name + L" - Target [saves: " + std::to_wstring(g_target.saves) + L"]";
+    SetWindowTextW(h, caption.c_str());
+}
+
+void target_close_file_view() {
+    ShowWindow(g_target.fileView, SW_HIDE);
+    SetFocus(g_target.edit);
+}
+
+LRESULT CALLBACK target_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_SIZE:
+        MoveWindow(g_target.edit, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+        if (g_target.fileView)
+            MoveWindow(g_target.fileView, 0, 0, 120, HIWORD(lp), TRUE);
+        return 0;
+    case WM_SETFOCUS:
+        SetFocus(g_target.fileView && IsWindowVisible(g_target.fileView) ? g_target.fileView : g_target.edit);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wp) == 101 || LOWORD(wp) == 102) {
+            target_save(h);
+            return 0;
+        }
+        break;
+    case WM_TIMER:
+        if (wp == kMenuDelayTimer) {
+            KillTimer(h, kMenuDelayTimer);
+            const LPARAM key = g_target.pendingKey;
+            DefWindowProcW(h, WM_SYSCOMMAND, SC_KEYMENU, key);
+            g_target.pendingKey = 0;
+            return 0;
+        }
+        break;
+    case WM_VKEYTOITEM:
+        if ((HWND)lp == g_target.fileView) {
+            if (LOWORD(wp) == 'S' || LOWORD(wp) == 'A') {
+                target_close_file_view();
+                target_save(h);
+            } else if (LOWORD(wp) == VK_ESCAPE) {
+                target_close_file_view();
+            }
+            return -2;
+        }
+        break;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
+// Alt+F, as the focused control's WM_SYSCHAR, before it is dispatched: the File view takes the
+// focus, or the File menu opens later. True when the message was handled here.
+bool target_alt_letter(HWND h, WPARAM ch) {
+    if (towlower((wint_t)ch) != L'f')
+        return false;
+    if (g_target.ribbon) {
+        ShowWindow(g_target.fileView, SW_SHOW);
+        SetFocus(g_target.fileView);
+        return true;
+    }
+    if (g_target.menuDelay == 0 || g_target.pendingKey != 0)
+        return false;
+    g_target.pendingKey = (LPARAM)ch;
+    SetTimer(h, kMenuDelayTimer, g_target.menuDelay, nullptr);
+    return true;
+}
+
+int cmd_target(const Args& a) {
+    if (a.empty())
+        return 2;
+    g_target.path = a[0];
+    const size_t slash = g_target.path.find_last_of(L"\\/");
+    g_target.name = slash == std::wstring::npos ? g_target.path : g_target.path.substr(slash + 1);
+    bool menuBar = true;
+    for (size_t i = 1; i < a.size(); ++i) {
+        long long v = 0;
+        if (a[i].rfind(L"menu-delay=", 0) == 0 && parse_int(a[i].substr(11), v)) {
+            g_target.menuDelay = (UINT)v;
+        } else if (a[i] == L"no-menu") {
+            menuBar = false;
+        } else if (a[i] == L"file-view") {
+            menuBar = false;
+            g_target.ribbon = true;
+        } else {
+            return 2;
+        }
+    }
+    std::string content;
+    HANDLE f = CreateFileW(g_target.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+        char buf[4096];
+        DWORD got = 0;
+        while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0)
+            content.append(buf, got);
+        CloseHandle(f);
+    }
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = target_proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"QuillonTarget";
+    RegisterClassW(&wc);
+    HMENU bar = nullptr;
+    if (menuBar) {
+        HMENU file = CreatePopupMenu();
+        AppendMenuW(file, MF_STRING, 101, L"&Save");
+        AppendMenuW(file, MF_STRING, 102, L"Save &As...");
+        bar = CreateMenu();
+        AppendMenuW(bar, MF_POPUP, (UINT_PTR)file, L"&File");
+    }
+    const std::wstring caption = g_target.name + L" - Target";
+    HWND h = CreateWindowW(L"QuillonTarget", caption.c_str(), WS_OVERLAPPEDWINDOW, 80, 80, 420, 240, nullptr, bar,
+                           wc.hInstance, nullptr);
+    if (!h)
+        return 1;
+    g_target.edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", from_utf8(content).c_str(),
+                                    WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, 0, 10, 10,
+                                    h, (HMENU)1, wc.hInstance, nullptr);
+    if (g_target.ribbon) {
+        g_target.fileView = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | WS_BORDER | LBS_WANTKEYBOARDINPUT, 0, 0,
+                                            120, 10, h, (HMENU)2, wc.hInstance, nullptr);
+        SendMessageW(g_target.fileView, LB_ADDSTRING, 0, (LPARAM)L"Save");
+        SendMessageW(g_target.fileView, LB_ADDSTRING, 0, (LPARAM)L"Save As");
+    }
+    ShowWindow(h, SW_SHOW);
+    SetFocus(g_target.edit);
+    const int end = GetWindowTextLengthW(g_target.edit);
+    SendMessageW(g_target.edit, EM_SETSEL, (WPARAM)end, (LPARAM)end); // the caret at the end of the text
+    MSG m;
+    while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+        if (m.message == WM_SYSCHAR && target_alt_letter(h, m.wParam))
+            continue;
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    return 0;
+}
+
 // A program that stops answering: a titled, bordered window (class QuillonHangTarget, caption
 // "hang target") that handles its messages for SECONDS, then minimises itself and never reads a
 // message again, as a program that hangs does.
@@ -2040,6 +2206,8 @@ void usage() {
         "  regmsg NAME                   RegisterWindowMessageW, print the id\n"
         "  traydelete HWND|CLASS UID     remove that window's notification-area icon\n"
         "  keylog                        show a window that lists the keys it gets in its caption\n"
+        "  target FILE [menu-delay=MS | no-menu | file-view]   show a document window with a\n"
+        "                                File menu whose Save writes its text to FILE\n"
         "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
         "  menuloop HWND|CLASS COUNT     open and close the program's tray menu COUNT times\n"
         "  objects                       JSON: menus and GDI objects of the target's program\n"
@@ -2162,6 +2330,8 @@ int wmain(int argc, wchar_t** argv) {
         rc = cmd_menuloop(rest);
     } else if (cmd == L"keylog") {
         rc = cmd_keylog(rest);
+    } else if (cmd == L"target") {
+        rc = cmd_target(rest);
     } else if (cmd == L"traydelete") {
         rc = cmd_traydelete(rest);
     } else if (cmd == L"regmsg") {
