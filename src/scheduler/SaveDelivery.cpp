@@ -96,10 +96,15 @@ void SaveDelivery::Cancel() {
         cancelRequested_ = true;
         return;
     }
-    if (phase_ == Phase::WaitReady || phase_ == Phase::WaitFront || phase_ == Phase::WaitMenu) {
+    if (Cancellable()) {
         StepGuard step(inStep_);
         Abandon(DeliveryOutcome::Cancelled, system_.TickCountMs());
     }
+}
+
+// Until the letter is typed; after it the program is saving, and the delivery sees it through.
+bool SaveDelivery::Cancellable() const {
+    return phase_ == Phase::WaitReady || phase_ == Phase::WaitFront || phase_ == Phase::WaitMenu;
 }
 
 void SaveDelivery::tmrDeliver_Timer() {
@@ -113,7 +118,7 @@ void SaveDelivery::Advance() {
     const std::uint64_t now = system_.TickCountMs();
     if (cancelRequested_) {
         cancelRequested_ = false;
-        if (phase_ == Phase::WaitReady || phase_ == Phase::WaitFront || phase_ == Phase::WaitMenu)
+        if (Cancellable())
             return Abandon(DeliveryOutcome::Cancelled, now);
     }
     switch (phase_) {

@@ -86,6 +86,7 @@ private:
     class StepGuard;
 
     void Start(const SaveRequest& request, std::uint64_t now);
+    bool Cancellable() const;
     void Advance();
     // The steps, in the order a save takes them.
     void AdvanceReady(std::uint64_t now);
