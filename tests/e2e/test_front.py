@@ -84,14 +84,18 @@ class FrontTest(QuillonTestCase):
         self.assertEqual(self.edit_text(other), "one")
         self.assertEqual(self.document("other.txt"), "", "the user's own document was not saved")
 
-    def test_a_program_whose_file_menu_opens_late_is_saved_with_its_text_unchanged(self):
-        target = self.open_target("late.txt", "beta", "menu-delay=400")
-        self.type_into(target, " gamma")
-        other = self.saving_from_behind("late.txt - Target")
-        wait_for(lambda: self.document("late.txt") == "beta gamma", 20, message="the late menu's document saved")
+    def assert_saved_with_text_unchanged(self, name: str, text: str, typed: str, *options: str) -> None:
+        """The probe's window over `name`, `typed` added to its `text`, saved from behind."""
+        target = self.open_target(name, text, *options)
+        self.type_into(target, typed)
+        other = self.saving_from_behind(f"{name} - Target")
+        wait_for(lambda: self.document(name) == text + typed, 20, message=f"{name} saved")
         wait_for(lambda: self.front() == other, 3, message="the front given back")
-        self.assertEqual(self.edit_text(target), "beta gamma", "no letter went into the text")
+        self.assertEqual(self.edit_text(target), text + typed, "no letter went into the text")
         self.assertGreaterEqual(len(self.log_lines()), 1)
+
+    def test_a_program_whose_file_menu_opens_late_is_saved_with_its_text_unchanged(self):
+        self.assert_saved_with_text_unchanged("late.txt", "beta", " gamma", "menu-delay=400")
 
     def test_a_window_without_a_menu_bar_gets_no_letter_and_no_log_line(self):
         target = self.open_target("bare.txt", "delta", "no-menu")
@@ -108,12 +112,7 @@ class FrontTest(QuillonTestCase):
         self.assertEqual(self.log_lines(), [], "nothing is logged that the program did not take")
 
     def test_a_program_whose_alt_f_opens_a_file_view_instead_of_a_menu_is_saved(self):
-        target = self.open_target("view.txt", "epsilon", "file-view")
-        self.type_into(target, " zeta")
-        other = self.saving_from_behind("view.txt - Target")
-        wait_for(lambda: self.document("view.txt") == "epsilon zeta", 20, message="the document saved")
-        wait_for(lambda: self.front() == other, 3, message="the front given back")
-        self.assertEqual(self.edit_text(target), "epsilon zeta", "no letter went into the text")
+        self.assert_saved_with_text_unchanged("view.txt", "epsilon", " zeta", "file-view")
 
 
 if __name__ == "__main__":

@@ -1573,6 +1573,17 @@ int cmd_message(const std::wstring& kind, const Args& a) {
     return act(h, (UINT)msg, (WPARAM)w, (LPARAM)l);
 }
 
+// Registers a plain top-level window class of this program; returns the program's instance.
+HINSTANCE register_window_class(WNDPROC proc, const wchar_t* name) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszClassName = name;
+    RegisterClassW(&wc);
+    return wc.hInstance;
+}
+
 // A window that lists the keys it receives in its caption ("keys: 113 114"), so a test can see
 // that a program in front still gets the keys another program watches. Runs until closed.
 LRESULT CALLBACK keylog_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -1592,14 +1603,9 @@ LRESULT CALLBACK keylog_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 int cmd_keylog(const Args&) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = keylog_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"QuillonKeyLog";
-    RegisterClassW(&wc);
+    const HINSTANCE instance = register_window_class(keylog_proc, L"QuillonKeyLog");
     HWND h = CreateWindowW(L"QuillonKeyLog", L"keys:", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 320, 120, nullptr,
-                           nullptr, wc.hInstance, nullptr);
+                           nullptr, instance, nullptr);
     if (!h)
         return 1;
     MSG m;
@@ -1733,12 +1739,7 @@ int cmd_target(const Args& a) {
             content.append(buf, got);
         CloseHandle(f);
     }
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = target_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"QuillonTarget";
-    RegisterClassW(&wc);
+    const HINSTANCE instance = register_window_class(target_proc, L"QuillonTarget");
     HMENU bar = nullptr;
     if (menuBar) {
         HMENU file = CreatePopupMenu();
@@ -1749,15 +1750,15 @@ int cmd_target(const Args& a) {
     }
     const std::wstring caption = g_target.name + L" - Target";
     HWND h = CreateWindowW(L"QuillonTarget", caption.c_str(), WS_OVERLAPPEDWINDOW, 80, 80, 420, 240, nullptr, bar,
-                           wc.hInstance, nullptr);
+                           instance, nullptr);
     if (!h)
         return 1;
     g_target.edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", from_utf8(content).c_str(),
                                     WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, 0, 10, 10,
-                                    h, (HMENU)1, wc.hInstance, nullptr);
+                                    h, (HMENU)1, instance, nullptr);
     if (g_target.ribbon) {
         g_target.fileView = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | WS_BORDER | LBS_WANTKEYBOARDINPUT, 0, 0,
-                                            120, 10, h, (HMENU)2, wc.hInstance, nullptr);
+                                            120, 10, h, (HMENU)2, instance, nullptr);
         SendMessageW(g_target.fileView, LB_ADDSTRING, 0, (LPARAM)L"Save");
         SendMessageW(g_target.fileView, LB_ADDSTRING, 0, (LPARAM)L"Save As");
     }
@@ -1782,14 +1783,9 @@ int cmd_hang(const Args& a) {
     long long seconds = 0;
     if (a.size() != 1 || !parse_int(a[0], seconds))
         return 2;
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"QuillonHangTarget";
-    RegisterClassW(&wc);
+    const HINSTANCE instance = register_window_class(DefWindowProcW, L"QuillonHangTarget");
     HWND h = CreateWindowW(L"QuillonHangTarget", L"hang target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 320,
-                           120, nullptr, nullptr, wc.hInstance, nullptr);
+                           120, nullptr, nullptr, instance, nullptr);
     if (!h)
         return 1;
     const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
@@ -1981,18 +1977,13 @@ int cmd_manywindows(const Args& a) {
     long long n = 0;
     if (a.size() != 1 || !parse_int(a[0], n) || n < 1 || n > 20000)
         return 2;
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"QuillonBenchWindow";
-    RegisterClassW(&wc);
+    const HINSTANCE instance = register_window_class(DefWindowProcW, L"QuillonBenchWindow");
     for (long long i = 1; i <= n; ++i) {
         wchar_t title[64];
         std::swprintf(title, 64, L"bench window %04lld", i);
         int x = (int)(i % 40) * 20, y = (int)((i / 40) % 25) * 24;
-        HWND h = CreateWindowExW(0, wc.lpszClassName, title, WS_OVERLAPPED | WS_CAPTION | WS_BORDER, x, y,
-                                 180, 60, nullptr, nullptr, wc.hInstance, nullptr);
+        HWND h = CreateWindowExW(0, L"QuillonBenchWindow", title, WS_OVERLAPPED | WS_CAPTION | WS_BORDER, x, y,
+                                 180, 60, nullptr, nullptr, instance, nullptr);
         if (!h) {
             err("CreateWindow failed at window " + num(i) + ": " + num(GetLastError()));
             return 1;
