@@ -11,10 +11,8 @@ void frmMain::Form_Resize() {
     if (view_.State() == WindowState::Minimized) {
         HideWindow(platform_.desktop, view_.Handle());
         activated_ = false;
-        watch_.SetWindowShown(false);
     } else {
         ShowWindowNormal(platform_.desktop, view_.Handle());
-        watch_.SetWindowShown(true);
     }
 }
 

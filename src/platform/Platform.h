@@ -124,7 +124,8 @@ public:
     virtual bool Acquire() = 0;
     virtual void Unacquire() = 0;
     // True when the window is told whenever F2 or F3 goes down or up (it then calls the watch),
-    // so the device needs reading only then, and while one of them is held.
+    // so the device needs reading only then, while one of them is held, and by a slow safety
+    // poll in case a signal is lost.
     virtual bool SignalsChanges() const = 0;
 };
 

@@ -13,21 +13,32 @@ std::wstring LogPath(const std::wstring& folder) {
 
 namespace {
 
-// Characters that would break or bend a line of the log: the C0 and C1 controls, DEL, and the
-// line and paragraph separators.
-bool IsLineControl(wchar_t c) {
-    const auto code = static_cast<std::uint32_t>(c);
-    return code <= 0x1F || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029;
+// Characters that end a line in one reader or another: CR, LF, VT, FF, NEL and the line and
+// paragraph separators.
+bool IsLineBreak(wchar_t c) {
+    switch (static_cast<std::uint32_t>(c)) {
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x85:
+    case 0x2028:
+    case 0x2029:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
 
 std::wstring LogLine(const std::wstring& dateTime, const std::wstring& entry) {
-    // A window's title is anybody's text: its controls are written as spaces, so that a title
-    // can neither end the line early nor make up a line of its own.
+    // A window's title is anybody's text: its line breaks are written as spaces, so that a title
+    // can neither end the line early nor make up a line of its own. Everything else, tabs
+    // included, is kept as listed.
     std::wstring title = entry;
     for (wchar_t& c : title)
-        if (IsLineControl(c))
+        if (IsLineBreak(c))
             c = L' ';
     return dateTime + L" " + title + L"\r\n";
 }

@@ -9,7 +9,8 @@ namespace quillon {
 
 // The log's path in `folder`, with exactly one backslash before the file name.
 std::wstring LogPath(const std::wstring& folder);
-// One line: the date-and-time text, one space, the listed entry, then CR LF.
+// One line: the date-and-time text, one space, the listed entry with its line breaks as spaces,
+// then CR LF.
 std::wstring LogLine(const std::wstring& dateTime, const std::wstring& entry);
 
 class ActivityLog {

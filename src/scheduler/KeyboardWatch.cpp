@@ -4,17 +4,23 @@ namespace quillon {
 
 void KeyboardWatch::Attach(IKeyboardDevice* device) {
     device_ = device;
-    view_.SetTimer(Timer::tmrKey, kKeyPollMs, PollsOnAClock(false));
+    SetClock(PollInterval(false));
 }
 
-void KeyboardWatch::SetWindowShown(bool shown) {
-    windowShown_ = shown;
-    view_.SetTimer(Timer::tmrKey, kKeyPollMs, PollsOnAClock(false));
+unsigned KeyboardWatch::PollInterval(bool watchedKeyHeld) const {
+    if (device_ == nullptr)
+        return 0;
+    if (!device_->SignalsChanges() || watchedKeyHeld || readsAfterSignal_ > 0)
+        return kKeyPollMs;
+    return kSafetyPollMs;
 }
 
-bool KeyboardWatch::PollsOnAClock(bool watchedKeyHeld) const {
-    return device_ != nullptr &&
-           (!device_->SignalsChanges() || windowShown_ || watchedKeyHeld || readsAfterSignal_ > 0);
+// Setting a timer costs a call into the system, so tmrKey is set only when its interval changes.
+void KeyboardWatch::SetClock(unsigned intervalMs) {
+    if (intervalMs == clockMs_)
+        return;
+    clockMs_ = intervalMs;
+    view_.SetTimer(Timer::tmrKey, intervalMs, intervalMs > 0);
 }
 
 void KeyboardWatch::OnKeyboardChanged() {
@@ -22,24 +28,30 @@ void KeyboardWatch::OnKeyboardChanged() {
     tmrKey_Timer();
 }
 
+bool KeyboardWatch::ReadKeys() {
+    switch (device_->ReadState(state_)) {
+    case KeyboardRead::Ok:
+        return true;
+    case KeyboardRead::InputLost:
+        // Taken away meanwhile (another program's exclusive use, a locked session): acquired
+        // again here, so the next read sees the keys once more.
+        device_->Acquire();
+        return false;
+    case KeyboardRead::Failed:
+        return false;
+    }
+    return false;
+}
+
 void KeyboardWatch::tmrKey_Timer() {
     if (device_ == nullptr)
         return;
     if (readsAfterSignal_ > 0)
         --readsAfterSignal_;
-    switch (device_->ReadState(state_)) {
-    case KeyboardRead::Ok:
-        break;
-    case KeyboardRead::InputLost:
-        // Taken away meanwhile (another program's exclusive use, a locked session): acquired
-        // again here, so the next read sees the keys once more.
-        device_->Acquire();
-        return;
-    case KeyboardRead::Failed:
-        return; // skip this read; the next one tries again
-    }
-    const bool f2 = state_[kDikF2] != 0, f3 = state_[kDikF3] != 0;
-    view_.SetTimer(Timer::tmrKey, kKeyPollMs, PollsOnAClock(f2 || f3));
+    // A read that fails skips only itself: the reads after a signal still come on the clock.
+    const bool read = ReadKeys();
+    const bool f2 = read && state_[kDikF2] != 0, f3 = read && state_[kDikF3] != 0;
+    SetClock(PollInterval(f2 || f3));
     if (f2 && view_.Enabled(Control::optOn))
         switchOn_();
     if (f3 && view_.Enabled(Control::optOn))

@@ -82,12 +82,28 @@ std::wstring ReadRegString(IRawRegistry& registry, ISystem& system, std::uint32_
     return DecodeValue(system, type, data);
 }
 
+std::wstring StoredText(const std::wstring& text) {
+    return text.empty() ? L" " : text;
+}
+
 bool SaveRegString(IRawRegistry& registry, ISystem& system, std::uint32_t root, const std::string& keyPath,
                    const std::string& valueName, const std::wstring& text) {
     OpenKey key(registry, registry.CreateKey(root, TrimBackslashes(keyPath), "1", reg::AccessMask));
     if (!key)
         return false;
-    return registry.SetStringValue(key.get(), valueName, system.ToAnsi(text.empty() ? L" " : text));
+    return registry.SetStringValue(key.get(), valueName, system.ToAnsi(StoredText(text)));
+}
+
+bool SettingsStore::Save(const std::string& name, const std::wstring& text) {
+    const bool saved =
+        SaveRegString(registry_, system_, reg::HKeyLocalMachine, settings::kWritePath, name, text);
+    // A refused write of the text the key already holds loses nothing: start-up stores again
+    // every box value it has just read, also where only an administrator may write the key.
+    if (!saved && !toldOfRefusal_ && Read(name) != StoredText(text)) {
+        toldOfRefusal_ = true;
+        shell_.ShowMessage(kCannotStoreSettings, kErrorCaption);
+    }
+    return saved;
 }
 
 } // namespace quillon

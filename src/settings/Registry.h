@@ -13,7 +13,10 @@ namespace quillon {
 std::wstring ReadRegString(IRawRegistry& registry, ISystem& system, std::uint32_t root,
                            const std::string& keyPath, const std::string& valueName);
 
-// Stores `text` as REG_SZ (an empty text as a single space), creating the key when needed.
+// The text as the store keeps it: an empty text becomes a single space.
+std::wstring StoredText(const std::wstring& text);
+
+// Stores `text` as REG_SZ (as StoredText gives it), creating the key when needed.
 // Returns true when the value was set.
 bool SaveRegString(IRawRegistry& registry, ISystem& system, std::uint32_t root, const std::string& keyPath,
                    const std::string& valueName, const std::wstring& text);
@@ -45,16 +48,9 @@ public:
     std::wstring Read(const std::string& name) {
         return ReadRegString(registry_, system_, reg::HKeyLocalMachine, settings::kReadPath, name);
     }
-    // A refused write is said once per run, not silently; the program keeps working.
-    bool Save(const std::string& name, const std::wstring& text) {
-        const bool saved =
-            SaveRegString(registry_, system_, reg::HKeyLocalMachine, settings::kWritePath, name, text);
-        if (!saved && !toldOfRefusal_) {
-            toldOfRefusal_ = true;
-            shell_.ShowMessage(kCannotStoreSettings, kErrorCaption);
-        }
-        return saved;
-    }
+    // A refused write is said once per run, not silently, and only when it loses something the
+    // user set; the program keeps working.
+    bool Save(const std::string& name, const std::wstring& text);
 
 private:
     IRawRegistry& registry_;

@@ -81,6 +81,25 @@ class TrayTest(QuillonTestCase):
         caption = wait_for(lambda: next(w["caption"] for w in self.wine.windows() if w["hwnd"] == other), 5)
         self.assertEqual(caption, "keys: 113 114", "the program in front got F2 and F3 as well")
 
+    def test_f2_and_f3_in_another_program_switch_saving_with_the_window_shown_and_hidden(self):
+        self.seed(Current="1")  # switching on neither hides Quillon nor brings the listed program forward
+        self.start_quillon()
+        self.ready_to_switch_on()
+        self.wine.launch(self.wine.probe_path(32), "keylog")
+        other = wait_for(lambda: next((w["hwnd"] for w in self.wine.windows() if w["class"] == "QuillonKeyLog"), None),
+                         10, message="the other program")
+        for shown in (True, False):
+            if not shown:
+                self.wine.minimize()
+                wait_for(lambda: not self.dump()["visible"], 5, message="the window to hide")
+            self.wine.activate(other)
+            self.wine.key("F2")
+            wait_for(lambda: self.control(Id.optOn)["check"] == 1, 5, message=f"F2 to switch saving on, shown={shown}")
+            self.assertEqual(self.dump()["visible"], shown)
+            self.wine.activate(other)
+            self.wine.key("F3")
+            wait_for(lambda: self.control(Id.optOff)["check"] == 1, 5, message=f"F3 to switch saving off, shown={shown}")
+
     def test_the_tray_menu_chooses_a_program_and_sets_the_interval_with_the_keyboard(self):
         self.start_quillon()
         items = self.control(Id.List1)["items"]

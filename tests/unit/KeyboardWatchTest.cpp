@@ -141,22 +141,26 @@ TEST_F(KeyboardWatchTest, ADeviceWhoseInputWasLostIsAcquiredAgainAndSeesKeysOnce
 }
 
 
-// Hidden in the tray, a device that signals its changes costs nothing while no key changes: it is
-// read when one does, and polled only while F2 or F3 is held.
+// A device that signals its changes costs next to nothing while no key changes, on the screen and
+// hidden in the tray alike: it is read when F2 or F3 changes, polled while one of them is held,
+// and otherwise only by the slow safety poll.
 class SignallingKeyboard : public KeyboardWatchTest {
 protected:
     void SetUp() override {
         h.system.keyboard.signalsChanges = true;
         KeyboardWatchTest::SetUp();
-        EXPECT_TRUE(h.view.TimerRunning(Timer::tmrKey)) << "polled while the window is on the screen";
         h.view.SetState(WindowState::Minimized);
         keys.reads = 0;
     }
     void KeyChanged() { h.app.OnKeyboardChanged(); }
+    bool OnlyTheSafetyPollRuns() const {
+        return h.view.TimerRunning(Timer::tmrKey) &&
+               h.view.TimerOf(Timer::tmrKey).intervalMs == kSafetyPollMs;
+    }
 };
 
-TEST_F(SignallingKeyboard, NothingPollsWhileNoKeyChanges) {
-    EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
+TEST_F(SignallingKeyboard, OnlyTheSafetyPollRunsWhileNoKeyChanges) {
+    EXPECT_TRUE(OnlyTheSafetyPollRuns());
     EXPECT_EQ(keys.reads, 0);
 }
 
@@ -171,18 +175,18 @@ TEST_F(SignallingKeyboard, F2PressedInAnotherProgramSwitchesOnAtOnceAndIsPolledW
     keys.Release(kDikF2);
     KeyChanged();
     Poll(kReadsAfterSignal);
-    EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
+    EXPECT_TRUE(OnlyTheSafetyPollRuns());
     keys.Press(kDikF3);
     KeyChanged();
     EXPECT_TRUE(Off());
     EXPECT_TRUE(h.view.Enabled(Control::cmdKill));
 }
 
-TEST_F(SignallingKeyboard, TheWindowBackOnTheScreenIsPolledAgainUntilItHides) {
+TEST_F(SignallingKeyboard, TheWindowBackOnTheScreenIsStillReadOnlyOnASignalOrTheSafetyPoll) {
     h.app.Form_MouseMove({1, 0x203, true, 0, 0}); // the tray icon's double click
-    EXPECT_TRUE(h.view.TimerRunning(Timer::tmrKey));
-    h.view.SetState(WindowState::Minimized);
-    EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
+    EXPECT_TRUE(OnlyTheSafetyPollRuns());
+    KeyChanged();
+    EXPECT_EQ(keys.reads, 1) << "read at once on the signal";
 }
 
 TEST_F(SignallingKeyboard, ASignalThatComesBeforeTheDeviceHasTheKeyIsStillActedOn) {
@@ -197,9 +201,46 @@ TEST_F(SignallingKeyboard, ASignalThatComesBeforeTheDeviceHasTheKeyIsStillActedO
 TEST_F(SignallingKeyboard, AfterTheSignalThePollingStopsWhenNeitherKeyIsHeld) {
     KeyChanged();
     Poll(kReadsAfterSignal);
-    EXPECT_FALSE(h.view.TimerRunning(Timer::tmrKey));
+    EXPECT_TRUE(OnlyTheSafetyPollRuns());
     EXPECT_TRUE(Off());
 }
+
+// However the signal or the read it triggers goes wrong, a press of F2 is still acted on: without
+// its signal (the system removed the hook) by the safety poll, after a read that failed or found
+// the input lost by the reads that follow a signal.
+struct BrokenPress {
+    const char* name;
+    bool signalled;
+    void (*breakTheRead)(fakes::KeyboardState&);
+    unsigned nextReadWithinMs;
+    friend void PrintTo(const BrokenPress& c, std::ostream* os) { *os << c.name; }
+};
+
+class SignallingKeyboardBrokenPress : public SignallingKeyboard,
+                                      public ::testing::WithParamInterface<BrokenPress> {};
+
+TEST_P(SignallingKeyboardBrokenPress, IsActedOnByTheNextRead) {
+    const BrokenPress& c = GetParam();
+    keys.Press(kDikF2);
+    c.breakTheRead(keys);
+    if (c.signalled)
+        KeyChanged();
+    EXPECT_TRUE(Off());
+    keys.readsFail = false;
+    ASSERT_TRUE(h.view.TimerRunning(Timer::tmrKey)) << "no read would come";
+    EXPECT_LE(h.view.TimerOf(Timer::tmrKey).intervalMs, c.nextReadWithinMs);
+    Poll();
+    EXPECT_TRUE(On());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SignallingKeyboardBrokenPress,
+    ::testing::Values(BrokenPress{"TheSignalLost", false, [](fakes::KeyboardState&) {}, kSafetyPollMs},
+                      BrokenPress{"TheInputLostAtTheSignal", true,
+                                  [](fakes::KeyboardState& k) { k.acquired = false; }, kKeyPollMs},
+                      BrokenPress{"AFailedReadAtTheSignal", true,
+                                  [](fakes::KeyboardState& k) { k.readsFail = true; }, kKeyPollMs}),
+    [](const ::testing::TestParamInfo<BrokenPress>& info) { return std::string(info.param.name); });
 
 TEST(KeyboardWatchAlone, ADeviceThatCannotSignalIsPolledEveryTenMilliseconds) {
     AppHarness h;

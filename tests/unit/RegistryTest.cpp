@@ -204,5 +204,23 @@ TEST(SettingsRefused, ARefusedWriteIsSaidOnceNamingTheKeyAndTheProgramGoesOn) {
     EXPECT_EQ(h.view.Value(Control::chkSave), 1) << "the box keeps the user's value";
 }
 
+// A standard user of the 64-bit program, whose options an administrator set: start-up stores
+// again each box value it has just read, which the registry refuses, and nothing is lost by it.
+TEST(SettingsRefused, AStartUpThatStoresAgainTheBoxValuesItReadSaysNothing) {
+    fakes::AppHarness h;
+    for (const char* name : {"SaveAs", "SaveLog", "Current"})
+        h.registry.PutText(fakes::kSettingsKey, name, "1");
+    h.registry.PutText(fakes::kSettingsKey, "Visible", "0");
+    h.registry.grantedAccess = reg::ReadAccess;
+    ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+    EXPECT_EQ(h.view.Value(Control::chkSaveAs), 1);
+    EXPECT_EQ(h.view.Value(Control::chkSave), 1);
+    EXPECT_EQ(h.view.Value(Control::chkCurrent), 1);
+    EXPECT_EQ(h.view.Value(Control::chkVisible), 0);
+    EXPECT_TRUE(h.shell.messages.empty());
+    h.app.OnClick(Control::chkSaveAs);
+    EXPECT_EQ(h.shell.messages.size(), 1u) << "the user's own change is refused, and said";
+}
+
 } // namespace
 } // namespace quillon

@@ -8,25 +8,53 @@
 namespace quillon::win32 {
 namespace {
 
-// Tells the main window when F2 or F3 goes down or up, so the device needs reading only then:
-// a low-level keyboard hook of the window's own thread sees every key on its way to whichever
-// program has the focus and passes it on untouched. While no key changes, nothing in Quillon runs.
+struct HookTraits {
+    using pointer = HHOOK;
+    static pointer invalid() { return nullptr; }
+    static void close(pointer h) { UnhookWindowsHookEx(h); }
+};
+using UniqueHook = UniqueHandle<HookTraits>;
+
+// Tells the main window when F2 or F3 goes down or up, so the device needs reading only then.
+// A low-level keyboard hook is called on the thread that set it, for every key of the session,
+// and the system silently removes a hook that answers later than its timeout. So the hook gets a
+// thread of its own that does nothing but pass each key on and post a message: it answers at
+// once whatever the main window's thread is busy with, and no key the user types waits on it.
 class ChangeSignal {
 public:
-    explicit ChangeSignal(HWND window) {
-        window_ = window;
-        hook_ = SetWindowsHookExW(WH_KEYBOARD_LL, OnKey, GetModuleHandleW(nullptr), 0);
+    explicit ChangeSignal(HWND window) : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        window_ = window; // set before the thread starts, which makes it visible there
+        if (ready_)
+            thread_.reset(CreateThread(nullptr, 0, Run, this, 0, &threadId_));
+        if (thread_)
+            WaitForSingleObject(ready_.get(), INFINITE);
     }
     ~ChangeSignal() {
-        if (hook_)
-            UnhookWindowsHookEx(hook_);
+        if (!thread_)
+            return;
+        // The thread's queue exists before it signals ready, so the quit message cannot be lost.
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        WaitForSingleObject(thread_.get(), INFINITE);
     }
     ChangeSignal(const ChangeSignal&) = delete;
     ChangeSignal& operator=(const ChangeSignal&) = delete;
 
-    bool Active() const { return hook_ != nullptr; }
+    bool Active() const { return hooked_; }
 
 private:
+    static DWORD WINAPI Run(void* context) {
+        auto* self = static_cast<ChangeSignal*>(context);
+        MSG message;
+        PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // creates the queue
+        UniqueHook hook(SetWindowsHookExW(WH_KEYBOARD_LL, OnKey, GetModuleHandleW(nullptr), 0));
+        self->hooked_ = static_cast<bool>(hook);
+        SetEvent(self->ready_.get());
+        // The hook is called from inside GetMessage; the loop ends with WM_QUIT.
+        while (hook && GetMessageW(&message, nullptr, 0, 0) > 0) {
+        }
+        return 0;
+    }
+
     static LRESULT CALLBACK OnKey(int code, WPARAM wParam, LPARAM lParam) {
         if (code == HC_ACTION) {
             const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
@@ -37,7 +65,10 @@ private:
     }
 
     static inline HWND window_ = nullptr; // the hook procedure has no context of its own
-    HHOOK hook_ = nullptr;
+    UniqueKernelHandle ready_;            // set once the thread has its queue and has tried to hook
+    UniqueKernelHandle thread_;
+    DWORD threadId_ = 0;
+    bool hooked_ = false;
 };
 
 class DirectInputKeyboard final : public IKeyboardDevice {

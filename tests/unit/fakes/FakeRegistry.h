@@ -75,7 +75,7 @@ public:
         accessMasks.push_back(access);
         lastClass = keyClass;
         const auto name = KeyName(root, path);
-        if (createFails || !name)
+        if (createFails || !name || (access & ~grantedAccess) != 0)
             return std::nullopt;
         CreateChain(*name);
         return NewHandle(*name);
@@ -114,7 +114,7 @@ public:
     std::vector<std::uint32_t> accessMasks;
     std::string lastClass;
     bool createFails = false;
-    std::uint32_t grantedAccess = 0xFFFFFFFFu; // a standard user under HKLM: reg::ReadAccess
+    std::uint32_t grantedAccess = 0xFFFFFFFFu; // a standard user under HKLM: reg::ReadAccess, so no writes
     bool setFails = false;
     int opened = 0, closed = 0;
 
