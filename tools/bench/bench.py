@@ -7,8 +7,9 @@ Wine's own notepad in one run.
     BENCH_QUICK=1 tools/bench/bench.py ...                 # 10-second idle windows, 2 runs
 
 Every figure is the median of several runs; the programs take turns within each round, so the
-load of the machine falls on all of them alike. The 64-bit programs are measured (this machine's
-kernel may not run 32-bit code), notepad is Wine's 64-bit one.
+load of the machine falls on all of them alike. The 64-bit programs are measured (older commits
+are built for 64 bits by build_rev.sh, and some machines run no 32-bit code), notepad is Wine's
+64-bit one.
 
 What is measured (see docs/benchmarks.md for the figures):
   start-up       from CreateProcess to the main window shown, and for Quillon to List1 filled
@@ -16,16 +17,21 @@ What is measured (see docs/benchmarks.md for the figures):
   memory         VmRSS of the program's Linux process after start-up
   idle CPU       utime+stime ticks of the program's Linux process and of the prefix's wineserver
                  over an idle window: saving off; for Quillon also saving on with a 60-second
-                 interval (hidden in the tray, the probe's keylog window chosen)
+                 interval (hidden in the tray, the probe's document window chosen)
   scale          with N visible windows (probe manywindows): 刷新列表 until List1 holds them
                  all, and the longest wait for an answer to WM_NULL meanwhile (probe
                  refreshtime); the tray menu with M programs listed, until it shows (probe
                  notifytime)
-  save path      from the "save-cycle" mark to the "keys-sent" mark Quillon writes with
-                 OutputDebugStringW, saving every second into the keylog window in front
+  save path      from the "save-cycle" mark Quillon writes with OutputDebugStringA to its
+                 "keys-sent" mark (the letter typed) and to "save-confirmed" (the program took
+                 it), saving every second into the probe's document window in front
+  front          saving from behind the window the user works in (the keylog window): how long
+                 the front is away from the user, from "front-taken" to "front-returned", over
+                 BENCH_FRONT_SAVES saves; cycles that kept the front, saves, stray letters
 
 Environment (command-line options win): BENCH_QUICK, BENCH_RUNS, BENCH_IDLE_SECONDS,
-BENCH_STARTUP_RUNS, BENCH_WINDOWS, BENCH_MENU_WINDOWS, BENCH_SAVE_CYCLES, BENCH_ONLY, BENCH_NOTE.
+BENCH_STARTUP_RUNS, BENCH_WINDOWS, BENCH_MENU_WINDOWS, BENCH_SAVE_CYCLES, BENCH_FRONT_SAVES,
+BENCH_ONLY, BENCH_NOTE.
 """
 
 from __future__ import annotations
@@ -48,15 +54,17 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 os.environ.setdefault("QUILLON_E2E_BITS", "64")  # quillon_app's Id table, without its 32-bit check
 
-from harness import HarnessError, WaitTimeout, WineSession, wait_for  # noqa: E402
+from harness import HarnessError, Program, WaitTimeout, WineSession, wait_for  # noqa: E402
 from quillon_app import Id  # noqa: E402
 
 NOTEPAD = "C:\\windows\\system32\\notepad.exe"
 WM_CANCELMODE = 0x001F
 WM_MOUSEMOVE, WM_RBUTTONUP = 0x0200, 0x0205
 CLK_TCK = os.sysconf("SC_CLK_TCK")
-SECTIONS = ("startup", "idle", "scale", "menu", "save")
-TRACE = re.compile(r"quillon: (save-cycle|keys-sent) t=([0-9.]+)")
+SECTIONS = ("startup", "idle", "scale", "menu", "save", "front")
+TRACE = re.compile(r"quillon: (save-cycle|front-taken|keys-sent|save-confirmed|front-returned) t=([0-9.]+)")
+DOCUMENT = "C:\\Bench\\doc.txt"  # the probe's document window saves its text here
+DOCUMENT_TITLE = "doc.txt - Target"
 
 
 def log(msg: str) -> None:
@@ -169,6 +177,7 @@ class Bench:
         self.quillons = [s for s in subjects if not s.is_notepad]
         self.opts = opts
         self.keylog_hwnd: int | None = None
+        self.document_hwnd: int | None = None
 
     # -- helpers ---------------------------------------------------------------------------
 
@@ -195,16 +204,16 @@ class Bench:
             os.kill(run.pid, signal.SIGKILL)
             wait_exit(run.pid, 10)
 
-    def select_keylog(self) -> None:
+    def select_document(self) -> None:
         items = self.wine.dump("frmMain").control(Id.List1)["items"]
-        index = next((i for i, t in enumerate(items) if t.startswith("keys:")), None)
+        index = next((i for i, t in enumerate(items) if t.startswith(DOCUMENT_TITLE)), None)
         if index is None:
-            raise HarnessError(f"the keylog window is not listed: {items[:10]}")
+            raise HarnessError(f"the document window is not listed: {items[:10]}")
         self.wine.select(Id.List1, index)
 
     def switch_on(self, seconds: int) -> None:
-        """Chooses the keylog window, sets the interval in 秒 and switches saving on."""
-        self.select_keylog()
+        """Chooses the document window, sets the interval in 秒 and switches saving on."""
+        self.select_document()
         self.wine.select(Id.cboTime, 0)
         self.wine.settext(Id.txtInterval, str(seconds))
         self.wine.click(Id.cmdSet)
@@ -323,54 +332,105 @@ class Bench:
         finally:
             crowd.kill()
 
+    def launch_traced(self, s: Subject) -> Program:
+        """Starts the program with its timing marks on its output: Wine 8 reports
+        OutputDebugString on the warn+seh channel (once from OutputDebugStringA, once from the
+        exception dispatch), older Wines on +debugstr."""
+        self.wine.delete_settings()
+        saved = self.wine.env.get("WINEDEBUG", "")
+        self.wine.env["WINEDEBUG"] = "-all,warn+seh,+debugstr"
+        try:
+            prog = self.wine.launch(s.exe, wait_class="frmMain")
+        finally:
+            self.wine.env["WINEDEBUG"] = saved
+        wait_for(lambda: self.wine.dump("frmMain").control(Id.List1)["count"] > 0, 10, message="List1 to be filled")
+        return prog
+
+    @staticmethod
+    def marks(prog: Program) -> list[tuple[str, float]]:
+        found: list[tuple[str, float]] = []
+        for m in TRACE.finditer(prog.output()):
+            mark = (m[1], float(m[2]))
+            if mark not in found[-2:]:  # the same mark reported twice
+                found.append(mark)
+        return found
+
+    def stop_traced(self, prog: Program) -> None:
+        try:
+            self.wine.click(Id.optOff)
+            self.wine.click(Id.XPButton1, post=True)
+            prog.wait(15)
+        except (HarnessError, AssertionError):
+            prog.kill()
+
+    def document_text(self) -> str:
+        return next(c["text"] for c in self.wine.dump(self.document_hwnd).controls if c["class"].lower() == "edit")
+
+    def document_saves(self) -> int:
+        """How often the document window saved, as its caption counts."""
+        caption = next((w["caption"] for w in self.wine.windows() if w["hwnd"] == self.document_hwnd), "")
+        m = re.search(r"\[saves: (\d+)\]", caption)
+        return int(m[1]) if m else 0
+
     def save_path(self) -> None:
         for s in self.quillons:
             log(f"save path, {self.opts.save_cycles} cycles: {s.label}")
-            self.wine.delete_settings()
-            saved = self.wine.env.get("WINEDEBUG", "")
-            # OutputDebugString to the program's log: Wine 8 reports it on the warn+seh channel
-            # (once from OutputDebugStringA, once from the exception dispatch), older Wines on
-            # +debugstr.
-            self.wine.env["WINEDEBUG"] = "-all,warn+seh,+debugstr"
+            prog = self.launch_traced(s)
             try:
-                prog = self.wine.launch(s.exe, wait_class="frmMain")
-            finally:
-                self.wine.env["WINEDEBUG"] = saved
-            try:
-                wait_for(lambda: self.wine.dump("frmMain").control(Id.List1)["count"] > 0, 10,
-                         message="List1 to be filled")
-                self.wine.activate(self.keylog_hwnd)
+                self.wine.activate(self.document_hwnd)
                 self.switch_on(1)
-
-                def marks():
-                    found = []
-                    for m in TRACE.finditer(prog.output()):
-                        mark = (m[1], float(m[2]))
-                        if mark not in found[-2:]:  # the same mark reported twice
-                            found.append(mark)
-                    return found
-
                 try:
-                    wait_for(marks, 10, 0.5, message="the first timing mark")
+                    wait_for(lambda: self.marks(prog), 10, 0.5, message="the first timing mark")
                 except WaitTimeout:
                     log(f"{s.label} writes no timing marks (a build without them?)")
                     continue
-                wait_for(lambda: sum(1 for k, _ in marks() if k == "keys-sent") >= self.opts.save_cycles,
+                wait_for(lambda: sum(1 for k, _ in self.marks(prog) if k == "keys-sent") >= self.opts.save_cycles,
                          self.opts.save_cycles * 3 + 15, 0.5, message="the save cycles")
+                time.sleep(0.5)  # the last save's confirmation
                 start = None
-                for kind, t in marks():
+                for kind, t in self.marks(prog):
                     if kind == "save-cycle":
                         start = t
-                    elif start is not None:
-                        s.add("save_ms", t - start)
-                        start = None
+                    elif start is not None and kind in ("keys-sent", "save-confirmed"):
+                        s.add("save_ms" if kind == "keys-sent" else "save_confirmed_ms", t - start)
             finally:
-                try:
-                    self.wine.click(Id.optOff)
-                    self.wine.click(Id.XPButton1, post=True)
-                    prog.wait(15)
-                except (HarnessError, AssertionError):
-                    prog.kill()
+                self.stop_traced(prog)
+
+    def front(self) -> None:
+        """Saves from behind the keylog window, where the user works (idle): the front is away
+        from the user from "front-taken" until "front-returned"; a cycle with no "front-returned"
+        before the next one kept it."""
+        for s in self.quillons:
+            saves = self.opts.front_saves
+            log(f"front, {saves} saves from behind: {s.label}")
+            self.wine.settext(1, "front", hwnd=self.document_hwnd)
+            saves_before = self.document_saves()
+            prog = self.launch_traced(s)
+            try:
+                self.switch_on(2)
+                self.wine.activate(self.keylog_hwnd)
+                wait_for(lambda: sum(1 for k, _ in self.marks(prog) if k == "front-taken") > saves,
+                         saves * 4 + 30, 0.5, message=f"{saves} cycles from behind")
+                marks = self.marks(prog)
+                taken = [i for i, (k, _) in enumerate(marks) if k == "front-taken"][:saves]
+                away, kept = [], 0
+                for n, i in enumerate(taken):
+                    end = taken[n + 1] if n + 1 < len(taken) else len(marks)
+                    back = next((t for k, t in marks[i:end] if k == "front-returned"), None)
+                    if back is None:
+                        kept += 1
+                    else:
+                        away.append(back - marks[i][1])
+                for ms in away:
+                    s.add("front_ms", ms)
+                if away:
+                    s.add("front_worst_ms", max(away))
+                s.add("front_kept", kept)
+                time.sleep(2)
+                s.add("front_saved", self.document_saves() - saves_before)
+                s.add("front_stray", len(self.document_text()) - len("front"))
+            finally:
+                self.stop_traced(prog)
 
     # -- the whole run ---------------------------------------------------------------------
 
@@ -380,6 +440,9 @@ class Bench:
             s.exe = self.wine.install_exe(s.source, folder)
         keylog = self.wine.launch(self.wine.probe_path(64), "keylog")
         self.keylog_hwnd = self.wine.wait_window("QuillonKeyLog", program=keylog)
+        self.wine.write_file(DOCUMENT, "")
+        document = self.wine.launch(self.wine.probe_path(64), "target", DOCUMENT)
+        self.document_hwnd = self.wine.wait_window("QuillonTarget", program=document)
         if {"startup", "idle"} & set(self.opts.only):
             self.startup_and_idle()
         if "save" in self.opts.only:
@@ -388,6 +451,8 @@ class Bench:
             self.scale()
         if "menu" in self.opts.only:
             self.menu()
+        if "front" in self.opts.only:
+            self.front()
 
 
 # ------------------------------------------------------------------------------------------
@@ -416,12 +481,19 @@ ROWS = [
     ("refresh_count", "刷新列表 with {windows} windows: entries in List1", "{:.0f}", False),
     ("menu_ms", "Tray menu with {menu} windows listed: right click → menu shown (ms)", "{:.1f}", False),
     ("menu_listed", "Tray menu: entries in List1 when opened", "{:.0f}", False),
-    ("save_ms", "Save path: save-cycle → keys-sent, target in front (ms)", "{:.1f}", False),
+    ("save_ms", "Save path: save-cycle → keys-sent (the letter typed), target in front (ms)", "{:.1f}", False),
+    ("save_confirmed_ms", "Save path: save-cycle → save-confirmed (the program took it), target in front (ms)",
+     "{:.1f}", False),
+    ("front_ms", "Saving from behind: the front away from the user, median (ms)", "{:.0f}", False),
+    ("front_worst_ms", "Saving from behind: the front away from the user, worst (ms)", "{:.0f}", False),
+    ("front_kept", "Saving from behind: cycles that kept the front (of {front})", "{:.0f}", False),
+    ("front_saved", "Saving from behind: saves the document window counted (about {front})", "{:.0f}", False),
+    ("front_stray", "Saving from behind: letters typed into the document's text", "{:.0f}", False),
 ]
 # Measures for which a ratio to notepad idle is meaningful though notepad has no such figure.
 VS_NOTEPAD = {"on_prog": "idle_prog", "on_total": "idle_total", "on_explorer": "idle_explorer",
               "hidden_prog": "idle_prog", "hidden_total": "idle_total"}
-NO_RATIO = {"refresh_count", "menu_listed"}
+NO_RATIO = {"refresh_count", "menu_listed", "front_kept", "front_saved", "front_stray"}
 
 
 def ratio(a: float | None, b: float | None) -> str:
@@ -444,7 +516,8 @@ def table(subjects: list[Subject], opts: argparse.Namespace) -> str:
         values = [q.median(key) for q in quillons]
         if all(v is None for v in values) and notepad.median(key) is None:
             continue
-        label = label.format(idle=opts.idle_seconds, windows=opts.windows, menu=opts.menu_windows)
+        label = label.format(idle=opts.idle_seconds, windows=opts.windows, menu=opts.menu_windows,
+                             front=opts.front_saves)
         n = notepad.median(key) if notepad_has else None
         base = notepad.median(VS_NOTEPAD[key]) if key in VS_NOTEPAD else n
         cell = (lambda v: "n/a" if v is None else fmt.format(v))
@@ -500,8 +573,8 @@ What Quillon costs while it waits, and at scale, measured under Wine side by sid
 notepad in one run. Generated by `make bench` (`tools/bench/bench.py`); figures are medians of
 {opts.runs} runs ({opts.startup_runs} for start-up and memory){quick}.
 
-The **64-bit** programs are measured: this machine's kernel cannot run 32-bit code, so the 32-bit
-release build cannot run under Wine here. Notepad is Wine's 64-bit notepad.
+The **64-bit** programs are measured (`tools/bench/build_rev.sh` builds an older commit for 64 bits,
+and some of the machines this runs on cannot run 32-bit code). Notepad is Wine's 64-bit notepad.
 
 ## Last run{quick}
 
@@ -528,8 +601,9 @@ idle. "∞" means notepad used no measurable CPU (under one tick) in the same wi
   program's Windows path, and by the session's WINEPREFIX), {opts.settle:g} s after start-up.
 - **Idle CPU**: utime+stime of the program's Linux process and of the prefix's wineserver over
   {opts.idle_seconds:g} s, the program untouched. Saving off: as started. Saving on: the probe's
-  keylog window chosen, 60 in 秒, 开始自动保存; the window hides to the tray, the window starts
-  2 s later. A window of 60 s or more therefore includes one save cycle into the keylog window.
+  document window (`probe target`, a File menu over an edit control) chosen, 60 in 秒,
+  开始自动保存; the window hides to the tray, the window starts 2 s later. A window of 60 s or
+  more therefore includes one save cycle into the document window.
   explorer.exe (which hosts the tray icons) is reported on its own rows.
 - **Scale**: `probe manywindows {opts.windows}` shows {opts.windows} visible bordered windows
   ("bench window 0001" ...). `probe refreshtime` sends 刷新列表's WM_COMMAND and times until
@@ -539,10 +613,16 @@ idle. "∞" means notepad used no measurable CPU (under one tick) in the same wi
   right-button callback (as the shell does, SendNotifyMessage) and times until the popup menu
   window (`#32768`) of Quillon's process is visible; Escape closes it between runs.
 - **Save path**: Quillon started with `WINEDEBUG=-all,warn+seh,+debugstr` (Wine 8 reports
-  OutputDebugString on its `seh` channel), the keylog window chosen and in
-  front, 1 in 秒, saving on; from each "quillon: save-cycle t=…" mark to the following
-  "quillon: keys-sent t=…" mark ({opts.save_cycles} cycles; QueryPerformanceCounter). Builds
-  without these marks show n/a.
+  OutputDebugString on its `seh` channel), the document window chosen and in front, 1 in 秒,
+  saving on; from each "quillon: save-cycle t=…" mark to the following "quillon: keys-sent t=…"
+  mark (the save's letter typed; builds before 1.2 typed every key at once then) and to
+  "quillon: save-confirmed t=…" (the program took the letter; builds before 1.2 have no such
+  mark: n/a) ({opts.save_cycles} cycles; QueryPerformanceCounter).
+- **Saving from behind**: the same start, the document window chosen, 2 in 秒, saving on; then
+  the keylog window is activated through X and left alone, as a user who works there and pauses.
+  For {opts.front_saves} cycles, the time from "front-taken" to "front-returned"; a cycle without
+  "front-returned" before the next "front-taken" kept the front. The document window counts its
+  saves in its caption, and any letter that went into its text shows as a longer text.
 
 ## Samples
 
@@ -576,6 +656,8 @@ def parse_args(argv: list[str]) -> argparse.Namespace:
     p.add_argument("--menu-windows", type=int, default=int(env_num("BENCH_MENU_WINDOWS", 200)),
                    help="windows for the tray menu (BENCH_MENU_WINDOWS)")
     p.add_argument("--save-cycles", type=int, default=None, help="save cycles timed (BENCH_SAVE_CYCLES, default 8)")
+    p.add_argument("--front-saves", type=int, default=None,
+                   help="saves from behind timed (BENCH_FRONT_SAVES, default 20)")
     p.add_argument("--settle", type=float, default=2.0, help="seconds after start-up before memory and idle")
     p.add_argument("--only", default=os.environ.get("BENCH_ONLY", ",".join(SECTIONS)),
                    help=f"comma-separated sections: {','.join(SECTIONS)} (BENCH_ONLY)")
@@ -586,6 +668,7 @@ def parse_args(argv: list[str]) -> argparse.Namespace:
     o.startup_runs = o.startup_runs or int(env_num("BENCH_STARTUP_RUNS", 2 if o.quick else 5))
     o.idle_seconds = o.idle_seconds or env_num("BENCH_IDLE_SECONDS", 10 if o.quick else 60)
     o.save_cycles = o.save_cycles or int(env_num("BENCH_SAVE_CYCLES", 4 if o.quick else 8))
+    o.front_saves = o.front_saves or int(env_num("BENCH_FRONT_SAVES", 6 if o.quick else 20))
     o.only = [x.strip() for x in o.only.split(",") if x.strip()]
     bad = [x for x in o.only if x not in SECTIONS]
     if bad:
