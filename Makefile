@@ -57,7 +57,7 @@ fuzz: sanitize
 	if [ -n "$$failed" ]; then echo "fuzz: failed:$$failed"; exit 1; fi
 
 test: dist native sanitize
-	@ctest --test-dir build/native --output-on-failure --timeout 900
+	@ctest --test-dir build/native --output-on-failure --timeout 900 -j$(JOBS)
 
 # Benchmarks under Wine against notepad (not tests; see docs/benchmarks.md). BENCH_BEFORE=COMMIT
 # adds that commit's 64-bit program as "before"; BENCH_ARGS go to tools/bench/bench.py, e.g.

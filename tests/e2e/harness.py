@@ -28,10 +28,12 @@ Display modes (WineSession(desktop=...)):
                  the pointer onto the window's caption; after moving the mouse elsewhere (a
                  click on the tray icon, say), call activate() again before typing.
 
-One prefix (build/wineprefix, made by tools/wineprefix.sh) serves the whole test run; between
-tests, reset() ends the programs and delete_settings() removes Quillon's registry key. A
-session owns the prefix's wineserver, so sessions of one prefix take turns: a session waits for
-the lock file build/wineprefix.session.lock (held by another test process or tools/run.sh).
+One prefix (build/wineprefix, made by tools/wineprefix.sh) serves a test run; between tests,
+reset() ends the programs and delete_settings() removes Quillon's registry key. A session owns
+the prefix's wineserver, so sessions of one prefix take turns: a session waits for the lock file
+<prefix>.session.lock (held by another test process or tools/run.sh). Sessions of different
+prefixes run side by side (ctest runs the 64-bit program's suites in build/wineprefix2); each
+has its own Xvfb, and the programs' output goes to build/e2e/logs/<prefix name>/.
 
 Environment:
   QUILLON_PROBE, QUILLON_PROBE64   the 32-/64-bit probe.exe (else build/ and dist/ are searched,
@@ -653,7 +655,7 @@ class WineSession:
         if cwd is None and unix_exe.exists():
             cwd = unix_exe.parent
         self._log_counter += 1
-        log = ARTIFACTS / "logs" / f"{self._log_counter:03d}-{PureWindowsPath(exe).name}.log"
+        log = ARTIFACTS / "logs" / self.prefix.name / f"{self._log_counter:03d}-{PureWindowsPath(exe).name}.log"
         log.parent.mkdir(parents=True, exist_ok=True)
         with open(log, "wb") as out:
             popen = subprocess.Popen(["wine", exe, *map(str, args)], env=self.env, cwd=cwd,

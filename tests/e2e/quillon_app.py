@@ -128,6 +128,14 @@ class QuillonTestCase(unittest.TestCase):
     def document(self, name: str) -> str:
         return self.wine.read_file("C:\\docs\\" + name).decode("latin-1")
 
+    def wait_saved(self, name: str, text: str, lines_before: int, timeout: float = 15) -> list[str]:
+        """Waits until C:\\docs\\<name> holds `text` and the log has a line more than
+        `lines_before`: the line follows the file by a moment, once Quillon has seen the program
+        take the save. Returns the log's lines."""
+        wait_for(lambda: self.document(name) == text and len(self.log_lines()) > lines_before, timeout,
+                 message=f"{name} saved with {text!r} and logged")
+        return self.log_lines()
+
     def type_into(self, hwnd: int, text: str) -> None:
         self.wine.activate(hwnd)
         self.wine.type_text(text)

@@ -26,9 +26,9 @@ class SavingTest(QuillonTestCase):
         self.switch_on("first.txt - Notepad")
         self.assertFalse(self.dump()["visible"], "switching on hides Quillon to the tray")
 
-        wait_for(lambda: self.document("first.txt") == "alpha", 15, message="the first save")
+        first = self.wait_saved("first.txt", "alpha", 0)
         self.type_into(notepad, " beta")
-        wait_for(lambda: self.document("first.txt") == "alpha beta", 15, message="the next save")
+        self.wait_saved("first.txt", "alpha beta", len(first))
 
         self.wine.tray_callback(0x203)  # double click on the tray icon: saving off, window back
         wait_for(lambda: self.control(Id.optOff)["check"] == 1, 5, message="saving to switch off")
@@ -74,8 +74,7 @@ class SavingTest(QuillonTestCase):
         self.type_into(notepad, "one")
         self.start_quillon()
         self.switch_on("held.txt - Notepad")
-        wait_for(lambda: self.document("held.txt") == "one", 15, message="the first save")
-        saves = len(self.log_lines())
+        saves = len(self.wait_saved("held.txt", "one", 0))
 
         self.type_into(notepad, "two")
         self.wine.keydown("ctrl")
@@ -85,8 +84,7 @@ class SavingTest(QuillonTestCase):
             self.assertEqual(len(self.log_lines()), saves)
         finally:
             self.wine.keyup("ctrl")
-        wait_for(lambda: self.document("held.txt") == "onetwo", 10, message="the save after the release")
-        self.assertGreater(len(self.log_lines()), saves)
+        self.wait_saved("held.txt", "onetwo", saves, 10)
 
     def test_with_the_current_window_option_the_program_in_front_is_saved(self):
         self.seed(Current="1")
@@ -95,8 +93,7 @@ class SavingTest(QuillonTestCase):
         self.switch_on("front.txt - Notepad")
         self.assertTrue(self.dump()["visible"], "switching on leaves the window alone")
         self.type_into(front, "typed")
-        wait_for(lambda: self.document("front.txt") == "typed", 15, message="the program in front to be saved")
-        self.assert_log_names(self.log_lines()[:1], "front.txt - Notepad ")
+        self.assert_log_names(self.wait_saved("front.txt", "typed", 0)[:1], "front.txt - Notepad ")
 
 
 if __name__ == "__main__":

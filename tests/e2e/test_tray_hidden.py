@@ -198,7 +198,7 @@ class TrayHiddenTest(QuillonTestCase):
         self.assertFalse(self.wine.dump(notepad)["enabled"], "the dialog's owner is disabled")
         # The cycles are four seconds apart, so that the dialog is up before the next one (notepad
         # takes a moment to show its first Save As dialog, and stays in front, enabled, meanwhile).
-        self.assertEqual(len(self.log_lines()), 1, "one line for the one typed save")
+        wait_for(lambda: len(self.log_lines()) == 1, 3, message="one line for the one typed save")
         time.sleep(8.5)  # two cycles with the dialog in front
         self.assertEqual([w["hwnd"] for w in self.wine.windows() if w["class"] == "#32770"], [dialog["hwnd"]])
         self.assertEqual(len(self.log_lines()), 1, "nothing typed into the dialog, no line written")
