@@ -67,6 +67,8 @@ void SaveDelivery::Begin(const SaveRequest& request) {
         return;
     }
     StepGuard step(inStep_);
+    if (phase_ == Phase::WaitReady)
+        system_.Trace(L"save-carried-over"); // the waiting save goes on as the new cycle's
     Start(request, system_.TickCountMs());
     Advance();
 }
@@ -142,14 +144,14 @@ void SaveDelivery::Advance() {
 }
 
 // Step 1: every check before anything is taken. The save waits while the user works (typing,
-// using the mouse, holding a key or button) for as long as the cycle lasts; a window that may
+// using the mouse, holding a key or button, in a menu) for as long as the cycle lasts; a window that may
 // not be typed into skips the cycle at once; a program that is busy is asked again for a while.
 void SaveDelivery::AdvanceReady(std::uint64_t now) {
     if (request_.row.target == SaveTarget::Listed && !IsListedWindowStillThere())
         return Finish(DeliveryOutcome::NoTarget);
     const std::uint64_t limit = request_.intervalMs > 0 ? request_.intervalMs : kDefaultWaitLimitMs;
     const bool keysHeld = AnyGuardedKeyDown();
-    if (keysHeld || UserIdleMs(now) < kPauseBeforeTakingFrontMs) {
+    if (keysHeld || UserIdleMs(now) < kPauseBeforeTakingFrontMs || UserInAMenu()) {
         if (now - cycleStart_ >= limit)
             Finish(keysHeld ? DeliveryOutcome::KeysHeld : DeliveryOutcome::UserBusy);
         return;
@@ -181,9 +183,12 @@ void SaveDelivery::TakeFront(std::uint64_t now) {
 // Waits for the window to be in front, active and with a focused control. A window just brought
 // forward finishes its activation in its own time (under Wine its keyboard state is even reset
 // then, and the system counts that as input), so it is given a moment and must have answered
-// since before keys go in. Should the user meanwhile go to another window, that one keeps the front.
+// since before keys go in. Should the user meanwhile go to another window, that one keeps the
+// front; should they open a menu (Quillon's tray menu, say), the save ends there.
 void SaveDelivery::AdvanceFront(std::uint64_t now) {
     const WindowHandle front = desktop_.ForegroundWindow();
+    if (front != target_ && UserInAMenu())
+        return Abandon(DeliveryOutcome::UserInterrupted, now);
     if (frontTaken_ && front != 0 && front != target_ && front != previousFront_ && !IsOfTarget(front))
         return Abandon(DeliveryOutcome::FrontLost, now);
     if (front == target_ && !TakesKeys(desktop_, target_))
@@ -470,6 +475,16 @@ bool SaveDelivery::SaveOpenedDialog() {
 // A window of the target's own program (a dialog it opened, say).
 bool SaveDelivery::IsOfTarget(WindowHandle window) {
     return desktop_.ProcessIdOf(window) == desktop_.ProcessIdOf(target_);
+}
+
+// The user is in a menu: one open in the window in front, which taking the front would close
+// under them, or Quillon's own tray menu. A menu in the window to be saved is no reason to wait:
+// that window is not typed into at all.
+bool SaveDelivery::UserInAMenu() {
+    const WindowHandle front = desktop_.ForegroundWindow();
+    if (front != 0 && front != Receiver() && desktop_.InputOf(front).inMenu)
+        return true;
+    return desktop_.InputOf(view_.Handle()).inMenu;
 }
 
 bool SaveDelivery::AnyGuardedKeyDown() {

@@ -21,7 +21,7 @@ enum class DeliveryOutcome {
     Saved,           // the program opened its menu, took the letter and closed it again
     NoTarget,        // nothing to type into: no listed window, closed, reused, Quillon's own
     Occupied,        // the window is disabled, or shows a modal dialog or a menu of its own
-    UserBusy,        // the user kept typing or using the mouse for the whole cycle
+    UserBusy,        // the user kept typing, using the mouse or a menu for the whole cycle
     KeysHeld,        // a guarded key or button was down for the whole cycle, or when typing began
     NotResponding,   // the program did not answer, or the system takes it for hung
     Elevated,        // the program runs elevated above Quillon
@@ -117,6 +117,7 @@ private:
     bool LeftForAViewWithoutCaret(const ThreadInput& in) const;
     bool SaveOpenedDialog();
     bool IsOfTarget(WindowHandle window);
+    bool UserInAMenu();
     bool AnyGuardedKeyDown();
     std::uint64_t UserIdleMs(std::uint64_t now) const;
     bool UserTouchedSince(std::uint64_t since, std::uint64_t now) const;

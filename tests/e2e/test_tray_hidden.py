@@ -101,6 +101,21 @@ class TrayHiddenTest(QuillonTestCase):
         self.type_into(notepad, "alpha")
         wait_for(lambda: self.document("menu.txt") == "alpha", 20, message="the next save")
 
+    def test_a_save_waits_while_the_tray_menu_is_open_and_follows_once_it_closes(self):
+        notepad = self.open_notepad("waits.txt")
+        self.type_into(notepad, "kept")
+        self.start_quillon()
+        self.switch_on("waits.txt - Notepad", interval="2", log=True)
+        self.wait_hidden()
+        self.open_tray_menu()
+        time.sleep(7)  # three cycles
+        self.assertTrue(self.wine.popups(), "the menu the user opened is still open")
+        self.assertEqual(self.document("waits.txt"), "", "no save while the menu is open")
+        self.assertEqual(self.log_lines(), [])
+        self.menu_keys("Escape")
+        self.wait_menu_closed()
+        self.wait_saved("waits.txt", "kept", 0, 10)
+
     def test_a_program_picked_in_the_menu_is_selected_by_window_and_saved_next(self):
         self.open_notepad("first.txt")
         notepads = {name: self.open_notepad(name) for name in ("one.txt", "two.txt")}

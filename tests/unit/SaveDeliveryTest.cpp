@@ -755,6 +755,48 @@ TEST_F(DeliveryFromBehind, AUserWhoGoesToAnotherWindowWhileTheFrontIsTakenKeepsI
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kEditor), 1) << "not asked for once more";
 }
 
+// A menu the user has open, in their own window or Quillon's tray menu, would close under them if
+// the front were taken: the save waits for it, however long the user has not typed.
+class DeliveryUserInAMenu : public DeliveryFromBehind, public ::testing::WithParamInterface<WindowHandle> {
+protected:
+    void OpenMenu() {
+        if (GetParam() == kQuillon) {
+            view.handle = kQuillon;
+            desktop.SetForeground(kQuillon);
+        }
+        desktop.windows[GetParam()].userMenuOpen = true;
+    }
+    WindowHandle UsersFront() const { return GetParam() == kQuillon ? kQuillon : kOther; }
+};
+
+TEST_P(DeliveryUserInAMenu, WaitsWhileItIsOpenAndSavesOnceItCloses) {
+    clock.Advance(2000);
+    OpenMenu();
+    Begin();
+    Run(5000);
+    EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kEditor), 0);
+    EXPECT_EQ(Front(), UsersFront());
+    ExpectNothingTyped();
+    desktop.windows[GetParam()].userMenuOpen = false;
+    Run(1000);
+    ExpectSavedOnce();
+}
+
+TEST_P(DeliveryUserInAMenu, OneOpenedWhileTheFrontIsComingEndsTheSaveWithoutAskingAgain) {
+    clock.Advance(2000);
+    desktop.windows[kEditor].activationDelayMs = 400;
+    Begin();
+    Run(20);
+    OpenMenu();
+    Run(1500);
+    ExpectFinishedWith(DeliveryOutcome::UserInterrupted);
+    ExpectNothingTyped();
+    EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kEditor), 1) << "not asked for once more";
+}
+
+INSTANTIATE_TEST_SUITE_P(Menus, DeliveryUserInAMenu, ::testing::Values(kOther, kQuillon),
+                         [](const auto& info) { return info.param == kQuillon ? "QuillonsTrayMenu" : "TheUsersWindow"; });
+
 TEST_F(DeliveryFromBehind, AWindowClosedMeanwhileIsNotBroughtBack) {
     clock.Advance(2000);
     Begin();

@@ -60,6 +60,7 @@ struct FakeWindow {
     std::optional<std::uint64_t> menuOpensAt;
     std::optional<std::uint64_t> menuClosesAt;
     bool systemMenuOpen = false;
+    bool userMenuOpen = false; // a menu the user opened here (a context menu, Quillon's tray menu)
     WindowHandle focusBeforeFileView = 0; // a ribbon's File view has the focus
     Elevation elevation = Elevation::NotElevated;
     // Activation behaviour: how many requests are refused, whether one right after a key that
@@ -152,6 +153,9 @@ public:
             in.menuOwner = w.menu.owner != 0 ? w.menu.owner : window;
         } else if (w.systemMenuOpen) {
             in.inMenu = in.systemMenu = true;
+            in.menuOwner = window;
+        } else if (w.userMenuOpen) {
+            in.inMenu = in.menuShown = true;
             in.menuOwner = window;
         }
         return in;
