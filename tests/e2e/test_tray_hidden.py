@@ -54,8 +54,8 @@ class TrayHiddenTest(QuillonTestCase):
         wait_for(lambda: not self.dump()["visible"], 5, message="Quillon to hide in the tray")
 
     def wait_quiet(self, seconds: int, interval: int) -> None:
-        """Waits until the countdown shows at least seconds, so that no save takes the front (and
-        closes an open menu) for that long."""
+        """Waits until the countdown shows at least seconds, so that no save begins for that long
+        (one that is under way when a menu opens ends there)."""
         wait_for(lambda: self.remaining() >= seconds, interval + 3, interval=0.2,
                  message=f"the countdown to show {seconds} or more")
 
