@@ -144,8 +144,9 @@ void SaveDelivery::Advance() {
 }
 
 // Step 1: every check before anything is taken. The save waits while the user works (typing,
-// using the mouse, holding a key or button, in a menu) for as long as the cycle lasts; a window that may
-// not be typed into skips the cycle at once; a program that is busy is asked again for a while.
+// using the mouse, holding a key or button, in a menu) for as long as the cycle lasts; a window
+// that may not be typed into skips the cycle at once; a program that is busy is asked again for
+// a while.
 void SaveDelivery::AdvanceReady(std::uint64_t now) {
     if (request_.row.target == SaveTarget::Listed && !IsListedWindowStillThere())
         return Finish(DeliveryOutcome::NoTarget);

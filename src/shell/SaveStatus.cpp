@@ -11,7 +11,7 @@ const wchar_t* Reason(DeliveryOutcome outcome) {
     case DeliveryOutcome::Occupied:
         return L"程序正显示对话框或菜单";
     case DeliveryOutcome::UserBusy:
-        return L"您一直在输入";
+        return L"您一直在使用键盘、鼠标或菜单";
     case DeliveryOutcome::KeysHeld:
         return L"有键或鼠标键按着";
     case DeliveryOutcome::NotResponding:
