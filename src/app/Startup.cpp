@@ -66,9 +66,36 @@ frmMain::LoadResult frmMain::Form_Load() {
     view_.ListInsert(Control::cboTime, -1, std::wstring(kSeconds));
     view_.ListInsert(Control::cboTime, -1, std::wstring(kMinutes));
     shown_ = true;
-    view_.Show();
+    if (ResumesSaving())
+        ResumeSaving();
+    else
+        view_.Show();
     RefreshTick();
     return LoadResult::Shown;
+}
+
+// The program saved last is looked for again; with start-with-Windows checked, saving goes on
+// for it at once. Nothing stored here can keep Quillon from starting: what does not read back as
+// Quillon wrote it is ignored.
+bool frmMain::ResumesSaving() {
+    if (const auto program = userSettings_.Program())
+        kept_.Remember(*program);
+    if (!userSettings_.StartsWithWindows())
+        return false;
+    userSettings_.RefreshRunValue(platform_.system.ExecutablePath());
+    const auto interval = numbers_.Parse(view_.Text(Control::txtRemaining));
+    return kept_.Any() && interval && IsAcceptableInterval(*interval);
+}
+
+// Straight into the tray with saving on: the window is not shown, the programs are listed so
+// that the remembered one is selected once it runs, and the tip says what Quillon waits for.
+void frmMain::ResumeSaving() {
+    lists_.RefreshWindowList();
+    switch_.Resume();
+    cycle_.Restart();
+    const SaveReport where = cycle_.Locate();
+    if (where.outcome != SaveOutcome::Saved)
+        saveStatus_.Report(where);
 }
 
 bool frmMain::OpenKeyboardDevice() {

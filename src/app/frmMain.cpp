@@ -6,27 +6,31 @@ namespace quillon {
 
 frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
     : view_(view), platform_(platform), numbers_(platform.system.DecimalSeparator()),
-      settings_(platform.registry, platform.system, platform.shell), progress_(view),
-      lists_(view, platform.desktop, numbers_, TimerSet), log_(platform.system),
-      delivery_(view, platform.desktop, platform.input, platform.system, log_),
+      settings_(platform.registry, platform.system, platform.shell), userSettings_(platform.userRegistry),
+      progress_(view), kept_(platform.desktop), lists_(view, platform.desktop, numbers_, TimerSet, kept_),
+      log_(platform.system), delivery_(view, platform.desktop, platform.input, platform.system, log_),
+      documentSave_(view, platform.desktop, platform.input, platform.system, platform.documents, log_),
+      work_(platform.desktop), cycle_(platform.desktop, platform.system, delivery_, documentSave_, kept_, work_, lists_),
       countdown_(view, progress_, numbers_, accepted_,
-                 [this](double seconds) { StartSave(view_, lists_, delivery_, seconds); }),
+                 [this](double seconds) { StartSave(view_, lists_, cycle_, seconds); }),
       interval_(view, progress_, numbers_, settings_, TimerSet, accepted_),
-      switch_(view, platform.desktop, lists_, delivery_), options_(view, settings_, lists_), icon_(platform.tray),
+      switch_(view, platform.desktop, lists_, cycle_), options_(view, settings_, lists_), icon_(platform.tray),
       saveStatus_(icon_, platform.system),
-      trayMenu_(view, platform.shell, settings_, icon_, numbers_, TimerSet, accepted_),
+      trayMenu_(view, platform.shell, platform.system, settings_, userSettings_, icon_, numbers_, TimerSet, accepted_),
       sysMenu_(platform.shell, std::move(version)),
       watch_(
           view,
           [this] {
-              switch_.SelectOn();
+              SwitchOn();
               RefreshTick();
           },
           [this] {
               switch_.SelectOff();
               RefreshTick();
           }) {
-    delivery_.OnFinished([this](DeliveryOutcome outcome) { saveStatus_.Report(outcome); });
+    cycle_.OnFinished([this](const SaveReport& report) { saveStatus_.Report(report); });
+    cycle_.OnKeptProgramChanged([this] { StoreKeptProgram(); });
+    trayMenu_.OnProgramPicked([this] { ChooseSelectedProgram(); });
 }
 
 void frmMain::OnClick(Control control) {
@@ -38,7 +42,7 @@ void frmMain::OnClick(Control control) {
         lists_.RefreshWindowList();
         break;
     case Control::optOn:
-        switch_.SelectOn();
+        SwitchOn();
         break;
     case Control::optOff:
         switch_.SelectOff();
@@ -67,8 +71,37 @@ void frmMain::cboTime_Click() {
 }
 
 void frmMain::OnChange(Control control) {
+    if (control == Control::List1)
+        ChooseSelectedProgram();
     if (control == Control::txtInterval || control == Control::List1)
         RefreshTick();
+}
+
+void frmMain::SwitchOn() {
+    if (switch_.SelectOn())
+        OnSwitchedOn();
+}
+
+// What is saved from now on is what is selected, and it is remembered for the next start.
+void frmMain::OnSwitchedOn() {
+    if (const auto selected = lists_.SelectedWindow(); selected && selected->window != kept_.Window().window)
+        kept_.Choose(*selected, lists_.SelectedTitle());
+    StoreKeptProgram();
+    cycle_.Restart();
+}
+
+void frmMain::ChooseSelectedProgram() {
+    const auto selected = lists_.SelectedWindow();
+    if (!selected)
+        return;
+    kept_.Choose(*selected, lists_.SelectedTitle());
+    cycle_.Restart();
+    if (switch_.IsOn())
+        StoreKeptProgram();
+}
+
+void frmMain::StoreKeptProgram() {
+    userSettings_.StoreProgram(kept_.Identity());
 }
 
 void frmMain::OnTimer(Timer timer) {
@@ -87,6 +120,9 @@ void frmMain::OnTimer(Timer timer) {
         break;
     case Timer::tmrDeliver:
         delivery_.tmrDeliver_Timer();
+        break;
+    case Timer::tmrDocument:
+        documentSave_.tmrDocument_Timer();
         break;
     }
     // Of the ticks, only the fill changes what the refresh rule looks at (it drops the

@@ -10,15 +10,20 @@
 #include "schedule/Switch.h"
 #include "scheduler/ActivityLog.h"
 #include "scheduler/Countdown.h"
+#include "scheduler/DocumentSave.h"
 #include "scheduler/KeyboardWatch.h"
+#include "scheduler/SaveCycle.h"
 #include "scheduler/SaveDelivery.h"
 #include "scheduler/SaveDispatch.h"
+#include "scheduler/UnsavedWork.h"
 #include "settings/OptionBoxes.h"
 #include "settings/Registry.h"
+#include "settings/UserSettings.h"
 #include "shell/IconMenu.h"
 #include "shell/SaveStatus.h"
 #include "shell/SytemMenu.h"
 #include "shell/TrayMenu.h"
+#include "windows/KeptProgram.h"
 #include "windows/ProgramLists.h"
 
 #include <memory>
@@ -54,12 +59,16 @@ public:
     void Form_MouseMove(const MouseMoveMessage& message);
     bool OnSystemCommand(std::uintptr_t wParam) { return sysMenu_.OnSystemCommand(wParam); }
     void OnTaskbarCreated() { icon_.Readd(); }
+    // A window of any program came to the front or took the focus.
+    void OnWindowActivity(WindowHandle window) { cycle_.OnWindowActivity(window); }
 
     // An interval has been set in this run.
     bool TimerSet = false;
 
     const ProgressBar& Progress() const { return progress_; }
     const SaveDelivery& Delivery() const { return delivery_; }
+    const SaveCycle& Cycle() const { return cycle_; }
+    const KeptProgram& Kept() const { return kept_; }
     const TrayIcon& Icon() const { return icon_; }
     const SaveStatus& Status() const { return saveStatus_; }
 
@@ -67,6 +76,13 @@ private:
     bool OpenKeyboardDevice();
     void RestoreSettings();
     void RestoreUnit(const std::wstring& intervalSeconds);
+    bool ResumesSaving();
+    void ResumeSaving();
+    void SwitchOn();
+    void OnSwitchedOn();
+    // The user chose the selected program (in List1 or the tray menu): saving follows it.
+    void ChooseSelectedProgram();
+    void StoreKeptProgram();
     void OnTrayMouseMessage(int code);
     void BringBackFromTray();
     // The refresh tick: optOn and cmdKill follow the selection, the interval and the switch. It
@@ -78,10 +94,15 @@ private:
     AcceptedInterval accepted_;
     Numbers numbers_;
     SettingsStore settings_;
+    UserSettings userSettings_;
     ProgressBar progress_;
+    KeptProgram kept_;
     ProgramLists lists_;
     ActivityLog log_;
     SaveDelivery delivery_;
+    DocumentSave documentSave_;
+    UnsavedWork work_;
+    SaveCycle cycle_;
     Countdown countdown_;
     IntervalSetting interval_;
     OnOffSwitch switch_;

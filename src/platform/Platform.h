@@ -84,6 +84,12 @@ public:
     virtual Elevation OwnElevation() = 0;
     virtual int ShowWindow(WindowHandle window, ShowCommand command) = 0;
     virtual WindowHandle OwnerOf(WindowHandle window) = 0;
+    virtual std::wstring ClassName(WindowHandle window) = 0;
+    // The first window of class `className` among the descendants of `window`; 0 when none.
+    virtual WindowHandle FindDescendant(WindowHandle window, const std::wstring& className) = 0;
+    // The full path of the program file of the process that owns the window; empty when it
+    // cannot be read (the window is gone, or its process may not be asked).
+    virtual std::wstring ExecutablePath(WindowHandle window) = 0;
 };
 
 // Virtual-key codes the core names.
@@ -160,6 +166,61 @@ public:
     virtual void CloseKey(RegKey key) = 0;
 };
 
+// Per-user text values under HKEY_CURRENT_USER, through the registry's W functions: what only
+// this user may read (a window title can name a private document) and can always write.
+class IUserRegistry {
+public:
+    virtual ~IUserRegistry() = default;
+    // The text of a REG_SZ value of at most `maxChars` characters; nothing when the key or the
+    // value is missing, of another type, or longer.
+    virtual std::optional<std::wstring> ReadText(const std::wstring& keyPath, const std::wstring& name,
+                                                 std::size_t maxChars) = 0;
+    // Stores the text as REG_SZ, creating the key when needed; true when it was stored.
+    virtual bool WriteText(const std::wstring& keyPath, const std::wstring& name, const std::wstring& text) = 0;
+    // Removes the value; true when it is gone (also when it was never there).
+    virtual bool DeleteValue(const std::wstring& keyPath, const std::wstring& name) = 0;
+};
+
+// Another program's own document, reached through the object model that Word and Excel publish
+// for their document windows: whether it holds unsaved changes, and its Save. A program's object
+// may take as long to answer as the program does, so every request runs on a thread of its own
+// and the caller only looks for the reply; at most one request is under way at a time.
+enum class DocumentProgram { Word, Excel };
+enum class DocumentRequest {
+    Read, // the document's state
+    Save, // Save() without any prompt, then the state again
+};
+
+struct DocumentState {
+    bool protectedView = false; // the window is a Protected View window, which holds no document to save
+    bool saved = true;          // the program holds no unsaved changes
+    bool hasPath = false;       // the document has been saved to a file before
+    bool readOnly = false;
+    bool savesItself = false;   // the program saves it continuously itself (AutoSaveOn)
+    bool operator==(const DocumentState&) const = default;
+};
+
+struct DocumentReply {
+    std::uint32_t failure = 0; // the HRESULT of the call that failed; 0 when every call succeeded
+    bool noObject = false;     // the window gave no document object
+    bool unexpected = false;   // the object answered what its interface does not promise
+    DocumentState state;       // what the document said, when nothing failed
+    bool operator==(const DocumentReply&) const = default;
+};
+
+class IDocuments {
+public:
+    virtual ~IDocuments() = default;
+    // Starts the request on the document shown in `documentWindow` (the program's innermost
+    // document window). False, and nothing starts, while an earlier request is under way; a
+    // reply nobody took is dropped.
+    virtual bool Start(DocumentRequest request, DocumentProgram program, WindowHandle documentWindow) = 0;
+    // The reply to the request under way, once it came; nothing before. Given once.
+    virtual std::optional<DocumentReply> TakeReply() = 0;
+    // A request has not been answered yet (one that takes too long may never be).
+    virtual bool Outstanding() const = 0;
+};
+
 // The notification-area icon record: the first and smallest form of the platform's record.
 struct TrayIconRecord {
     std::uint32_t size = 0;
@@ -189,6 +250,7 @@ struct MenuItem {
     std::wstring text;
     bool startsColumn = false; // a new column with a bar before it
     std::vector<MenuItem> children;
+    bool checked = false; // a command shown with a check mark
     bool operator==(const MenuItem&) const = default;
 };
 
@@ -220,6 +282,8 @@ public:
     // The local date and time as the system's general date-and-time text.
     virtual std::wstring NowAsGeneralDate() = 0;
     virtual std::wstring ExecutableFolder() = 0;
+    // The running program file's full path.
+    virtual std::wstring ExecutablePath() = 0;
     virtual bool AppendBytes(const std::wstring& path, const std::string& bytes) = 0;
     virtual bool RemoveFile(const std::wstring& path) = 0;
     virtual std::string ToAnsi(const std::wstring& text) = 0;
@@ -241,6 +305,8 @@ struct Platform {
     ITray& tray;
     IShellUi& shell;
     ISystem& system;
+    IUserRegistry& userRegistry;
+    IDocuments& documents;
 };
 
 } // namespace quillon

@@ -2,18 +2,23 @@
 
 namespace quillon {
 
-void OnOffSwitch::SelectOn() {
+bool OnOffSwitch::SelectOn() {
     if (IsOn())
-        return;
-    view_.SetValue(Control::optOn, 1);
-    view_.SetValue(Control::optOff, 0);
+        return false;
+    Resume();
     SwitchOnSteps();
+    return true;
 }
 
 void OnOffSwitch::SelectOff() {
     view_.SetValue(Control::optOff, 1);
     view_.SetValue(Control::optOn, 0);
-    delivery_.Cancel();
+    cycle_.Cancel();
+}
+
+void OnOffSwitch::Resume() {
+    view_.SetValue(Control::optOn, 1);
+    view_.SetValue(Control::optOff, 0);
 }
 
 void OnOffSwitch::SwitchOnSteps() {

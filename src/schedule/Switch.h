@@ -4,20 +4,23 @@
 #pragma once
 
 #include "app/FormView.h"
-#include "scheduler/SaveDelivery.h"
+#include "scheduler/SaveCycle.h"
 #include "windows/ProgramLists.h"
 
 namespace quillon {
 
 class OnOffSwitch {
 public:
-    OnOffSwitch(IFormView& view, IDesktop& desktop, const ProgramLists& lists, SaveDelivery& delivery)
-        : view_(view), desktop_(desktop), lists_(lists), delivery_(delivery) {}
+    OnOffSwitch(IFormView& view, IDesktop& desktop, const ProgramLists& lists, SaveCycle& cycle)
+        : view_(view), desktop_(desktop), lists_(lists), cycle_(cycle) {}
 
     bool IsOn() const { return view_.Value(Control::optOn) == 1; }
-    // Selects optOn; the switch-on steps run only when saving was off.
-    void SelectOn();
+    // Selects optOn; the switch-on steps run only when saving was off. True when it switched on.
+    bool SelectOn();
     void SelectOff();
+    // Saving goes on as it was when Quillon last ran: the window is away already and the
+    // program may not even run yet, so nothing is brought to the front.
+    void Resume();
 
 private:
     void SwitchOnSteps();
@@ -25,7 +28,7 @@ private:
     IFormView& view_;
     IDesktop& desktop_;
     const ProgramLists& lists_;
-    SaveDelivery& delivery_;
+    SaveCycle& cycle_;
 };
 
 } // namespace quillon

@@ -8,43 +8,6 @@ namespace {
 
 constexpr int kShowMinimized = 2;
 
-// The mark a save leaves on the debugger's output when it ends without saving, naming why.
-const wchar_t* SkipTrace(DeliveryOutcome outcome) {
-    switch (outcome) {
-    case DeliveryOutcome::Saved:
-        return nullptr;
-    case DeliveryOutcome::NoTarget:
-        return L"save-skipped no-target";
-    case DeliveryOutcome::Occupied:
-        return L"save-skipped occupied";
-    case DeliveryOutcome::UserBusy:
-        return L"save-skipped user-busy";
-    case DeliveryOutcome::KeysHeld:
-        return L"save-skipped keys-held";
-    case DeliveryOutcome::NotResponding:
-        return L"save-skipped not-responding";
-    case DeliveryOutcome::Elevated:
-        return L"save-skipped elevated";
-    case DeliveryOutcome::NotForeground:
-        return L"save-skipped not-foreground";
-    case DeliveryOutcome::MenuNotOpened:
-        return L"save-skipped menu-not-opened";
-    case DeliveryOutcome::UserInterrupted:
-        return L"save-skipped user-interrupted";
-    case DeliveryOutcome::FrontLost:
-        return L"save-skipped front-lost";
-    case DeliveryOutcome::LetterNotTaken:
-        return L"save-skipped letter-not-taken";
-    case DeliveryOutcome::Incomplete:
-        return L"save-skipped incomplete";
-    case DeliveryOutcome::Busy:
-        return L"save-skipped busy";
-    case DeliveryOutcome::Cancelled:
-        return L"save-skipped cancelled";
-    }
-    return L"save-skipped";
-}
-
 } // namespace
 
 // Marks a step of the delivery under way. Asking another program whether it answers may let
@@ -63,7 +26,7 @@ private:
 
 void SaveDelivery::Begin(const SaveRequest& request) {
     if (inStep_ || (Busy() && phase_ != Phase::WaitReady)) {
-        lastOutcome_ = DeliveryOutcome::Busy;
+        lastOutcome_ = SaveOutcome::Busy;
         return;
     }
     StepGuard step(inStep_);
@@ -76,7 +39,6 @@ void SaveDelivery::Begin(const SaveRequest& request) {
 // Nothing has been taken or typed while the save waits for the user: the new cycle's request
 // simply replaces the old one, so the user's typing delays a save and never drops one.
 void SaveDelivery::Start(const SaveRequest& request, std::uint64_t now) {
-    system_.Trace(L"save-cycle");
     request_ = request;
     cycleStart_ = now;
     target_ = 0;
@@ -100,7 +62,7 @@ void SaveDelivery::Cancel() {
     }
     if (Cancellable()) {
         StepGuard step(inStep_);
-        Abandon(DeliveryOutcome::Cancelled, system_.TickCountMs());
+        Abandon(SaveOutcome::Cancelled, system_.TickCountMs());
     }
 }
 
@@ -121,7 +83,7 @@ void SaveDelivery::Advance() {
     if (cancelRequested_) {
         cancelRequested_ = false;
         if (Cancellable())
-            return Abandon(DeliveryOutcome::Cancelled, now);
+            return Abandon(SaveOutcome::Cancelled, now);
     }
     switch (phase_) {
     case Phase::Idle:
@@ -149,12 +111,12 @@ void SaveDelivery::Advance() {
 // a while.
 void SaveDelivery::AdvanceReady(std::uint64_t now) {
     if (request_.row.target == SaveTarget::Listed && !IsListedWindowStillThere())
-        return Finish(DeliveryOutcome::NoTarget);
+        return Finish(SaveOutcome::NoTarget);
     const std::uint64_t limit = request_.intervalMs > 0 ? request_.intervalMs : kDefaultWaitLimitMs;
     const bool keysHeld = AnyGuardedKeyDown();
     if (keysHeld || UserIdleMs(now) < kPauseBeforeTakingFrontMs || UserInAMenu()) {
         if (now - cycleStart_ >= limit)
-            Finish(keysHeld ? DeliveryOutcome::KeysHeld : DeliveryOutcome::UserBusy);
+            Finish(keysHeld ? SaveOutcome::KeysHeld : SaveOutcome::UserBusy);
         return;
     }
     const WindowHandle receiver = Receiver();
@@ -189,11 +151,11 @@ void SaveDelivery::TakeFront(std::uint64_t now) {
 void SaveDelivery::AdvanceFront(std::uint64_t now) {
     const WindowHandle front = desktop_.ForegroundWindow();
     if (front != target_ && UserInAMenu())
-        return Abandon(DeliveryOutcome::UserInterrupted, now);
+        return Abandon(SaveOutcome::UserInterrupted, now);
     if (frontTaken_ && front != 0 && front != target_ && front != previousFront_ && !IsOfTarget(front))
-        return Abandon(DeliveryOutcome::FrontLost, now);
+        return Abandon(SaveOutcome::FrontLost, now);
     if (front == target_ && !TakesKeys(desktop_, target_))
-        return Abandon(DeliveryOutcome::Occupied, now);
+        return Abandon(SaveOutcome::Occupied, now);
     if (IsReadyForKeys(target_)) {
         if (!readySince_)
             readySince_ = now;
@@ -204,7 +166,7 @@ void SaveDelivery::AdvanceFront(std::uint64_t now) {
         readySince_.reset();
     }
     if (now - phaseStart_ >= kForegroundWaitMs)
-        return Abandon(DeliveryOutcome::NotForeground, now);
+        return Abandon(SaveOutcome::NotForeground, now);
     RetryFrontIfSlow(now);
 }
 
@@ -229,11 +191,11 @@ void SaveDelivery::TypeMenuKeys(std::uint64_t now) {
     if (const auto why = WhyNotTypeInto(target_))
         return Abandon(*why, now);
     if (AnyGuardedKeyDown())
-        return Abandon(DeliveryOutcome::KeysHeld, now);
+        return Abandon(SaveOutcome::KeysHeld, now);
     before_ = desktop_.InputOf(target_);
     menuKeysTyped_ = true;
     if (!Type(KeyEventsFor(SplitSaveKeys(request_.row.keys).openMenu)))
-        return Abandon(DeliveryOutcome::Incomplete, now);
+        return Abandon(SaveOutcome::Incomplete, now);
     menuKeysAt_ = now;
     system_.Trace(L"menu-keys-sent");
     Enter(Phase::WaitMenu, now);
@@ -244,27 +206,27 @@ void SaveDelivery::TypeMenuKeys(std::uint64_t now) {
 // The window must still be in front and the user must not have touched anything since.
 void SaveDelivery::AdvanceMenu(std::uint64_t now) {
     if (desktop_.ForegroundWindow() != target_)
-        return Abandon(DeliveryOutcome::FrontLost, now);
+        return Abandon(SaveOutcome::FrontLost, now);
     if (UserTouchedSince(menuKeysAt_, now) || AnyGuardedKeyDown())
-        return Abandon(DeliveryOutcome::UserInterrupted, now);
+        return Abandon(SaveOutcome::UserInterrupted, now);
     const ThreadInput in = desktop_.InputOf(target_);
     if (in.inMenu && (in.systemMenu || in.menuOwner != target_))
-        return Abandon(DeliveryOutcome::MenuNotOpened, now);
+        return Abandon(SaveOutcome::MenuNotOpened, now);
     if (OwnMenuOpen(in))
         return TypeItemKey(now, true);
     if (LeftForAViewWithoutCaret(in))
         return TypeItemKey(now, false);
     if (now - phaseStart_ >= kMenuOpenWaitMs)
-        Abandon(DeliveryOutcome::MenuNotOpened, now);
+        Abandon(SaveOutcome::MenuNotOpened, now);
 }
 
 void SaveDelivery::TypeItemKey(std::uint64_t now, bool viaMenu) {
     if (!MayTypeIntoTarget())
-        return Abandon(DeliveryOutcome::Elevated, now);
+        return Abandon(SaveOutcome::Elevated, now);
     viaMenu_ = viaMenu;
     letterTyped_ = true;
     if (!Type(KeyEventsFor(SplitSaveKeys(request_.row.keys).item)))
-        return Abandon(DeliveryOutcome::Incomplete, now);
+        return Abandon(SaveOutcome::Incomplete, now);
     system_.Trace(L"keys-sent");
     answersSinceClosed_ = 0;
     Enter(Phase::WaitLetterTaken, now);
@@ -284,7 +246,7 @@ void SaveDelivery::AdvanceLetterTaken(std::uint64_t now) {
     if (now - phaseStart_ < kLetterTakenWaitMs)
         return;
     if (stillOpen)
-        return Abandon(DeliveryOutcome::LetterNotTaken, now);
+        return Abandon(SaveOutcome::LetterNotTaken, now);
     Confirm(now); // the menu took the letter; the program is still busy saving
 }
 
@@ -292,10 +254,10 @@ void SaveDelivery::Confirm(std::uint64_t now) {
     if (request_.writeLog)
         log_.Write(request_.entry);
     system_.Trace(L"save-confirmed");
-    outcome_ = DeliveryOutcome::Saved;
+    outcome_ = SaveOutcome::Saved;
     // A dialog the save opened (a file name to give, an error) wants an answer: it keeps the front.
     if (SaveOpenedDialog())
-        return Finish(DeliveryOutcome::Saved);
+        return Finish(SaveOutcome::Saved);
     // Save As opens its dialog a moment later.
     if (frontTaken_ && SplitSaveKeys(request_.row.keys).item != L"S")
         return Enter(Phase::WaitDialog, now);
@@ -304,14 +266,14 @@ void SaveDelivery::Confirm(std::uint64_t now) {
 
 void SaveDelivery::AdvanceDialog(std::uint64_t now) {
     if (SaveOpenedDialog())
-        return Finish(DeliveryOutcome::Saved);
+        return Finish(SaveOutcome::Saved);
     if (now - phaseStart_ >= kDialogWaitMs)
         GiveFrontBack(now);
 }
 
 // Every way out once something was taken or typed: the keys go up, a menu the keys opened is
 // closed, the front goes back.
-void SaveDelivery::Abandon(DeliveryOutcome outcome, std::uint64_t now) {
+void SaveDelivery::Abandon(SaveOutcome outcome, std::uint64_t now) {
     outcome_ = outcome;
     ReleaseOwnKeys();
     if (menuKeysTyped_ && target_ != 0) {
@@ -375,10 +337,8 @@ void SaveDelivery::AdvanceFrontBack(std::uint64_t now) {
         Finish(outcome_);
 }
 
-void SaveDelivery::Finish(DeliveryOutcome outcome) {
+void SaveDelivery::Finish(SaveOutcome outcome) {
     ReleaseOwnKeys();
-    if (const wchar_t* skipped = SkipTrace(outcome))
-        system_.Trace(skipped);
     phase_ = Phase::Idle;
     lastOutcome_ = outcome;
     view_.SetTimer(Timer::tmrDeliver, kPollMs, false);
@@ -393,20 +353,20 @@ WindowHandle SaveDelivery::Receiver() {
 }
 
 // Why keys may not go into `receiver` at all, or nothing when they may.
-std::optional<DeliveryOutcome> SaveDelivery::WhyNotTypeInto(WindowHandle receiver) {
+std::optional<SaveOutcome> SaveDelivery::WhyNotTypeInto(WindowHandle receiver) {
     if (request_.row.target == SaveTarget::Listed) {
         if (!IsListedWindowStillThere())
-            return DeliveryOutcome::NoTarget;
+            return SaveOutcome::NoTarget;
     } else if (receiver == 0 || desktop_.BelongsToThisProcess(receiver)) {
         // Quillon's own windows have no File menu to save with.
-        return DeliveryOutcome::NoTarget;
+        return SaveOutcome::NoTarget;
     }
     // Keys typed into a disabled window or a modal dialog's owner would answer the dialog, and
     // keys typed into an open menu would pick from it.
     if (!TakesKeys(desktop_, receiver) || desktop_.InputOf(receiver).inMenu)
-        return DeliveryOutcome::Occupied;
+        return SaveOutcome::Occupied;
     if (!MayTypeInto(desktop_.OwnElevation(), desktop_.ProcessElevation(receiver)))
-        return DeliveryOutcome::Elevated;
+        return SaveOutcome::Elevated;
     return std::nullopt;
 }
 
@@ -429,7 +389,7 @@ bool SaveDelivery::IsListedWindowStillThere() const {
 // recalculating) is asked again on the next polls, and loses it when it stays silent.
 bool SaveDelivery::AnswersSoon(WindowHandle window, std::uint64_t now) {
     if (desktop_.IsHung(window)) {
-        Finish(DeliveryOutcome::NotResponding);
+        Finish(SaveOutcome::NotResponding);
         return false;
     }
     if (desktop_.Answers(window, kAnswerTimeoutMs)) {
@@ -439,7 +399,7 @@ bool SaveDelivery::AnswersSoon(WindowHandle window, std::uint64_t now) {
     if (!unansweredSince_)
         unansweredSince_ = now;
     if (now - *unansweredSince_ >= kAnswerWaitMs)
-        Finish(DeliveryOutcome::NotResponding);
+        Finish(SaveOutcome::NotResponding);
     return false;
 }
 

@@ -9,6 +9,7 @@
 #include "app/FormView.h"
 #include "scheduler/ActivityLog.h"
 #include "scheduler/SaveDispatch.h"
+#include "scheduler/SaveOutcome.h"
 
 #include <functional>
 #include <optional>
@@ -16,24 +17,6 @@
 #include <vector>
 
 namespace quillon {
-
-enum class DeliveryOutcome {
-    Saved,           // the program opened its menu, took the letter and closed it again
-    NoTarget,        // nothing to type into: no listed window, closed, reused, Quillon's own
-    Occupied,        // the window is disabled, or shows a modal dialog or a menu of its own
-    UserBusy,        // the user kept typing, using the mouse or a menu for the whole cycle
-    KeysHeld,        // a guarded key or button was down for the whole cycle, or when typing began
-    NotResponding,   // the program did not answer, or the system takes it for hung
-    Elevated,        // the program runs elevated above Quillon
-    NotForeground,   // the window never came to the front ready for keys
-    MenuNotOpened,   // Alt+F visibly did nothing in time: no menu bar, another mnemonic, too slow
-    UserInterrupted, // the user pressed a key or used the mouse between the steps
-    FrontLost,       // the window lost the front between the steps
-    LetterNotTaken,  // the menu stayed open after the letter: it has no such item
-    Incomplete,      // the system did not take every key event
-    Busy,            // a save was still under way when the next cycle came
-    Cancelled,       // saving was switched off before the letter was typed
-};
 
 struct SaveRequest {
     SaveRow row;
@@ -68,7 +51,7 @@ public:
         : view_(view), desktop_(desktop), input_(input), system_(system), log_(log) {}
 
     // Called with the outcome of every save that began (not for one refused as Busy).
-    void OnFinished(std::function<void(DeliveryOutcome)> listener) { onFinished_ = std::move(listener); }
+    void OnFinished(std::function<void(SaveOutcome)> listener) { onFinished_ = std::move(listener); }
 
     // Starts delivering a save. One that is still waiting for the user's pause takes the new
     // cycle's request over; one further on is not interrupted.
@@ -78,7 +61,12 @@ public:
     void tmrDeliver_Timer();
 
     bool Busy() const { return phase_ != Phase::Idle; }
-    std::optional<DeliveryOutcome> LastOutcome() const { return lastOutcome_; }
+    // Nothing has been taken or typed yet: the save waits for the user's pause.
+    bool WaitingForPause() const { return phase_ == Phase::WaitReady; }
+    // Quillon has brought the window forward for this save and not given the front back yet.
+    bool HoldsFront() const { return phase_ != Phase::Idle && frontTaken_; }
+    const SaveRequest& Request() const { return request_; }
+    std::optional<SaveOutcome> LastOutcome() const { return lastOutcome_; }
 
 private:
     enum class Phase { Idle, WaitReady, WaitFront, WaitMenu, WaitLetterTaken, WaitDialog, CloseMenu, WaitFrontBack };
@@ -100,15 +88,15 @@ private:
     void Confirm(std::uint64_t now);
     void AdvanceDialog(std::uint64_t now);
     // The ways out.
-    void Abandon(DeliveryOutcome outcome, std::uint64_t now);
+    void Abandon(SaveOutcome outcome, std::uint64_t now);
     void AdvanceCloseMenu(std::uint64_t now);
     void GiveFrontBack(std::uint64_t now);
     void AdvanceFrontBack(std::uint64_t now);
-    void Finish(DeliveryOutcome outcome);
+    void Finish(SaveOutcome outcome);
 
     // What the steps look at.
     WindowHandle Receiver();
-    std::optional<DeliveryOutcome> WhyNotTypeInto(WindowHandle receiver);
+    std::optional<SaveOutcome> WhyNotTypeInto(WindowHandle receiver);
     bool MayTypeIntoTarget();
     bool IsListedWindowStillThere() const;
     bool AnswersSoon(WindowHandle window, std::uint64_t now);
@@ -131,7 +119,7 @@ private:
     IInput& input_;
     ISystem& system_;
     ActivityLog& log_;
-    std::function<void(DeliveryOutcome)> onFinished_;
+    std::function<void(SaveOutcome)> onFinished_;
 
     Phase phase_ = Phase::Idle;
     SaveRequest request_;
@@ -155,12 +143,12 @@ private:
     bool viaMenu_ = true;
     int answersSinceClosed_ = 0;
     int escapes_ = 0;
-    DeliveryOutcome outcome_ = DeliveryOutcome::Saved; // how the delivery ends, once it is known
+    SaveOutcome outcome_ = SaveOutcome::Saved; // how the delivery ends, once it is known
     std::vector<std::uint8_t> held_;                    // keys pressed and not yet released
     std::optional<std::uint64_t> ownInputAt_;           // when Quillon last typed a key itself
     bool inStep_ = false;
     bool cancelRequested_ = false;
-    std::optional<DeliveryOutcome> lastOutcome_;
+    std::optional<SaveOutcome> lastOutcome_;
 };
 
 } // namespace quillon

@@ -1,6 +1,6 @@
 #include "scheduler/SaveDispatch.h"
 
-#include "scheduler/SaveDelivery.h"
+#include "scheduler/SaveCycle.h"
 #include "windows/ProgramLists.h"
 
 #include <algorithm>
@@ -57,17 +57,16 @@ bool TakesKeys(IDesktop& desktop, WindowHandle window) {
     return owner == 0 || desktop.IsEnabled(owner);
 }
 
-void StartSave(IFormView& view, const ProgramLists& lists, SaveDelivery& delivery, double intervalSeconds) {
+void StartSave(IFormView& view, const ProgramLists& lists, SaveCycle& cycle, double intervalSeconds) {
     SaveRequest request;
     request.row = ChooseSaveRow(view.Value(Control::chkSaveAs), view.Value(Control::chkCurrent));
-    request.listed = lists.SelectedWindow();
     request.entry = lists.SelectedTitle();
     request.writeLog = view.Value(Control::chkSave) == 1;
     // An unknown length leaves the longest wait for a pause as it is.
     const double seconds = std::min(intervalSeconds > 0 ? intervalSeconds : 0.0, 1e9);
     request.intervalMs =
         seconds > 0 ? static_cast<std::uint64_t>(seconds * 1000) : SaveDelivery::kDefaultWaitLimitMs;
-    delivery.Begin(request);
+    cycle.Begin(request);
 }
 
 } // namespace quillon

@@ -53,10 +53,10 @@ struct ListedWindow {
     std::uint32_t processId = 0;
 };
 
-class SaveDelivery;
+class SaveCycle;
 class ProgramLists;
-// The save of one cycle: reads the two options and the selected program, and starts typing.
-// `intervalSeconds` is the length of the cycle that starts now.
-void StartSave(IFormView& view, const ProgramLists& lists, SaveDelivery& delivery, double intervalSeconds);
+// The save of one cycle: reads the options and starts the cycle, which saves the kept program
+// (or the window in front). `intervalSeconds` is the length of the cycle that starts now.
+void StartSave(IFormView& view, const ProgramLists& lists, SaveCycle& cycle, double intervalSeconds);
 
 } // namespace quillon

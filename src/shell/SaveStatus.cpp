@@ -4,55 +4,87 @@ namespace quillon {
 namespace {
 
 // Why a cycle did not save, as the user would say it.
-const wchar_t* Reason(DeliveryOutcome outcome) {
+const wchar_t* Reason(SaveOutcome outcome) {
     switch (outcome) {
-    case DeliveryOutcome::NoTarget:
+    case SaveOutcome::NoTarget:
         return L"没有可保存的窗口";
-    case DeliveryOutcome::Occupied:
+    case SaveOutcome::Occupied:
         return L"程序正显示对话框或菜单";
-    case DeliveryOutcome::UserBusy:
+    case SaveOutcome::UserBusy:
         return L"您一直在使用键盘、鼠标或菜单";
-    case DeliveryOutcome::KeysHeld:
+    case SaveOutcome::KeysHeld:
         return L"有键或鼠标键按着";
-    case DeliveryOutcome::NotResponding:
+    case SaveOutcome::NotResponding:
         return L"程序没有响应";
-    case DeliveryOutcome::Elevated:
+    case SaveOutcome::Elevated:
         return L"程序以管理员身份运行";
-    case DeliveryOutcome::NotForeground:
+    case SaveOutcome::NotForeground:
         return L"窗口没能来到前台";
-    case DeliveryOutcome::MenuNotOpened:
+    case SaveOutcome::MenuNotOpened:
         return L"文件菜单没有打开";
-    case DeliveryOutcome::UserInterrupted:
+    case SaveOutcome::UserInterrupted:
         return L"您在保存时按了键或动了鼠标";
-    case DeliveryOutcome::FrontLost:
+    case SaveOutcome::FrontLost:
         return L"窗口在保存时离开了前台";
-    case DeliveryOutcome::LetterNotTaken:
+    case SaveOutcome::LetterNotTaken:
         return L"文件菜单里没有保存命令";
-    case DeliveryOutcome::Incomplete:
+    case SaveOutcome::Incomplete:
         return L"系统没有接受按键";
-    case DeliveryOutcome::Saved:
-    case DeliveryOutcome::Busy:
-    case DeliveryOutcome::Cancelled:
-        break;
+    case SaveOutcome::SeveralAlike:
+        return L"有几个窗口显示同一文档";
+    case SaveOutcome::ReadOnly:
+        return L"文档是只读的";
+    case SaveOutcome::NotSavedByProgram:
+        return L"程序没有保存文档";
+    default:
+        return nullptr;
     }
-    return nullptr;
+}
+
+// A title cut so that the whole tip fits the tip field.
+std::wstring Fitted(const std::wstring& title, std::size_t room) {
+    if (title.size() <= room)
+        return title;
+    return title.substr(0, room > 0 ? room - 1 : 0) + L"…";
 }
 
 } // namespace
 
-std::wstring SaveStatusTip(DeliveryOutcome outcome, const std::wstring& when) {
-    if (outcome == DeliveryOutcome::Saved)
-        return tray::kTip + L"：上次保存于 " + when;
-    if (const wchar_t* reason = Reason(outcome))
-        return tray::kTip + L"：未能保存，" + reason;
-    return L"";
+std::wstring SaveStatusTip(const SaveReport& report, const std::wstring& now, const std::wstring& lastSave) {
+    const std::wstring head = tray::kTip + L"：";
+    switch (report.outcome) {
+    case SaveOutcome::Saved:
+        return head + L"上次保存于 " + now;
+    case SaveOutcome::NothingToSave:
+        return lastSave.empty() ? head + L"没有新的更改" : head + L"没有新的更改（上次保存于 " + lastSave + L"）";
+    case SaveOutcome::WaitingForUse:
+        if (const wchar_t* reason = Reason(report.cause))
+            return head + L"未能保存，" + reason + L"（您再使用这个程序后重试）";
+        return head + L"您再使用这个程序后重试";
+    case SaveOutcome::WaitingForProgram: {
+        const std::wstring before = head + L"等待“", after = L"”打开";
+        const std::size_t room = tray::kTipChars - 1 - before.size() - after.size();
+        return before + Fitted(report.program, room) + after;
+    }
+    case SaveOutcome::ProtectedView:
+        return head + L"文档在受保护的视图中，无法更改";
+    case SaveOutcome::SavesItself:
+        return head + L"程序自己在自动保存这个文档";
+    default:
+        if (const wchar_t* reason = Reason(report.outcome))
+            return head + L"未能保存，" + reason;
+        return L"";
+    }
 }
 
-void SaveStatus::Report(DeliveryOutcome outcome) {
-    const std::wstring tip = SaveStatusTip(outcome, system_.NowAsGeneralDate());
+void SaveStatus::Report(const SaveReport& report) {
+    const std::wstring now = system_.NowAsGeneralDate();
+    const std::wstring tip = SaveStatusTip(report, now, lastSave_);
     if (tip.empty())
         return;
-    failuresInARow_ = outcome == DeliveryOutcome::Saved ? 0 : failuresInARow_ + 1;
+    if (report.outcome == SaveOutcome::Saved)
+        lastSave_ = now;
+    failuresInARow_ = IsSafe(report.outcome) ? 0 : failuresInARow_ + 1;
     icon_.ShowState(tip, failuresInARow_ >= kFailuresShownByIcon);
 }
 

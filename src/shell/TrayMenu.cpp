@@ -16,7 +16,7 @@ std::wstring MenuItemText(const std::wstring& title) {
     return text;
 }
 
-std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs) {
+std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs, bool startsWithWindows) {
     MenuItem submenu{MenuItem::Kind::Submenu, 0, traymenu::kPrograms, false, {}};
     for (std::size_t i = 0; i < programs.size(); ++i) {
         const bool newColumn = i != 0 && i % traymenu::kProgramsPerColumn == 0;
@@ -31,6 +31,9 @@ std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs) {
         {MenuItem::Kind::Separator, traymenu::kSeparator1, L"", false, {}},
         {MenuItem::Kind::Command, traymenu::kSetTime, traymenu::kSetTimeText, false, {}},
         {MenuItem::Kind::Separator, traymenu::kSeparator2, L"", false, {}},
+        {MenuItem::Kind::Command, traymenu::kStartWithWindows, traymenu::kStartWithWindowsText, false, {},
+         startsWithWindows},
+        {MenuItem::Kind::Separator, traymenu::kSeparator3, L"", false, {}},
         {MenuItem::Kind::Command, traymenu::kExit, traymenu::kExitText, false, {}},
     };
 }
@@ -44,7 +47,8 @@ void TrayMenu::OpenAndDispatch() {
         programs.push_back(view_.ListText(Control::List1, i));
         handles.push_back(i < known ? view_.ListText(Control::List2, i) : L"");
     }
-    Dispatch(shell_.TrackPopupMenu(BuildTrayMenu(programs), at), handles);
+    startsWithWindows_ = userSettings_.StartsWithWindows();
+    Dispatch(shell_.TrackPopupMenu(BuildTrayMenu(programs, startsWithWindows_), at), handles);
 }
 
 void TrayMenu::Dispatch(int command, const std::vector<std::wstring>& shownHandles) {
@@ -53,6 +57,8 @@ void TrayMenu::Dispatch(int command, const std::vector<std::wstring>& shownHandl
         SelectProgram(shownHandles[static_cast<std::size_t>(program)]);
     } else if (command == traymenu::kSetTime) {
         SetTimeCommand();
+    } else if (command == traymenu::kStartWithWindows) {
+        ToggleStartWithWindows();
     } else if (command == traymenu::kExit) {
         icon_.Remove();
         shell_.ExitProcess();
@@ -66,9 +72,17 @@ void TrayMenu::SelectProgram(const std::wstring& handle) {
     for (int i = 0; i < count; ++i) {
         if (view_.ListText(Control::List2, i) == handle) {
             view_.SetListIndex(Control::List1, i);
+            if (onProgramPicked_)
+                onProgramPicked_();
             return;
         }
     }
+}
+
+// Checked, Quillon is started at the user's logon and saves the program it saved last; the
+// entry shows what the registry holds, so a refused write leaves it as it was.
+void TrayMenu::ToggleStartWithWindows() {
+    userSettings_.SetStartsWithWindows(!startsWithWindows_, system_.ExecutablePath());
 }
 
 // The figure is taken as seconds whatever unit the window shows. What 设置时间 in the window

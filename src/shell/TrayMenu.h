@@ -7,19 +7,23 @@
 #include "schedule/Interval.h"
 #include "schedule/Numbers.h"
 #include "settings/Registry.h"
+#include "settings/UserSettings.h"
 #include "shell/IconMenu.h"
 
+#include <functional>
 #include <vector>
 
 namespace quillon {
 
 namespace traymenu {
-constexpr int kSeparator1 = 71, kSetTime = 74, kSeparator2 = 75, kExit = 77;
+constexpr int kSeparator1 = 71, kSetTime = 74, kSeparator2 = 75, kSeparator3 = 76, kExit = 77;
+constexpr int kStartWithWindows = 78;
 constexpr int kFirstProgram = 200;
 constexpr int kProgramsPerColumn = 20;
 inline const std::wstring kPrograms = L"应用程序";
 inline const std::wstring kSetTimeText = L"设置时间...";
 inline const std::wstring kExitText = L"退出";
+inline const std::wstring kStartWithWindowsText = L"开机时自动启动并继续保存";
 inline const std::wstring kPrompt = L"请输入设定自动保存时间:";
 inline const std::wstring kInputTitle = L"设置时间";
 inline const std::wstring kInputDefault = L"10000";
@@ -29,15 +33,19 @@ inline const std::wstring kInputDefault = L"10000";
 // tab would split the text into two columns.
 std::wstring MenuItemText(const std::wstring& title);
 
-// The menu for the given program titles, in the order it is shown.
-std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs);
+// The menu for the given program titles, in the order it is shown; `startsWithWindows` checks
+// its entry.
+std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs, bool startsWithWindows);
 
 class TrayMenu {
 public:
-    TrayMenu(IFormView& view, IShellUi& shell, SettingsStore& settings, TrayIcon& icon, const Numbers& numbers,
-             bool& timerSet, AcceptedInterval& accepted)
-        : view_(view), shell_(shell), settings_(settings), icon_(icon), numbers_(numbers), timerSet_(timerSet),
-          accepted_(accepted) {}
+    TrayMenu(IFormView& view, IShellUi& shell, ISystem& system, SettingsStore& settings, UserSettings& userSettings,
+             TrayIcon& icon, const Numbers& numbers, bool& timerSet, AcceptedInterval& accepted)
+        : view_(view), shell_(shell), system_(system), settings_(settings), userSettings_(userSettings),
+          icon_(icon), numbers_(numbers), timerSet_(timerSet), accepted_(accepted) {}
+
+    // Called when a program picked from the menu was selected in List1.
+    void OnProgramPicked(std::function<void()> listener) { onProgramPicked_ = std::move(listener); }
 
     void OpenAndDispatch();
     // Carries out the chosen command; `shownHandles` are the List2 entries of the programs the
@@ -47,14 +55,19 @@ public:
 
 private:
     void SelectProgram(const std::wstring& handle);
+    void ToggleStartWithWindows();
 
     IFormView& view_;
     IShellUi& shell_;
+    ISystem& system_;
     SettingsStore& settings_;
+    UserSettings& userSettings_;
     TrayIcon& icon_;
     const Numbers& numbers_;
     bool& timerSet_;
     AcceptedInterval& accepted_;
+    std::function<void()> onProgramPicked_;
+    bool startsWithWindows_ = false; // as the open menu showed it
 };
 
 } // namespace quillon

@@ -20,6 +20,13 @@ std::wstring StateText(int showCmd) {
 
 } // namespace
 
+std::wstring ReadWindowTitle(IDesktop& desktop, WindowHandle window) {
+    std::wstring title = desktop.WindowText(window, kTitleBufferChars);
+    if (title.size() > kTitleBufferChars - 1)
+        title.resize(kTitleBufferChars - 1);
+    return title;
+}
+
 bool WindowTable::EnumWindowsProc(IDesktop& desktop, WindowHandle window) {
     // The count is 16-bit; a desktop with more windows than that keeps the first ones.
     if (WindowCount == kMaxRecords)
@@ -27,10 +34,7 @@ bool WindowTable::EnumWindowsProc(IDesktop& desktop, WindowHandle window) {
     ++WindowCount;
     WindowRecord& record = records_.emplace_back();
     record.hWnd = window;
-    std::wstring title = desktop.WindowText(window, kTitleBufferChars);
-    if (title.size() > kTitleBufferChars - 1)
-        title.resize(kTitleBufferChars - 1);
-    record.Title = title + L" ";
+    record.Title = ReadWindowTitle(desktop, window) + L" ";
     const WindowPlacementInfo placement = desktop.Placement(window);
     record.State = StateText(placement.showCmd);
     record.Left = placement.normalPosition.left;

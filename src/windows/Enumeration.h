@@ -9,6 +9,9 @@
 
 namespace quillon {
 
+// A window's title as the program reads it: through a buffer of 256 characters, so at most 255.
+std::wstring ReadWindowTitle(IDesktop& desktop, WindowHandle window);
+
 struct WindowRecord {
     WindowHandle hWnd = 0;
     std::wstring Title; // the window's title followed by one space

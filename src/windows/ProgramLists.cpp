@@ -1,5 +1,6 @@
 #include "windows/ProgramLists.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cwchar>
@@ -41,10 +42,12 @@ void ProgramLists::RefreshWindowList() {
     view_.ListClear(Control::List2);
     desktop_.EnumerateWindows([this](WindowHandle window) { table_.EnumWindowsProc(desktop_, window); });
     view_.SetTimer(Timer::tmrWait, 1000, true);
+    fillPending_ = true;
 }
 
 void ProgramLists::tmrWait_Timer() {
     view_.SetTimer(Timer::tmrWait, 1000, false);
+    fillPending_ = false;
     listedProcess_.clear();
     const bool visibleOnly = view_.Value(Control::chkVisible) == 1;
     const int n = table_.WindowCount;
@@ -67,6 +70,34 @@ void ProgramLists::tmrWait_Timer() {
     }
     view_.EndListUpdate(Control::List2);
     view_.EndListUpdate(Control::List1);
+    if (kept_.WantsSelection())
+        SelectKeptProgram();
+}
+
+// The kept program's entry is selected again after the fill that first lists it: the program
+// remembered from the last run, or the window that took over its document.
+void ProgramLists::SelectKeptProgram() {
+    const int listed = std::min(view_.ListCount(Control::List1), view_.ListCount(Control::List2));
+    const ProgramIdentity& identity = kept_.Identity();
+    std::optional<int> found;
+    for (int i = 0; i < listed; ++i) {
+        const auto handle = ParseHandle(view_.ListText(Control::List2, i));
+        if (!handle)
+            continue;
+        const bool same = *handle == kept_.Window().window ||
+                          (identity.Known() && ShowsSameDocument(desktop_, *handle, identity));
+        if (!same)
+            continue;
+        if (found)
+            return; // several alike: none is guessed at
+        found = i;
+    }
+    if (!found)
+        return;
+    view_.SetListIndex(Control::List1, *found);
+    if (const auto window = SelectedWindow(); window && window->window != kept_.Window().window)
+        kept_.Choose(*window, SelectedTitle());
+    kept_.SelectionShown();
 }
 
 void ProgramLists::tmrRefresh_Timer() {
@@ -98,6 +129,33 @@ std::optional<ListedWindow> ProgramLists::SelectedWindow() const {
         return std::nullopt;
     const auto owner = listedProcess_.find(*handle);
     return ListedWindow{*handle, owner == listedProcess_.end() ? 0u : owner->second};
+}
+
+std::optional<int> ProgramLists::IndexOf(WindowHandle window) const {
+    const std::wstring handle = std::to_wstring(window);
+    const int count = view_.ListCount(Control::List2);
+    for (int i = 0; i < count; ++i)
+        if (view_.ListText(Control::List2, i) == handle)
+            return i;
+    return std::nullopt;
+}
+
+std::optional<std::wstring> ProgramLists::ListedTitleOf(WindowHandle window) const {
+    const auto index = IndexOf(window);
+    if (!index || *index >= view_.ListCount(Control::List1))
+        return std::nullopt;
+    return view_.ListText(Control::List1, *index);
+}
+
+void ProgramLists::SelectWhenListed(WindowHandle window) {
+    const auto index = IndexOf(window);
+    if (index && *index < view_.ListCount(Control::List1)) {
+        view_.SetListIndex(Control::List1, *index);
+        kept_.SelectionShown();
+        return;
+    }
+    if (!fillPending_) // a fill on its way selects it anyway
+        RefreshWindowList();
 }
 
 std::wstring ProgramLists::SelectedTitle() const {

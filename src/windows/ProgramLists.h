@@ -7,6 +7,7 @@
 #include "schedule/Numbers.h"
 #include "scheduler/SaveDispatch.h"
 #include "windows/Enumeration.h"
+#include "windows/KeptProgram.h"
 
 #include <map>
 #include <optional>
@@ -20,8 +21,9 @@ bool HasHiddenPrefix(const std::wstring& title);
 
 class ProgramLists {
 public:
-    ProgramLists(IFormView& view, IDesktop& desktop, const Numbers& numbers, const bool& timerSet)
-        : view_(view), desktop_(desktop), numbers_(numbers), timerSet_(timerSet) {}
+    ProgramLists(IFormView& view, IDesktop& desktop, const Numbers& numbers, const bool& timerSet,
+                 KeptProgram& kept)
+        : view_(view), desktop_(desktop), numbers_(numbers), timerSet_(timerSet), kept_(kept) {}
 
     void RefreshWindowList();
     void tmrWait_Timer();    // the one-shot fill
@@ -33,18 +35,27 @@ public:
     std::optional<ListedWindow> SelectedWindow() const;
     // The text of the selected List1 entry, empty when none is selected.
     std::wstring SelectedTitle() const;
+    // The List1 text of the entry listing `window`, when it is listed.
+    std::optional<std::wstring> ListedTitleOf(WindowHandle window) const;
+    // Selects the entry of `window` now when it is listed; otherwise lists the programs again,
+    // and the fill selects it.
+    void SelectWhenListed(WindowHandle window);
 
     const WindowTable& Table() const { return table_; }
 
 private:
     void SetEnabledIfChanged(Control control, bool enabled);
+    std::optional<int> IndexOf(WindowHandle window) const;
+    void SelectKeptProgram();
 
     IFormView& view_;
     IDesktop& desktop_;
     const Numbers& numbers_;
     const bool& timerSet_;
+    KeptProgram& kept_;
     WindowTable table_;
     std::map<WindowHandle, std::uint32_t> listedProcess_; // the owner of each listed window at the fill
+    bool fillPending_ = false;                             // refreshed, and tmrWait not yet filled the lists
 };
 
 } // namespace quillon

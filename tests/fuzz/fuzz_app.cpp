@@ -128,7 +128,9 @@ struct Harness {
     fakes::FakeTray tray;
     fakes::FakeShellUi shell;
     CheckingSystem system{clock};
-    Platform platform{desktop, input, registry, tray, shell, system};
+    fakes::FakeUserRegistry userRegistry;
+    fakes::FakeDocuments documents{clock};
+    Platform platform{desktop, input, registry, tray, shell, system, userRegistry, documents};
     frmMain app{view, platform, L"1.0.0"};
     bool closed = false;
 };
@@ -137,7 +139,8 @@ constexpr Control kClickable[] = {Control::cmdSet,    Control::Command1,   Contr
                                   Control::chkSaveAs, Control::chkCurrent, Control::chkVisible, Control::chkSave,
                                   Control::cmdKill,   Control::XPButton1};
 constexpr Control kBoxes[] = {Control::chkSaveAs, Control::chkCurrent, Control::chkVisible, Control::chkSave};
-constexpr Timer kTimers[] = {Timer::tmrLoop, Timer::tmrWait, Timer::tmrRefresh, Timer::tmrKey, Timer::tmrDeliver};
+constexpr Timer kTimers[] = {Timer::tmrLoop, Timer::tmrWait, Timer::tmrRefresh, Timer::tmrKey, Timer::tmrDeliver,
+                             Timer::tmrDocument};
 constexpr std::uint8_t kKeys[] = {vk::Shift, vk::Control, vk::Menu,     vk::LWin,     vk::RWin, vk::F2, vk::F3,
                                   vk::LButton, vk::RButton, vk::MButton, vk::XButton1, vk::XButton2, 'A', 'F', 'S'};
 
@@ -280,7 +283,7 @@ private:
         default: { // a second of the program's life: every running timer at its own pace
             for (int ms = 0; ms < 1000; ms += 10) {
                 h_.clock.Advance(10);
-                for (Timer timer : {Timer::tmrDeliver, Timer::tmrKey, Timer::tmrRefresh})
+                for (Timer timer : {Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrKey, Timer::tmrRefresh})
                     if (h_.view.TimerRunning(timer))
                         h_.app.OnTimer(timer);
             }

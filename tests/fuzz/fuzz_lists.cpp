@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     fakes::FakeFormView view;
     const Numbers numbers;
     const bool timerSet = false;
-    ProgramLists lists{view, desktop, numbers, timerSet};
+    KeptProgram kept{desktop};
+    ProgramLists lists{view, desktop, numbers, timerSet, kept};
 
     const int visible = data.ConsumeIntegralInRange(0, 2);
     view.SetValue(Control::chkVisible, visible);

@@ -148,7 +148,7 @@ TEST_F(SavePath, AFailingLogWriteDoesNotStopTheSaveOrTheReArm) {
     TicksUntilSave();
     h.RunDelivery(1100); // the front goes back to Quillon's window after the save
     EXPECT_EQ(h.desktop.windows[100].chosen, L"S");
-    EXPECT_EQ(h.app.Delivery().LastOutcome(), DeliveryOutcome::Saved);
+    EXPECT_EQ(h.app.Delivery().LastOutcome(), SaveOutcome::Saved);
     EXPECT_EQ(h.view.Text(Control::txtRemaining), L"2");
 }
 

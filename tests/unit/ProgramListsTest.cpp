@@ -27,7 +27,8 @@ protected:
     fakes::FakeFormView view;
     Numbers numbers;
     bool timerSet = false;
-    ProgramLists lists{view, desktop, numbers, timerSet};
+    KeptProgram kept{desktop};
+    ProgramLists lists{view, desktop, numbers, timerSet, kept};
 };
 
 TEST_F(ProgramListsTest, EachRecordHoldsTheTitleFollowedByASpace) {

@@ -69,7 +69,7 @@ protected:
                                [&](const KeyEvent& e) { return e.virtualKey == key && e.down; });
         }));
     }
-    void ExpectFinishedWith(DeliveryOutcome outcome) {
+    void ExpectFinishedWith(SaveOutcome outcome) {
         EXPECT_EQ(delivery.LastOutcome(), outcome);
         EXPECT_FALSE(delivery.Busy());
         EXPECT_FALSE(view.TimerOf(Timer::tmrDeliver).enabled) << "the delivery timer is switched off when done";
@@ -120,7 +120,7 @@ TEST_F(Delivery, ActivatesTheListedWindowThenTypesAltFAndTheLetterOnlyOnceTheMen
     EXPECT_EQ(Log(), "") << "logged only once the program took the letter";
     Run(100);
     ExpectSavedOnce();
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 TEST_F(Delivery, WaitsForASlowActivationWithoutTypingEarly) {
@@ -135,7 +135,7 @@ TEST_F(Delivery, WaitsForASlowActivationWithoutTypingEarly) {
     EXPECT_EQ(input.batches[0].target, kEditor);
     Run(100);
     ExpectSavedOnce();
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 TEST_F(Delivery, AsksOnceMoreAfterAKeyNobodyActsOnWhenTheFirstActivationIsRefused) {
@@ -146,7 +146,7 @@ TEST_F(Delivery, AsksOnceMoreAfterAKeyNobodyActsOnWhenTheFirstActivationIsRefuse
     ASSERT_GE(input.batches.size(), 1u);
     EXPECT_EQ(input.batches[0].events, (Events{{vk::Unassigned, true}, {vk::Unassigned, false}}));
     ExpectSavedOnce();
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 TEST_F(Delivery, GivesUpAfterAboutOneSecondWhenTheWindowNeverComesToTheFront) {
@@ -156,7 +156,7 @@ TEST_F(Delivery, GivesUpAfterAboutOneSecondWhenTheWindowNeverComesToTheFront) {
     Run(900);
     EXPECT_TRUE(delivery.Busy());
     Run(200);
-    ExpectFinishedWith(DeliveryOutcome::NotForeground);
+    ExpectFinishedWith(SaveOutcome::NotForeground);
     EXPECT_EQ(BatchesWith(vk::Menu), 0);
     ExpectNoLetter();
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kEditor), 2) << "exactly one further attempt";
@@ -166,14 +166,14 @@ TEST_F(Delivery, AWindowInFrontButWithoutFocusIsNotTypedInto) {
     desktop.windows[kEditor].hasFocusedControl = false;
     Begin();
     Run(1500);
-    ExpectFinishedWith(DeliveryOutcome::NotForeground);
+    ExpectFinishedWith(SaveOutcome::NotForeground);
     EXPECT_EQ(BatchesWith(vk::Menu), 0);
     ExpectNoLetter();
 }
 
 TEST_F(Delivery, NoSelectedProgramMeansNoActivationAndNothingTyped) {
     Begin(kListedSave, std::nullopt);
-    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectFinishedWith(SaveOutcome::NoTarget);
     ExpectNothingTyped();
     EXPECT_TRUE(desktop.calls.empty());
 }
@@ -181,7 +181,7 @@ TEST_F(Delivery, NoSelectedProgramMeansNoActivationAndNothingTyped) {
 TEST_F(Delivery, AClosedListedWindowGetsNoActivationAndNothingTyped) {
     desktop.Close(kEditor);
     Begin();
-    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectFinishedWith(SaveOutcome::NoTarget);
     ExpectNothingTyped();
     EXPECT_TRUE(desktop.calls.empty());
 }
@@ -197,7 +197,7 @@ TEST_P(DeliveryHeldKey, WaitsForTheReleaseWithoutTakingTheFrontAndSavesAfterIt) 
     input.down.erase(GetParam());
     Run(300);
     ExpectSavedOnce();
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 TEST_P(DeliveryHeldKey, TypesNothingWhileItStaysDownForTheWholeCycle) {
@@ -206,7 +206,7 @@ TEST_P(DeliveryHeldKey, TypesNothingWhileItStaysDownForTheWholeCycle) {
     Run(1900);
     EXPECT_TRUE(delivery.Busy());
     Run(200);
-    EXPECT_EQ(delivery.LastOutcome(), DeliveryOutcome::KeysHeld);
+    EXPECT_EQ(delivery.LastOutcome(), SaveOutcome::KeysHeld);
     EXPECT_FALSE(delivery.Busy());
     ExpectNothingTyped();
     EXPECT_TRUE(desktop.calls.empty());
@@ -233,13 +233,13 @@ TEST_F(Delivery, FocusedRowTypesIntoTheForegroundWindowWithoutActivatingAnything
     EXPECT_EQ(desktop.windows[kOther].chosen, L"S");
     EXPECT_TRUE(desktop.calls.empty());
     EXPECT_EQ(Log(), kLine) << "the log names the listed entry";
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 TEST_F(Delivery, FocusedRowNeverTypesIntoQuillonsOwnWindow) {
     desktop.SetForeground(kQuillon);
     Begin(kFocusedSave);
-    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectFinishedWith(SaveOutcome::NoTarget);
     ExpectNothingTyped();
 }
 
@@ -255,14 +255,14 @@ TEST_F(Delivery, FocusedRowWaitsForHeldKeysToo) {
     input.down.insert(vk::LButton);
     Begin(kFocusedSave, kEditor, true, 2000);
     Run(2100);
-    EXPECT_EQ(delivery.LastOutcome(), DeliveryOutcome::KeysHeld);
+    EXPECT_EQ(delivery.LastOutcome(), SaveOutcome::KeysHeld);
     ExpectNothingTyped();
 }
 
 TEST_F(Delivery, AnElevatedTargetIsNeitherActivatedNorTyped) {
     desktop.windows[kEditor].elevation = Elevation::Elevated;
     Begin();
-    ExpectFinishedWith(DeliveryOutcome::Elevated);
+    ExpectFinishedWith(SaveOutcome::Elevated);
     ExpectNothingTyped();
     EXPECT_TRUE(desktop.calls.empty());
 }
@@ -272,13 +272,13 @@ TEST_F(Delivery, AnElevatedQuillonMayTypeIntoAnElevatedTarget) {
     desktop.windows[kEditor].elevation = Elevation::Elevated;
     Begin();
     Run(200);
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 TEST_F(Delivery, NoLogLineWhenLoggingIsOff) {
     Begin(kListedSave, kEditor, false);
     Run(200);
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
     EXPECT_EQ(desktop.windows[kEditor].chosen, L"S");
     EXPECT_EQ(system.appendCalls, 0);
 }
@@ -297,11 +297,11 @@ TEST_F(Delivery, ASecondSaveWhileOneIsUnderWayStartsNoSecondDelivery) {
     Begin();
     Run(100);
     Begin();
-    EXPECT_EQ(delivery.LastOutcome(), DeliveryOutcome::Busy);
+    EXPECT_EQ(delivery.LastOutcome(), SaveOutcome::Busy);
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kEditor), 1);
     Run(1000);
     ExpectSavedOnce();
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 TEST_F(Delivery, AFinishedDeliveryLetsTheNextSaveThrough) {
@@ -326,7 +326,7 @@ TEST_F(Delivery, SaveAsKeysAreTypedForTheSaveAsRow) {
 TEST_F(Delivery, NeverTypesIntoQuillonsOwnWindowWhenItIsTheListedOne) {
     desktop.SetForeground(kQuillon);
     Begin(kListedSave, kQuillon);
-    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectFinishedWith(SaveOutcome::NoTarget);
     ExpectNothingTyped();
     EXPECT_TRUE(desktop.calls.empty()) << "not even activated";
 }
@@ -336,7 +336,7 @@ TEST_F(Delivery, AHandleThatNowBelongsToAnotherProcessGetsNothing) {
     request.row = kListedSave;
     request.listed = ListedWindow{kEditor, desktop.ProcessIdOf(kEditor) + 1};
     delivery.Begin(request);
-    ExpectFinishedWith(DeliveryOutcome::NoTarget);
+    ExpectFinishedWith(SaveOutcome::NoTarget);
     ExpectNothingTyped();
     EXPECT_TRUE(desktop.calls.empty());
 }
@@ -345,7 +345,7 @@ TEST_F(Delivery, AProgramThatDoesNotAnswerIsNeitherRestoredNorTyped) {
     desktop.windows[kEditor].answers = false;
     desktop.windows[kEditor].placement.showCmd = 2;
     Begin();
-    ExpectFinishedWith(DeliveryOutcome::NotResponding);
+    ExpectFinishedWith(SaveOutcome::NotResponding);
     ExpectNothingTyped();
     EXPECT_TRUE(desktop.calls.empty()) << "nothing waits on a hung program";
 }
@@ -354,7 +354,7 @@ TEST_F(Delivery, AProgramThatDoesNotAnswerIsNeitherRestoredNorTyped) {
 // loses the cycle. Either way nothing is taken before it answers.
 struct BusyCase {
     std::uint64_t busyMs;
-    DeliveryOutcome outcome;
+    SaveOutcome outcome;
 };
 
 class DeliveryBusyProgram : public Delivery, public ::testing::WithParamInterface<BusyCase> {};
@@ -366,22 +366,22 @@ TEST_P(DeliveryBusyProgram, IsAskedAgainAndSavedOnlyOnceItAnswers) {
     EXPECT_TRUE(desktop.calls.empty());
     Run(GetParam().busyMs + 500);
     ExpectFinishedWith(GetParam().outcome);
-    if (GetParam().outcome == DeliveryOutcome::Saved)
+    if (GetParam().outcome == SaveOutcome::Saved)
         ExpectSavedOnce();
     else
         ExpectNothingTyped();
 }
 
 INSTANTIATE_TEST_SUITE_P(Busy, DeliveryBusyProgram,
-                         ::testing::Values(BusyCase{400, DeliveryOutcome::Saved},
-                                           BusyCase{2500, DeliveryOutcome::Saved},
-                                           BusyCase{5000, DeliveryOutcome::NotResponding}));
+                         ::testing::Values(BusyCase{400, SaveOutcome::Saved},
+                                           BusyCase{2500, SaveOutcome::Saved},
+                                           BusyCase{5000, SaveOutcome::NotResponding}));
 
 TEST_F(Delivery, AListedWindowShowingAModalDialogIsNotTyped) {
     desktop.SetForeground(kEditor);
     desktop.windows[kEditor].enabled = false;
     Begin();
-    ExpectFinishedWith(DeliveryOutcome::Occupied);
+    ExpectFinishedWith(SaveOutcome::Occupied);
     ExpectNothingTyped();
 }
 
@@ -391,10 +391,10 @@ TEST_F(Delivery, FocusedRowTypesNothingIntoADisabledWindowOrAModalDialog) {
     desktop.windows[kEditor].enabled = false; // a modal dialog disables its owner
     desktop.SetForeground(kDialog);
     Begin({SaveTarget::Focused, L"%FA"});
-    ExpectFinishedWith(DeliveryOutcome::Occupied);
+    ExpectFinishedWith(SaveOutcome::Occupied);
     desktop.SetForeground(kEditor);
     Begin({SaveTarget::Focused, L"%FA"});
-    ExpectFinishedWith(DeliveryOutcome::Occupied);
+    ExpectFinishedWith(SaveOutcome::Occupied);
     ExpectNothingTyped();
 }
 
@@ -403,7 +403,7 @@ TEST_F(Delivery, SwitchingOffEndsADeliveryThatWaitsForAHeldKey) {
     Begin();
     Run(300);
     delivery.Cancel();
-    EXPECT_EQ(delivery.LastOutcome(), DeliveryOutcome::Cancelled);
+    EXPECT_EQ(delivery.LastOutcome(), SaveOutcome::Cancelled);
     input.down.clear();
     Run(500);
     ExpectNothingTyped();
@@ -422,7 +422,7 @@ TEST_P(DeliveryCutShort, LeavesNoKeyDownNoMenuOpenAndNoLogLine) {
     input.cutBatches[GetParam().batch] = GetParam().inserted;
     Begin();
     Run(1000);
-    ExpectFinishedWith(DeliveryOutcome::Incomplete);
+    ExpectFinishedWith(SaveOutcome::Incomplete);
     EXPECT_EQ(Log(), "");
     EXPECT_FALSE(desktop.InputOf(kEditor).inMenu);
     EXPECT_EQ(desktop.windows[kEditor].text, L"");
@@ -480,7 +480,7 @@ TEST_F(DeliveryFromBehind, AUserWhoKeepsWorkingDelaysTheSaveForTheWholeCycle) {
     KeepTyping(29800);
     EXPECT_TRUE(delivery.Busy());
     KeepTyping(400);
-    ExpectFinishedWith(DeliveryOutcome::UserBusy);
+    ExpectFinishedWith(SaveOutcome::UserBusy);
     ExpectNothingTyped();
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow"), 0);
     EXPECT_EQ(Front(), kOther);
@@ -489,7 +489,7 @@ TEST_F(DeliveryFromBehind, AUserWhoKeepsWorkingDelaysTheSaveForTheWholeCycle) {
 TEST_F(DeliveryFromBehind, AShortIntervalShortensTheWait) {
     Begin(kListedSave, kEditor, true, 3000);
     KeepTyping(3200);
-    ExpectFinishedWith(DeliveryOutcome::UserBusy);
+    ExpectFinishedWith(SaveOutcome::UserBusy);
     ExpectNothingTyped();
 }
 
@@ -497,12 +497,12 @@ TEST_F(DeliveryFromBehind, TheNextCycleTakesOverASaveStillWaitingForThePauseSoNo
     Begin(kListedSave, kEditor, true, 10000);
     KeepTyping(9800);
     Begin(kListedSave, kEditor, true, 10000); // the next cycle, while the user still types
-    EXPECT_NE(delivery.LastOutcome(), DeliveryOutcome::Busy);
+    EXPECT_NE(delivery.LastOutcome(), SaveOutcome::Busy);
     KeepTyping(3000);
     EXPECT_TRUE(input.batches.empty());
     Run(2000);
     ExpectSavedOnce();
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 TEST_F(DeliveryFromBehind, AListedWindowAlreadyInFrontIsSavedOnceTheUserPausesWithoutTakingTheFront) {
@@ -514,7 +514,7 @@ TEST_F(DeliveryFromBehind, AListedWindowAlreadyInFrontIsSavedOnceTheUserPausesWi
     Run(300);
     ExpectSavedOnce();
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow"), 0);
-    ExpectFinishedWith(DeliveryOutcome::Saved); // nothing to give back
+    ExpectFinishedWith(SaveOutcome::Saved); // nothing to give back
 }
 
 TEST_F(DeliveryFromBehind, AfterTheSaveTheFrontAndTheCaretGoBackToTheUsersWindow) {
@@ -529,7 +529,7 @@ TEST_F(DeliveryFromBehind, AfterTheSaveTheFrontAndTheCaretGoBackToTheUsersWindow
     EXPECT_EQ(Front(), kOther);
     EXPECT_EQ(desktop.windows[kOther].focus, kCaret);
     EXPECT_EQ(desktop.calls.back(), (fakes::DesktopCall{"RestoreFocus", kCaret}));
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
     ExpectSavedOnce();
 }
 
@@ -563,7 +563,7 @@ TEST_P(DeliveryLateMenu, TheLetterFollowsTheMenuAndTheLogAndTheFrontFollowTheLet
     EXPECT_GE(backAt, loggedAt);
     ExpectSavedOnce();
     Run(100);
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 INSTANTIATE_TEST_SUITE_P(OpensLate, DeliveryLateMenu, ::testing::Values(300, 600, 900));
@@ -576,7 +576,7 @@ struct NoLetterCase {
     std::function<void(fakes::FakeWindow&)> program;
     // What happens 100 ms after Alt+F went in (the menu opens 200 ms after it).
     std::function<void(fakes::FakeDesktop&, fakes::FakeInput&)> meanwhile;
-    DeliveryOutcome outcome;
+    SaveOutcome outcome;
     int cancels;
     friend void PrintTo(const NoLetterCase& c, std::ostream* os) { *os << c.name; }
 };
@@ -598,7 +598,7 @@ TEST_P(DeliveryNoLetter, TypesNoLetterLogsNothingAndGivesTheFrontBack) {
     ExpectNoLetter();
     EXPECT_EQ(desktop.windows[kEditor].cancels, c.cancels);
     EXPECT_EQ(desktop.windows[kEditor].escapes, 0);
-    if (c.outcome != DeliveryOutcome::FrontLost) {
+    if (c.outcome != SaveOutcome::FrontLost) {
         EXPECT_EQ(Front(), kOther) << "the front goes back to the user's window";
     }
 }
@@ -606,30 +606,30 @@ TEST_P(DeliveryNoLetter, TypesNoLetterLogsNothingAndGivesTheFrontBack) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DeliveryNoLetter,
     ::testing::Values(
-        NoLetterCase{"never opens", [](auto& w) { w.menu.opens = false; }, nullptr, DeliveryOutcome::MenuNotOpened, 0},
+        NoLetterCase{"never opens", [](auto& w) { w.menu.opens = false; }, nullptr, SaveOutcome::MenuNotOpened, 0},
         NoLetterCase{"opens too late", [](auto& w) { w.menu.opensAfterMs = 1300; }, nullptr,
-                     DeliveryOutcome::MenuNotOpened, 0},
+                     SaveOutcome::MenuNotOpened, 0},
         NoLetterCase{"no menu bar", [](auto& w) { w.menu.kind = FakeMenu::Kind::None; }, nullptr,
-                     DeliveryOutcome::MenuNotOpened, 0},
+                     SaveOutcome::MenuNotOpened, 0},
         NoLetterCase{"the system menu", [](auto& w) { w.menu.kind = FakeMenu::Kind::SystemMenu; }, nullptr,
-                     DeliveryOutcome::MenuNotOpened, 1},
+                     SaveOutcome::MenuNotOpened, 1},
         NoLetterCase{"another window's menu", [](auto& w) { w.menu.owner = kThird; }, nullptr,
-                     DeliveryOutcome::MenuNotOpened, 1},
+                     SaveOutcome::MenuNotOpened, 1},
         NoLetterCase{"the focus moved into a text box",
                      [](auto& w) {
                          w.menu.kind = FakeMenu::Kind::Ribbon;
                          w.menu.viewHasCaret = true;
                      },
-                     nullptr, DeliveryOutcome::MenuNotOpened, 0},
+                     nullptr, SaveOutcome::MenuNotOpened, 0},
         NoLetterCase{"the user typed in between", [](auto&) {},
                      [](fakes::FakeDesktop&, fakes::FakeInput& input) { input.UserInput(); },
-                     DeliveryOutcome::UserInterrupted, 0},
+                     SaveOutcome::UserInterrupted, 0},
         NoLetterCase{"the user typed as the menu opened", [](auto& w) { w.menu.opensAfterMs = 105; },
                      [](fakes::FakeDesktop&, fakes::FakeInput& input) { input.UserInput(); },
-                     DeliveryOutcome::UserInterrupted, 1},
+                     SaveOutcome::UserInterrupted, 1},
         NoLetterCase{"the front moved", [](auto&) {},
                      [](fakes::FakeDesktop& desktop, fakes::FakeInput&) { desktop.SetForeground(kThird); },
-                     DeliveryOutcome::FrontLost, 0}));
+                     SaveOutcome::FrontLost, 0}));
 
 TEST_F(DeliveryFromBehind, AMenuThatIgnoresTheRequestToCloseIsClosedWithEscapeWhileInFront) {
     clock.Advance(2000);
@@ -643,7 +643,7 @@ TEST_F(DeliveryFromBehind, AMenuThatIgnoresTheRequestToCloseIsClosedWithEscapeWh
     EXPECT_EQ(desktop.windows[kEditor].escapes, 0) << "no Escape while the user holds a key";
     input.down.clear();
     Run(1000);
-    ExpectFinishedWith(DeliveryOutcome::UserInterrupted);
+    ExpectFinishedWith(SaveOutcome::UserInterrupted);
     EXPECT_EQ(desktop.windows[kEditor].cancels, 1);
     EXPECT_EQ(desktop.windows[kEditor].escapes, 1);
     EXPECT_FALSE(desktop.InputOf(kEditor).inMenu);
@@ -658,7 +658,7 @@ TEST_F(DeliveryFromBehind, ALetterTheMenuDoesNotKnowLeavesItOpenAndIsNotLogged) 
     Run(1500);
     EXPECT_EQ(Front(), kEditor) << "waits for the menu to close";
     Run(1000);
-    ExpectFinishedWith(DeliveryOutcome::LetterNotTaken);
+    ExpectFinishedWith(SaveOutcome::LetterNotTaken);
     EXPECT_EQ(desktop.windows[kEditor].cancels, 1);
     EXPECT_FALSE(desktop.InputOf(kEditor).inMenu);
     EXPECT_EQ(Log(), "");
@@ -672,7 +672,7 @@ TEST_F(DeliveryFromBehind, AProgramWithAFileViewInsteadOfAMenuIsSavedThroughIt) 
     Run(300);
     ExpectSavedOnce();
     EXPECT_EQ(Front(), kOther);
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 // Every way out after the front was taken gives it back, and a window that was minimised before
@@ -683,7 +683,7 @@ struct ExitCase {
     // `atMs` after the front was taken (by default while the window finishes its activation;
     // Alt+F goes in after 60 ms).
     std::function<void(fakes::FakeDesktop&, fakes::FakeInput&, SaveDelivery&)> afterFrontTaken;
-    DeliveryOutcome outcome;
+    SaveOutcome outcome;
     std::uint8_t userHolds = 0; // a key the user holds down from then on
     std::uint64_t atMs = 20;
     friend void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
@@ -719,26 +719,26 @@ INSTANTIATE_TEST_SUITE_P(
     Exits, DeliveryExit,
     ::testing::Combine(
         ::testing::Values(
-            ExitCase{"saved", nullptr, nullptr, DeliveryOutcome::Saved},
+            ExitCase{"saved", nullptr, nullptr, SaveOutcome::Saved},
             ExitCase{"no focus", [](auto& w, auto&) { w.hasFocusedControl = false; }, nullptr,
-                     DeliveryOutcome::NotForeground},
+                     SaveOutcome::NotForeground},
             ExitCase{"the user typed as the menu opened", [](auto& w, auto&) { w.menu.opensAfterMs = 65; },
-                     [](auto&, auto& input, auto&) { input.UserInput(); }, DeliveryOutcome::UserInterrupted, 0, 120},
-            ExitCase{"a key held", nullptr, nullptr, DeliveryOutcome::KeysHeld, vk::Control},
+                     [](auto&, auto& input, auto&) { input.UserInput(); }, SaveOutcome::UserInterrupted, 0, 120},
+            ExitCase{"a key held", nullptr, nullptr, SaveOutcome::KeysHeld, vk::Control},
             ExitCase{"a dialog came up", nullptr,
                      [](auto& desktop, auto&, auto&) { desktop.windows[kEditor].enabled = false; },
-                     DeliveryOutcome::Occupied},
+                     SaveOutcome::Occupied},
             ExitCase{"elevated meanwhile", nullptr,
                      [](auto& desktop, auto&, auto&) { desktop.windows[kEditor].elevation = Elevation::Elevated; },
-                     DeliveryOutcome::Elevated},
+                     SaveOutcome::Elevated},
             ExitCase{"no menu", [](auto& w, auto&) { w.menu.kind = FakeMenu::Kind::None; }, nullptr,
-                     DeliveryOutcome::MenuNotOpened},
+                     SaveOutcome::MenuNotOpened},
             ExitCase{"letter not taken", [](auto& w, auto&) { w.menu.letterClosesIt = false; }, nullptr,
-                     DeliveryOutcome::LetterNotTaken},
+                     SaveOutcome::LetterNotTaken},
             ExitCase{"cut short", [](auto&, auto& input) { input.insertLimit = 2; }, nullptr,
-                     DeliveryOutcome::Incomplete},
+                     SaveOutcome::Incomplete},
             ExitCase{"switched off", nullptr, [](auto&, auto&, auto& delivery) { delivery.Cancel(); },
-                     DeliveryOutcome::Cancelled}),
+                     SaveOutcome::Cancelled}),
         ::testing::Bool()));
 
 TEST_F(DeliveryFromBehind, AUserWhoGoesToAnotherWindowWhileTheFrontIsTakenKeepsItAndNothingIsTyped) {
@@ -749,7 +749,7 @@ TEST_F(DeliveryFromBehind, AUserWhoGoesToAnotherWindowWhileTheFrontIsTakenKeepsI
     desktop.SetForeground(kThird);
     input.UserInput();
     Run(1500);
-    ExpectFinishedWith(DeliveryOutcome::FrontLost);
+    ExpectFinishedWith(SaveOutcome::FrontLost);
     EXPECT_TRUE(input.batches.empty());
     EXPECT_EQ(Front(), kThird);
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kEditor), 1) << "not asked for once more";
@@ -789,7 +789,7 @@ TEST_P(DeliveryUserInAMenu, OneOpenedWhileTheFrontIsComingEndsTheSaveWithoutAski
     Run(20);
     OpenMenu();
     Run(1500);
-    ExpectFinishedWith(DeliveryOutcome::UserInterrupted);
+    ExpectFinishedWith(SaveOutcome::UserInterrupted);
     ExpectNothingTyped();
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kEditor), 1) << "not asked for once more";
 }
@@ -804,7 +804,7 @@ TEST_F(DeliveryFromBehind, AWindowClosedMeanwhileIsNotBroughtBack) {
     Run(1100);
     EXPECT_EQ(Front(), kEditor);
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kOther), 0);
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 TEST_F(DeliveryFromBehind, SaveAsLeavesItsProgramInFrontForTheDialog) {
@@ -812,7 +812,7 @@ TEST_F(DeliveryFromBehind, SaveAsLeavesItsProgramInFrontForTheDialog) {
     desktop.windows[kEditor].menu.opensDialog = true;
     Begin({SaveTarget::Listed, L"%FA"});
     Run(1500);
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
     EXPECT_EQ(Front(), kEditor);
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kOther), 0);
     ExpectSavedOnce(L"A");
@@ -823,7 +823,7 @@ TEST_F(DeliveryFromBehind, ADialogThatTheSaveOpenedKeepsTheFront) {
     desktop.windows[kEditor].menu.opensDialog = true; // an untitled document asks for a file name
     Begin();
     Run(1100);
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kOther), 0);
 }
 
@@ -831,7 +831,7 @@ TEST_F(DeliveryFromBehind, SwitchingOffWhileWaitingForThePauseTypesNothing) {
     Begin();
     Run(500);
     delivery.Cancel();
-    ExpectFinishedWith(DeliveryOutcome::Cancelled);
+    ExpectFinishedWith(SaveOutcome::Cancelled);
     Run(3000);
     ExpectNothingTyped();
     EXPECT_EQ(Front(), kOther);
@@ -850,7 +850,7 @@ TEST_F(DeliveryFromBehind, QuillonsOwnKeysDoNotCountAsTheUserWorking) {
     input.UserInput(); // now the user types
     Begin(kListedSave, kEditor, true, 1000);
     Run(1100);
-    EXPECT_EQ(delivery.LastOutcome(), DeliveryOutcome::UserBusy);
+    EXPECT_EQ(delivery.LastOutcome(), SaveOutcome::UserBusy);
     EXPECT_EQ(desktop.windows[kEditor].chosen, L"SS");
 }
 
@@ -858,7 +858,7 @@ TEST_F(Delivery, FocusedRowTypesNothingIntoAProgramThatDoesNotAnswer) {
     desktop.SetForeground(kOther);
     desktop.windows[kOther].answers = false;
     Begin(kFocusedSave);
-    ExpectFinishedWith(DeliveryOutcome::NotResponding);
+    ExpectFinishedWith(SaveOutcome::NotResponding);
     ExpectNothingTyped();
 }
 
@@ -876,7 +876,7 @@ TEST_F(DeliveryFromBehind, MessagesHandledWhileAProgramIsAskedStartOrAdvanceNoSe
     desktop.whileAnswering = nullptr;
     EXPECT_GT(nested, 0);
     ExpectSavedOnce();
-    ExpectFinishedWith(DeliveryOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::Saved);
 }
 
 } // namespace

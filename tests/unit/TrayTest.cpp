@@ -128,20 +128,30 @@ std::vector<std::wstring> Handles(int n) {
 }
 
 TEST(TrayMenuLayout, TopLevelItemsStandInOrder) {
-    const std::vector<MenuItem> menu = BuildTrayMenu({});
-    ASSERT_EQ(menu.size(), 5u);
-    EXPECT_EQ(menu[0].kind, MenuItem::Kind::Submenu);
-    EXPECT_EQ(menu[0].text, L"应用程序");
-    EXPECT_TRUE(menu[0].children.empty());
-    EXPECT_EQ(menu[1].kind, MenuItem::Kind::Separator);
-    EXPECT_EQ(menu[1].id, 71);
-    EXPECT_EQ(menu[2].kind, MenuItem::Kind::Command);
-    EXPECT_EQ(menu[2].id, 74);
-    EXPECT_EQ(menu[2].text, L"设置时间...");
-    EXPECT_EQ(menu[3].kind, MenuItem::Kind::Separator);
-    EXPECT_EQ(menu[3].id, 75);
-    EXPECT_EQ(menu[4].id, 77);
-    EXPECT_EQ(menu[4].text, L"退出");
+    for (bool startsWithWindows : {false, true}) {
+        const std::vector<MenuItem> menu = BuildTrayMenu({}, startsWithWindows);
+        ASSERT_EQ(menu.size(), 7u);
+        EXPECT_EQ(menu[0].kind, MenuItem::Kind::Submenu);
+        EXPECT_EQ(menu[0].text, L"应用程序");
+        EXPECT_TRUE(menu[0].children.empty());
+        EXPECT_EQ(menu[1].kind, MenuItem::Kind::Separator);
+        EXPECT_EQ(menu[1].id, 71);
+        EXPECT_EQ(menu[2].kind, MenuItem::Kind::Command);
+        EXPECT_EQ(menu[2].id, 74);
+        EXPECT_EQ(menu[2].text, L"设置时间...");
+        EXPECT_EQ(menu[3].kind, MenuItem::Kind::Separator);
+        EXPECT_EQ(menu[3].id, 75);
+        // Start with Windows stands before 退出, a separator between them, checked as it is set.
+        EXPECT_EQ(menu[4].kind, MenuItem::Kind::Command);
+        EXPECT_EQ(menu[4].id, 78);
+        EXPECT_EQ(menu[4].text, L"开机时自动启动并继续保存");
+        EXPECT_EQ(menu[4].checked, startsWithWindows);
+        EXPECT_EQ(menu[5].kind, MenuItem::Kind::Separator);
+        EXPECT_EQ(menu[6].id, 77);
+        EXPECT_EQ(menu[6].text, L"退出");
+        for (std::size_t i = 0; i < menu.size(); ++i)
+            EXPECT_EQ(menu[i].checked, i == 4 && startsWithWindows) << i;
+    }
 }
 
 struct ColumnCase {
@@ -154,7 +164,7 @@ class TrayMenuColumns : public ::testing::TestWithParam<ColumnCase> {};
 
 TEST_P(TrayMenuColumns, EachColumnHoldsAtMostTwentyPrograms) {
     const auto titles = Programs(GetParam().programs);
-    const std::vector<MenuItem> items = BuildTrayMenu(titles)[0].children;
+    const std::vector<MenuItem> items = BuildTrayMenu(titles, false)[0].children;
     ASSERT_EQ(items.size(), titles.size());
     std::vector<int> starts;
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -240,7 +250,7 @@ TEST_F(TrayMenuDispatch, ExitRemovesTheIconBeforeEndingTheProcess) {
 }
 
 TEST_F(TrayMenuDispatch, TitlesAreShownLiterallyNotAsMenuMarkup) {
-    const auto items = BuildTrayMenu({L"R&D notes ", L"a\tb ", L"&& "})[0].children;
+    const auto items = BuildTrayMenu({L"R&D notes ", L"a\tb ", L"&& "}, false)[0].children;
     EXPECT_EQ(items[0].text, L"R&&D notes ");
     EXPECT_EQ(items[1].text, L"a b ");
     EXPECT_EQ(items[2].text, L"&&&& ");
@@ -281,23 +291,9 @@ protected:
         TrayMouse::SetUp();
         h.desktop.Add(kA, L"a.txt - Notepad");
         h.desktop.Add(kB, L"b.txt - Notepad");
-        h.app.OnClick(Control::Command1);
-        h.FillLists();
-        Select(kB);
-        h.view.SetText(Control::cboTime, L"秒");
-        h.view.SetText(Control::txtInterval, L"3");
-        h.app.OnClick(Control::cmdSet);
-        h.app.OnTimer(Timer::tmrRefresh);
-        ASSERT_TRUE(h.view.Enabled(Control::optOn));
-        h.app.OnClick(Control::optOn);
+        h.StartSaving(kB);
         ASSERT_FALSE(h.desktop.windows[h.view.handle].visible) << "switching on hides the window";
         h.desktop.SetForeground(kA); // the user works in a.txt
-    }
-    void Select(WindowHandle window) {
-        const auto& handles = h.view.ListItems(Control::List2);
-        for (std::size_t i = 0; i < handles.size(); ++i)
-            if (handles[i] == std::to_wstring(window))
-                h.view.SetListIndex(Control::List1, static_cast<int>(i));
     }
     std::wstring SelectedHandle() const {
         const int index = h.view.ListIndex(Control::List1);
@@ -309,12 +305,7 @@ protected:
                 return item.id;
         return -1;
     }
-    // Runs the countdown to its next save and lets the delivery finish.
-    void NextCycle() {
-        for (int i = 0; i < 4; ++i)
-            h.app.OnTimer(Timer::tmrLoop);
-        h.RunDelivery(1500);
-    }
+    void NextCycle() { h.NextCycle(); }
 };
 
 TEST_F(HiddenInTheTray, OpeningAndDismissingTheMenuKeepsTheSelectionTheSwitchAndTheNextSave) {
@@ -364,16 +355,22 @@ TEST_F(HiddenInTheTray, AProgramPickedFromTheMenuIsTheOneSavedEvenIfTheListsChan
 }
 
 TEST_F(HiddenInTheTray, TheTipSaysHowTheLastCycleWentAndTheIconWarnsWhileSavesKeepFailing) {
-    const auto tip = [&] { return h.tray.shown.tip.substr(0, h.tray.shown.tip.find(L'\0')); };
+    const auto tip = [&] { return h.Tip(); };
     h.desktop.windows[kB].menu.kind = fakes::FakeMenu::Kind::None; // Alt+F opens nothing there
     for (int cycle = 1; cycle <= 3; ++cycle) {
+        const int takes = h.desktop.CountOf("SetForegroundWindow", kB);
         NextCycle();
-        EXPECT_EQ(tip(), L"自动保存：未能保存，文件菜单没有打开") << cycle;
+        // After the first try the window is left alone until the user works in it again.
+        EXPECT_EQ(tip(), cycle == 1 ? L"自动保存：未能保存，文件菜单没有打开"
+                                    : L"自动保存：未能保存，文件菜单没有打开（您再使用这个程序后重试）")
+            << cycle;
+        EXPECT_EQ(h.desktop.CountOf("SetForegroundWindow", kB) - takes, cycle == 1 ? 1 : 0) << cycle;
         EXPECT_EQ(h.tray.shown.icon, cycle < 3 ? h.view.iconHandle : h.view.alertIconHandle) << cycle;
     }
     EXPECT_EQ(h.desktop.windows[kB].text, L"");
     h.desktop.windows[kB].menu.kind = fakes::FakeMenu::Kind::FileMenu;
     h.system.dateTime = L"2024-03-05 14:08:00";
+    h.app.OnWindowActivity(kB); // the user works in it again
     NextCycle();
     EXPECT_EQ(tip(), L"自动保存：上次保存于 2024-03-05 14:08:00");
     EXPECT_EQ(h.tray.shown.icon, h.view.iconHandle) << "the warning goes with the next save";
@@ -399,7 +396,7 @@ TEST_F(HiddenInTheTray, TurningOffWithF3EndsASaveThatWaitsForAHeldKey) {
     h.system.keyboard.Press(kDikF3);
     h.app.OnTimer(Timer::tmrKey);
     EXPECT_EQ(h.view.Value(Control::optOff), 1);
-    EXPECT_EQ(h.app.Delivery().LastOutcome(), DeliveryOutcome::Cancelled);
+    EXPECT_EQ(h.app.Delivery().LastOutcome(), SaveOutcome::Cancelled);
     h.input.down.clear();
     h.RunDelivery(2000);
     EXPECT_TRUE(h.input.batches.empty()) << "nothing typed after the switch";

@@ -61,6 +61,16 @@ std::wstring WindowTextOf(HWND hwnd) {
     return text;
 }
 
+// The window told of the desktop's activity; one per process.
+HWND g_activityWindow = nullptr;
+
+// Out-of-context events arrive on the window's own thread, from its message loop. They are only
+// passed on as a posted message, which the dispatch handles between other messages.
+void CALLBACK OnWindowEvent(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG, DWORD, DWORD) {
+    if (hwnd != nullptr && (object == OBJID_WINDOW || object == OBJID_CLIENT) && g_activityWindow != nullptr)
+        PostMessageW(g_activityWindow, kWindowActivityMessage, reinterpret_cast<WPARAM>(hwnd), 0);
+}
+
 } // namespace
 
 MainWindow::~MainWindow() {
@@ -96,7 +106,20 @@ bool MainWindow::Create() {
     CreateWindowExW(0, kWindowClass, caption.c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                     frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_, this);
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
-    return hwnd_ != nullptr && CreateControls();
+    if (hwnd_ == nullptr || !CreateControls())
+        return false;
+    WatchWindowActivity();
+    return true;
+}
+
+// Which program the user works in, without a clock: Windows reports a new window in front;
+// Wine reports only the focus that follows it. A window visited for a moment counts too.
+void MainWindow::WatchWindowActivity() {
+    g_activityWindow = hwnd_;
+    foregroundHook_.reset(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, OnWindowEvent,
+                                          0, 0, WINEVENT_OUTOFCONTEXT));
+    focusHook_.reset(
+        SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, OnWindowEvent, 0, 0, WINEVENT_OUTOFCONTEXT));
 }
 
 bool MainWindow::CreateControls() {
@@ -164,6 +187,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case kKeyboardChangedMessage:
         form_->OnKeyboardChanged();
+        return 0;
+    case kWindowActivityMessage:
+        form_->OnWindowActivity(FromHwnd(reinterpret_cast<HWND>(wParam)));
         return 0;
     case WM_SIZE:
         form_->Form_Resize();

@@ -66,6 +66,7 @@ private:
     void OnComboPick();
     void OnMouseMove(WPARAM wParam, LPARAM lParam);
     bool CreateControls();
+    void WatchWindowActivity();
     HWND Item(Control control) const { return controls_[static_cast<int>(control)]; }
     int Pixels(int twips) const { return MulDiv(twips, dpi_, 1440); }
 
@@ -80,6 +81,8 @@ private:
     UniqueIcon icon_;
     UniqueIcon smallIcon_;
     UniqueIcon alertIcon_;
+    UniqueWinEventHook foregroundHook_;
+    UniqueWinEventHook focusHook_;
 };
 
 } // namespace quillon::win32

@@ -62,6 +62,11 @@ struct IconTraits {
     static pointer invalid() { return nullptr; }
     static void close(pointer h) { DestroyIcon(h); }
 };
+struct WinEventHookTraits {
+    using pointer = HWINEVENTHOOK;
+    static pointer invalid() { return nullptr; }
+    static void close(pointer h) { UnhookWinEvent(h); }
+};
 template <class Interface> struct ComTraits {
     using pointer = Interface*;
     static pointer invalid() { return nullptr; }
@@ -73,6 +78,7 @@ using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueFont = UniqueHandle<FontTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
+using UniqueWinEventHook = UniqueHandle<WinEventHookTraits>;
 template <class Interface> using ComPtr = UniqueHandle<ComTraits<Interface>>;
 
 // Conversions between the core's 32-bit handle numbers and real window handles.

@@ -70,6 +70,21 @@ Elevation ElevationOfProcess(HANDLE process) {
     return elevation.TokenIsElevated ? Elevation::Elevated : Elevation::NotElevated;
 }
 
+struct DescendantSearch {
+    const std::wstring* className;
+    HWND found;
+};
+
+BOOL CALLBACK FindDescendantOfClass(HWND hwnd, LPARAM context) {
+    auto* search = reinterpret_cast<DescendantSearch*>(context);
+    wchar_t name[256] = {};
+    if (GetClassNameW(hwnd, name, 256) && *search->className == name) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 } // namespace
 
 void Win32Desktop::EnumerateWindows(const std::function<void(WindowHandle)>& visit) {
@@ -214,6 +229,40 @@ int Win32Desktop::ShowWindow(WindowHandle window, ShowCommand command) {
 
 WindowHandle Win32Desktop::OwnerOf(WindowHandle window) {
     return FromHwnd(GetWindow(ToHwnd(window), GW_OWNER));
+}
+
+std::wstring Win32Desktop::ClassName(WindowHandle window) {
+    wchar_t name[256] = {};
+    const int length = GetClassNameW(ToHwnd(window), name, 256);
+    return std::wstring(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+// EnumChildWindows visits every descendant, children before their own children.
+WindowHandle Win32Desktop::FindDescendant(WindowHandle window, const std::wstring& className) {
+    DescendantSearch search{&className, nullptr};
+    EnumChildWindows(ToHwnd(window), FindDescendantOfClass, reinterpret_cast<LPARAM>(&search));
+    return FromHwnd(search.found);
+}
+
+// The limited query right is granted for any process of the same user, elevated or not.
+std::wstring Win32Desktop::ExecutablePath(WindowHandle window) {
+    DWORD processId = 0;
+    if (!GetWindowThreadProcessId(ToHwnd(window), &processId))
+        return L"";
+    UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process)
+        return L"";
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(path.size());
+        if (QueryFullProcessImageNameW(process.get(), 0, path.data(), &size)) {
+            path.resize(size);
+            return path;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || path.size() >= 32768)
+            return L"";
+        path.resize(path.size() * 2);
+    }
 }
 
 } // namespace quillon::win32

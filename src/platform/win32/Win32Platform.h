@@ -9,6 +9,8 @@ namespace quillon::win32 {
 
 // Posted to the main window when the keyboard device signals a key change.
 constexpr UINT kKeyboardChangedMessage = WM_APP + 1;
+// Posted to the main window when a window came to the front or took the focus (wParam: it).
+constexpr UINT kWindowActivityMessage = WM_APP + 2;
 
 class Win32Desktop final : public IDesktop {
 public:
@@ -34,6 +36,9 @@ public:
     Elevation OwnElevation() override;
     int ShowWindow(WindowHandle window, ShowCommand command) override;
     WindowHandle OwnerOf(WindowHandle window) override;
+    std::wstring ClassName(WindowHandle window) override;
+    WindowHandle FindDescendant(WindowHandle window, const std::wstring& className) override;
+    std::wstring ExecutablePath(WindowHandle window) override;
 };
 
 class Win32Input final : public IInput {
@@ -52,6 +57,32 @@ public:
                     std::vector<std::uint8_t>& data) override;
     bool SetStringValue(RegKey key, const std::string& name, const std::string& data) override;
     void CloseKey(RegKey key) override;
+};
+
+class Win32UserRegistry final : public IUserRegistry {
+public:
+    std::optional<std::wstring> ReadText(const std::wstring& keyPath, const std::wstring& name,
+                                         std::size_t maxChars) override;
+    bool WriteText(const std::wstring& keyPath, const std::wstring& name, const std::wstring& text) override;
+    bool DeleteValue(const std::wstring& keyPath, const std::wstring& name) override;
+};
+
+// The document route's calls, on a worker thread of their own that is started, with the
+// libraries it needs, only when a document is first asked for.
+class Win32Documents final : public IDocuments {
+public:
+    Win32Documents();
+    ~Win32Documents() override;
+    Win32Documents(const Win32Documents&) = delete;
+    Win32Documents& operator=(const Win32Documents&) = delete;
+    bool Start(DocumentRequest request, DocumentProgram program, WindowHandle documentWindow) override;
+    std::optional<DocumentReply> TakeReply() override;
+    bool Outstanding() const override;
+
+    struct Channel; // what the window's thread and the worker share
+
+private:
+    Channel* channel_; // never freed: a worker stuck in a call may still answer into it
 };
 
 class Win32Tray final : public ITray {
@@ -83,6 +114,7 @@ public:
     std::uint64_t TickCountMs() override;
     std::wstring NowAsGeneralDate() override;
     std::wstring ExecutableFolder() override;
+    std::wstring ExecutablePath() override;
     bool AppendBytes(const std::wstring& path, const std::string& bytes) override;
     bool RemoveFile(const std::wstring& path) override;
     std::string ToAnsi(const std::wstring& text) override;

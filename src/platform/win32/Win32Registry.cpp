@@ -1,4 +1,7 @@
+#include "platform/win32/UniqueHandle.h"
 #include "platform/win32/Win32Platform.h"
+
+#include <algorithm>
 
 namespace quillon::win32 {
 namespace {
@@ -60,6 +63,71 @@ bool Win32Registry::SetStringValue(RegKey key, const std::string& name, const st
 
 void Win32Registry::CloseKey(RegKey key) {
     RegCloseKey(ToHkey(key));
+}
+
+} // namespace quillon::win32
+
+namespace quillon::win32 {
+namespace {
+
+// Closes a key when it goes out of scope.
+struct KeyTraits {
+    using pointer = HKEY;
+    static pointer invalid() { return nullptr; }
+    static void close(pointer h) { RegCloseKey(h); }
+};
+using UniqueKey = UniqueHandle<KeyTraits>;
+
+} // namespace
+
+// HKEY_CURRENT_USER\Software is shared by the 32-bit and the 64-bit view, so no view is named.
+std::optional<std::wstring> Win32UserRegistry::ReadText(const std::wstring& keyPath, const std::wstring& name,
+                                                        std::size_t maxChars) {
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
+        return std::nullopt;
+    UniqueKey key(raw);
+    DWORD type = 0, bytes = 0;
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+        type != REG_SZ || bytes > (maxChars + 1) * sizeof(wchar_t))
+        return std::nullopt;
+    std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+    DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::nullopt;
+    // The stored text may or may not end with its terminator.
+    text.resize(std::min<std::size_t>(size / sizeof(wchar_t), text.size()));
+    const std::size_t end = text.find(L'\0');
+    if (end != std::wstring::npos)
+        text.resize(end);
+    if (text.size() > maxChars)
+        return std::nullopt;
+    return text;
+}
+
+bool Win32UserRegistry::WriteText(const std::wstring& keyPath, const std::wstring& name, const std::wstring& text) {
+    HKEY raw = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                        nullptr, &raw, nullptr) != ERROR_SUCCESS)
+        return false;
+    UniqueKey key(raw);
+    const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)); // the terminator counted
+    return RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes) ==
+           ERROR_SUCCESS;
+}
+
+bool Win32UserRegistry::DeleteValue(const std::wstring& keyPath, const std::wstring& name) {
+    HKEY raw = nullptr;
+    const LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_SET_VALUE, &raw);
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (opened != ERROR_SUCCESS)
+        return false;
+    UniqueKey key(raw);
+    const LONG deleted = RegDeleteValueW(key.get(), name.c_str());
+    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
 }
 
 } // namespace quillon::win32

@@ -48,7 +48,7 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 void AppendItems(HMENU menu, const std::vector<MenuItem>& items);
 
 UINT ItemFlags(const MenuItem& item) {
-    UINT flags = MF_BYPOSITION | (item.startsColumn ? MF_MENUBARBREAK : 0);
+    UINT flags = MF_BYPOSITION | (item.startsColumn ? MF_MENUBARBREAK : 0) | (item.checked ? MF_CHECKED : 0);
     switch (item.kind) {
     case MenuItem::Kind::Separator:
         return flags | MF_SEPARATOR;

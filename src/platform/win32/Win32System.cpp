@@ -35,17 +35,21 @@ std::wstring Win32System::NowAsGeneralDate() {
     return FormatNow(now, true) + L" " + FormatNow(now, false);
 }
 
-// The folder of the running executable, as "C:\Tools" or, in a drive's root, "D:\".
-std::wstring Win32System::ExecutableFolder() {
+std::wstring Win32System::ExecutablePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length < path.size()) {
             path.resize(length);
-            break;
+            return path;
         }
         path.resize(path.size() * 2);
     }
+}
+
+// The folder of the running executable, as "C:\Tools" or, in a drive's root, "D:\".
+std::wstring Win32System::ExecutableFolder() {
+    const std::wstring path = ExecutablePath();
     const std::size_t slash = path.find_last_of(L'\\');
     if (slash == std::wstring::npos)
         return L"";

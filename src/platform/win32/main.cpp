@@ -22,7 +22,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Win32Tray tray;
     Win32ShellUi shell(instance, window.hwnd());
     Win32System system(instance);
-    Platform platform{desktop, input, registry, tray, shell, system};
+    Win32UserRegistry userRegistry;
+    Win32Documents documents;
+    Platform platform{desktop, input, registry, tray, shell, system, userRegistry, documents};
     frmMain form(window, platform, QUILLON_VERSION_WTEXT);
 
     window.Attach(&form);

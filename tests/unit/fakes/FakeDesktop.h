@@ -32,6 +32,7 @@ struct FakeMenu {
     bool ignoresCancel = false;     // asking its owner to close it does nothing; Escape does
     bool opensDialog = false;       // the chosen item opens a modal dialog (a file name to give)
     bool viewHasCaret = false;      // Ribbon: the control Alt+F moved the focus to takes text
+    std::wstring titleAfterSave;    // what its title becomes when its Save is chosen (its mark gone)
 };
 
 struct FakeWindow {
@@ -50,6 +51,8 @@ struct FakeWindow {
     WindowHandle focus = 0;   // the focused control, 0: the window itself
     bool caretInFocus = true; // the focused control shows a caret (it takes letters as text)
     FakeMenu menu;
+    std::wstring className = L"Editor";
+    std::wstring executable = L"C:\\Programs\\editor.exe";
     // What typed keys did: letters typed as text, the menu items they chose, and how often a menu
     // of this window was asked to close (CancelMenu) or closed by Escape.
     std::wstring text;
@@ -226,6 +229,36 @@ public:
             return owner;
         return Exists(window) ? windows[window].owner : 0;
     }
+    std::wstring ClassName(WindowHandle window) override {
+        if (const auto child = childClasses.find(window); child != childClasses.end())
+            return child->second;
+        return Exists(window) ? windows[window].className : L"";
+    }
+    WindowHandle FindDescendant(WindowHandle window, const std::wstring& className) override {
+        const auto found = children.find({window, className});
+        return found != children.end() ? found->second : 0;
+    }
+    std::wstring ExecutablePath(WindowHandle window) override {
+        return Exists(window) ? windows[window].executable : L"";
+    }
+
+    // Gives a top-level window the classes and document window of Word or Excel; returns the
+    // document window.
+    WindowHandle MakeDocumentProgram(WindowHandle top, DocumentProgram program) {
+        const WindowHandle document = top + 1, desk = top + 2;
+        if (program == DocumentProgram::Word) {
+            windows[top].className = L"OpusApp";
+            children[{top, L"_WwG"}] = document;
+            childClasses[document] = L"_WwG";
+        } else {
+            windows[top].className = L"XLMAIN";
+            children[{top, L"XLDESK"}] = desk;
+            children[{desk, L"EXCEL7"}] = document;
+            childClasses[desk] = L"XLDESK";
+            childClasses[document] = L"EXCEL7";
+        }
+        return document;
+    }
 
     // A typed key reaches the program of the window in front, which acts as its FakeMenu says.
     void Receive(const KeyEvent& key) {
@@ -255,6 +288,9 @@ public:
 
     std::map<WindowHandle, FakeWindow> windows;
     std::vector<WindowHandle> zOrder; // topmost first
+    // Child windows by their parent and class, and their classes.
+    std::map<std::pair<WindowHandle, std::wstring>, WindowHandle> children;
+    std::map<WindowHandle, std::wstring> childClasses;
     std::vector<DesktopCall> calls;
     Elevation ownElevation = Elevation::NotElevated;
     WindowHandle owner = 0;            // the owner of `ownerQueryWindow` (Quillon's main window)
@@ -318,6 +354,8 @@ private:
 
     void Choose(FakeWindow& w, wchar_t letter) {
         w.chosen += letter;
+        if (!w.menu.titleAfterSave.empty())
+            w.title = w.menu.titleAfterSave;
         if (w.menu.opensDialog)
             w.enabled = false; // a modal dialog disables its owner
     }

@@ -103,6 +103,7 @@ public:
     std::uint64_t TickCountMs() override { return clock.now; }
     std::wstring NowAsGeneralDate() override { return dateTime; }
     std::wstring ExecutableFolder() override { return folder; }
+    std::wstring ExecutablePath() override { return folder + L"\\quillon.exe"; }
     bool AppendBytes(const std::wstring& path, const std::string& bytes) override {
         ++appendCalls;
         if (writesFail)

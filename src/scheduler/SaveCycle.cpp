@@ -1,0 +1,137 @@
+#include "scheduler/SaveCycle.h"
+
+#include "windows/Enumeration.h"
+
+namespace quillon {
+
+SaveCycle::SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, DocumentSave& document,
+                     KeptProgram& kept, UnsavedWork& work, ProgramLists& lists)
+    : desktop_(desktop), system_(system), keys_(keys), document_(document), kept_(kept), work_(work),
+      lists_(lists) {
+    keys_.OnFinished([this](SaveOutcome outcome) { OnKeysFinished(outcome); });
+    document_.OnFinished([this](const DocumentSave::End& end) { OnDocumentFinished(end); });
+}
+
+void SaveCycle::Begin(SaveRequest request) {
+    // A save that has taken nothing yet goes on as the new cycle's, for the same window.
+    if (keys_.WaitingForPause() || document_.Waiting()) {
+        system_.Trace(L"save-cycle");
+        request.listed = request_.listed;
+        request.entry = request_.entry;
+        request_ = request;
+        if (document_.Busy())
+            return document_.CarryOver(request.intervalMs);
+        return keys_.Begin(request);
+    }
+    if (Busy()) {
+        lastOutcome_ = SaveOutcome::Busy;
+        return;
+    }
+    system_.Trace(L"save-cycle");
+    if (const auto refused = Resolve(request))
+        return Finish(*refused);
+    request_ = request;
+    const WindowHandle window =
+        request.row.target == SaveTarget::Listed ? request.listed->window : desktop_.ForegroundWindow();
+    if (TryDocumentRoute(request, window))
+        return;
+    UseKeys(false);
+}
+
+void SaveCycle::Cancel() {
+    keys_.Cancel();
+    document_.Cancel();
+}
+
+void SaveCycle::Restart() {
+    work_.Watch(kept_.Window().processId);
+}
+
+// Quillon's own moments in front are no use of the program by the user.
+void SaveCycle::OnWindowActivity(WindowHandle window) {
+    work_.OnActivity(window, keys_.HoldsFront());
+}
+
+SaveReport SaveCycle::Locate() {
+    SaveRequest request;
+    request.row.target = SaveTarget::Listed;
+    return Resolve(request).value_or(SaveReport::Of(SaveOutcome::Saved));
+}
+
+// The listed rows save the kept program: its window, or the one that shows its document now.
+std::optional<SaveReport> SaveCycle::Resolve(SaveRequest& request) {
+    if (request.row.target != SaveTarget::Listed)
+        return std::nullopt;
+    const KeptProgram::Resolution found = kept_.Resolve();
+    switch (found.where) {
+    case KeptProgram::Where::None:
+        return SaveReport::Of(SaveOutcome::NoTarget);
+    case KeptProgram::Where::Missing:
+        return SaveReport::Of(SaveOutcome::WaitingForProgram, SaveOutcome::Saved, kept_.Identity().title);
+    case KeptProgram::Where::SeveralAlike:
+        return SaveReport::Of(SaveOutcome::SeveralAlike);
+    case KeptProgram::Where::Followed:
+        work_.Watch(found.window.processId);
+        lists_.SelectWhenListed(found.window.window);
+        break;
+    case KeptProgram::Where::Here:
+        if (kept_.RefreshTitle() && onKeptChanged_)
+            onKeptChanged_();
+        break;
+    }
+    request.listed = found.window;
+    request.entry = lists_.ListedTitleOf(found.window.window).value_or(kept_.ListedTitle());
+    return std::nullopt;
+}
+
+// Word and Excel answer for their documents themselves, without a key. Save As every cycle is
+// the user's own wish for the dialog, and a program running elevated above Quillon gets the keys'
+// way with all its checks.
+bool SaveCycle::TryDocumentRoute(const SaveRequest& request, WindowHandle window) {
+    if (window == 0 || SplitSaveKeys(request.row.keys).item != L"S" || desktop_.BelongsToThisProcess(window))
+        return false;
+    const auto document = FindDocumentWindow(desktop_, window);
+    if (!document || !MayTypeInto(desktop_.OwnElevation(), desktop_.ProcessElevation(window)))
+        return false;
+    document_.Begin({*document, window, request.entry, request.writeLog, request.intervalMs});
+    return true;
+}
+
+// The keys' way, for the listed rows only when there may be unsaved work: a document that said
+// it holds changes goes straight on.
+void SaveCycle::UseKeys(bool knownUnsaved) {
+    if (request_.row.target == SaveTarget::Listed && !knownUnsaved) {
+        const bool saveAs = SplitSaveKeys(request_.row.keys).item != L"S";
+        switch (work_.Decide(request_.listed->window, saveAs)) {
+        case UnsavedWork::Verdict::NothingToSave:
+            return Finish(SaveReport::Of(SaveOutcome::NothingToSave));
+        case UnsavedWork::Verdict::WaitForUse:
+            return Finish(SaveReport::Of(SaveOutcome::WaitingForUse, work_.WaitCause()));
+        case UnsavedWork::Verdict::Save:
+            break;
+        }
+    }
+    keys_.Begin(request_);
+}
+
+void SaveCycle::OnKeysFinished(SaveOutcome outcome) {
+    if (request_.row.target == SaveTarget::Listed && request_.listed)
+        work_.OnKeysEnded(request_.listed->window, outcome);
+    Finish(SaveReport::Of(outcome));
+}
+
+void SaveCycle::OnDocumentFinished(const DocumentSave::End& end) {
+    if (end.useKeys)
+        return UseKeys(end.unsaved);
+    Finish(SaveReport::Of(end.outcome));
+}
+
+void SaveCycle::Finish(const SaveReport& report) {
+    if (const wchar_t* skipped = SkipTrace(report.outcome))
+        system_.Trace(skipped);
+    lastOutcome_ = report.outcome;
+    if (onFinished_)
+        onFinished_(report);
+}
+
+} // namespace quillon

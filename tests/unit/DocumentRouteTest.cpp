@@ -1,0 +1,257 @@
+// Word and Excel saved through their own documents, with Quillon hidden in the tray and the user
+// working in another program: no key, no front taken, a Save only when the document holds changes.
+#include "scheduler/DocumentSave.h"
+
+#include "fakes/AppHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+
+namespace quillon {
+namespace {
+
+using fakes::AppHarness;
+using fakes::FakeDocument;
+
+constexpr WindowHandle kOffice = 200, kNotepad = 300;
+constexpr std::uint64_t kForever = std::numeric_limits<std::uint64_t>::max();
+
+class DocumentRoute : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+        h.desktop.Add(kOffice, L"report.docx - Word");
+        document = h.desktop.MakeDocumentProgram(kOffice, DocumentProgram::Word);
+        h.desktop.Add(kNotepad, L"notes.txt - Notepad").className = L"Notepad";
+    }
+    // Saving on for the Word window, the user typing in notepad.
+    void StartSaving() {
+        h.app.OnClick(Control::chkSave);
+        h.StartSaving(kOffice);
+        h.desktop.SetForeground(kNotepad);
+        h.desktop.calls.clear();
+    }
+    FakeDocument& Doc() { return h.documents.documents[document]; }
+    std::string Log() { return h.system.files[L"C:\\Tools\\quillon.log"]; }
+    bool FrontTaken() const { return h.desktop.CountOf("SetForegroundWindow", kOffice) > 0; }
+
+    AppHarness h;
+    WindowHandle document = 0;
+};
+
+struct RouteCase {
+    const char* what;
+    std::function<void(FakeDocument&, std::uint64_t now)> arrange;
+    SaveOutcome outcome;
+    int documentSaves; // Save() calls the document took
+    bool keys;         // the cycle went the keys' way: Alt+F typed, the front taken
+    friend void PrintTo(const RouteCase& c, std::ostream* os) { *os << c.what; }
+};
+
+class DocumentRouteCase : public DocumentRoute, public ::testing::WithParamInterface<RouteCase> {};
+
+TEST_P(DocumentRouteCase, EndsAsTheDocumentSaysAndTakesTheFrontOnlyForTheKeys) {
+    const RouteCase& c = GetParam();
+    c.arrange(Doc(), h.clock.now);
+    StartSaving();
+    h.NextCycle(8000);
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), c.outcome);
+    EXPECT_EQ(Doc().saves, c.documentSaves);
+    EXPECT_EQ(FrontTaken(), c.keys);
+    EXPECT_EQ(h.input.batches.empty(), !c.keys) << "no key without the keys' way";
+    EXPECT_EQ(h.desktop.windows[kOffice].chosen, c.keys ? L"S" : L"");
+    // A save, either way, is logged once; nothing else is.
+    EXPECT_EQ(Log().empty(), c.outcome != SaveOutcome::Saved);
+    EXPECT_TRUE(h.input.down.empty());
+    EXPECT_FALSE(h.app.Cycle().Busy());
+}
+
+void Unsaved(FakeDocument& d, std::uint64_t) {
+    d.state.saved = false;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, DocumentRouteCase,
+    ::testing::Values(
+        RouteCase{"changed", Unsaved, SaveOutcome::Saved, 1, false},
+        RouteCase{"unchanged", [](FakeDocument& d, std::uint64_t) { d.state.saved = true; },
+                  SaveOutcome::NothingToSave, 0, false},
+        RouteCase{"never saved",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.state.hasPath = false;
+                  },
+                  SaveOutcome::Saved, 0, true},
+        RouteCase{"read-only",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.state.readOnly = true;
+                  },
+                  SaveOutcome::ReadOnly, 0, false},
+        RouteCase{"in Protected View", [](FakeDocument& d, std::uint64_t) { d.state = {true, true, false, false, false}; },
+                  SaveOutcome::ProtectedView, 0, false},
+        RouteCase{"saved continuously by its program",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.state.savesItself = true;
+                  },
+                  SaveOutcome::SavesItself, 0, false},
+        RouteCase{"busy, then free within the cycle",
+                  [](FakeDocument& d, std::uint64_t now) {
+                      d.state.saved = false;
+                      d.busyUntil = now + 5000; // the cycle starts 4 s from now
+                  },
+                  SaveOutcome::Saved, 1, false},
+        RouteCase{"busy while a cell is edited, all cycle long",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.busyUntil = kForever;
+                      d.busyFailure = 0x800A03ECu;
+                  },
+                  SaveOutcome::NotResponding, 0, false},
+        RouteCase{"gone in the middle of its Save",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.goneAfterSave = true;
+                  },
+                  SaveOutcome::NoTarget, 0, false},
+        RouteCase{"hung", [](FakeDocument& d, std::uint64_t) { d.hangsUntil = kForever; },
+                  SaveOutcome::NotResponding, 0, false},
+        RouteCase{"Save leaves it unsaved",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.saveLeavesChanges = true;
+                  },
+                  SaveOutcome::NotSavedByProgram, 1, false},
+        // What the interface does not promise is no object: the keys' way with all its checks.
+        RouteCase{"no object", [](FakeDocument& d, std::uint64_t) { d.noObject = true; }, SaveOutcome::Saved, 0,
+                  true},
+        RouteCase{"an answer of the wrong type", [](FakeDocument& d, std::uint64_t) { d.unexpected = true; },
+                  SaveOutcome::Saved, 0, true},
+        RouteCase{"an exception from Save",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.saveFailure = 0x80020009u; // DISP_E_EXCEPTION
+                  },
+                  SaveOutcome::Saved, 0, true}));
+
+TEST_F(DocumentRoute, ExcelIsReachedThroughItsWorkbookWindowAndTheTipSaysThereWasNothingNew) {
+    h.desktop.windows[kOffice].title = L"budget.xlsx - Excel";
+    document = h.desktop.MakeDocumentProgram(kOffice, DocumentProgram::Excel);
+    Unsaved(Doc(), 0);
+    StartSaving();
+    h.system.dateTime = L"2024-03-05 14:07:09";
+    h.NextCycle();
+    ASSERT_FALSE(h.documents.calls.empty());
+    EXPECT_EQ(h.documents.calls.front(), (fakes::DocumentCall{DocumentRequest::Read, DocumentProgram::Excel, document}));
+    EXPECT_EQ(h.Tip(), L"自动保存：上次保存于 2024-03-05 14:07:09");
+    h.system.dateTime = L"2024-03-05 14:07:13";
+    h.NextCycle();
+    EXPECT_EQ(h.Tip(), L"自动保存：没有新的更改（上次保存于 2024-03-05 14:07:09）");
+    EXPECT_EQ(Doc().saves, 1);
+    EXPECT_EQ(h.tray.shown.icon, h.view.iconHandle) << "nothing to save is no failure";
+}
+
+TEST_F(DocumentRoute, SaveAsEveryCycleGoesTheKeysWay) {
+    h.app.OnClick(Control::chkSaveAs);
+    Unsaved(Doc(), 0);
+    StartSaving();
+    h.NextCycle();
+    EXPECT_TRUE(h.documents.calls.empty());
+    EXPECT_EQ(h.desktop.windows[kOffice].chosen, L"A");
+}
+
+TEST(DocumentRouteCurrent, TheWindowInFrontIsSavedThroughItsDocumentInTheCurrentRows) {
+    AppHarness h;
+    h.registry.PutText(fakes::kSettingsKey, "Current", "1");
+    ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+    h.desktop.Add(kOffice, L"report.docx - Word");
+    const WindowHandle doc = h.desktop.MakeDocumentProgram(kOffice, DocumentProgram::Word);
+    h.documents.documents[doc].state.saved = false;
+    h.StartSaving(kOffice);
+    h.desktop.SetForeground(kOffice);
+    h.NextCycle();
+    EXPECT_EQ(h.documents.documents[doc].saves, 1);
+    EXPECT_TRUE(h.input.batches.empty());
+}
+
+// The Save waits for the user's pause only while they work in that very program.
+TEST_F(DocumentRoute, WaitsForThePauseOnlyWhileTheUserWorksInTheProgram) {
+    Unsaved(Doc(), 0);
+    StartSaving();
+    h.desktop.SetForeground(kOffice);
+    for (int tick = 0; tick < 3; ++tick) {
+        h.clock.Advance(1000);
+        h.input.UserInput();
+        h.app.OnTimer(Timer::tmrLoop);
+    }
+    h.input.UserInput();
+    h.clock.Advance(1000);
+    h.input.UserInput();
+    h.app.OnTimer(Timer::tmrLoop); // the cycle begins while the user types in Word
+    for (int i = 0; i < 10; ++i) {
+        h.input.UserInput();
+        h.RunDelivery(100);
+    }
+    EXPECT_EQ(Doc().saves, 0) << "no Save while the user types in it";
+    EXPECT_EQ(h.documents.CountOf(DocumentRequest::Read), 1) << "reading it is harmless";
+    h.RunDelivery(1600);
+    EXPECT_EQ(Doc().saves, 1) << "the pause came";
+
+    Unsaved(Doc(), 0);
+    h.desktop.SetForeground(kNotepad);
+    h.input.UserInput(); // typing in notepad is no reason to wait
+    h.NextCycle(100);
+    EXPECT_EQ(Doc().saves, 2);
+}
+
+TEST_F(DocumentRoute, AHungProgramCostsTheCycleAndNoNewCallGoesOutUntilItAnswers) {
+    Unsaved(Doc(), 0);
+    Doc().hangsUntil = h.clock.now + 20000;
+    StartSaving();
+    h.NextCycle(DocumentSave::kCallWaitMs - 100);
+    EXPECT_TRUE(h.app.Cycle().Busy()) << "a call is given a few seconds";
+    h.RunDelivery(200);
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::NotResponding);
+    EXPECT_EQ(h.Tip(), L"自动保存：未能保存，程序没有响应");
+    h.NextCycle();
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::NotResponding);
+    EXPECT_EQ(h.documents.calls.size(), 1u) << "at most one call is under way";
+    // It answers at last; a cycle after that asks again and saves.
+    while (h.clock.now < Doc().hangsUntil)
+        h.NextCycle();
+    h.NextCycle();
+    EXPECT_EQ(Doc().saves, 1);
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::Saved);
+    EXPECT_TRUE(h.input.batches.empty());
+}
+
+TEST_F(DocumentRoute, SwitchingOffEndsARouteThatHasNotSavedYet) {
+    Unsaved(Doc(), 0);
+    Doc().busyUntil = kForever;
+    StartSaving();
+    h.NextCycle(500);
+    EXPECT_TRUE(h.app.Cycle().Busy());
+    h.app.OnClick(Control::optOff);
+    EXPECT_FALSE(h.app.Cycle().Busy());
+    EXPECT_FALSE(h.view.TimerOf(Timer::tmrDocument).enabled);
+    EXPECT_EQ(Doc().saves, 0);
+}
+
+TEST(DocumentReplies, BusyGoneAndEverythingElseTheInterfaceDoesNotPromise) {
+    const auto failing = [](std::uint32_t code) { return DocumentReply{code, false, false, {}}; };
+    for (std::uint32_t busy : {0x80010001u, 0x8001010Au, 0x800AC472u, 0x800A03ECu})
+        EXPECT_EQ(ClassifyReply(failing(busy)), DocumentAnswer::Busy) << std::hex << busy;
+    for (std::uint32_t gone : {0x800706BAu, 0x800706BEu, 0x800706B5u, 0x80010108u})
+        EXPECT_EQ(ClassifyReply(failing(gone)), DocumentAnswer::Gone) << std::hex << gone;
+    for (std::uint32_t other : {0x80004005u, 0x80020009u, 0x80070005u})
+        EXPECT_EQ(ClassifyReply(failing(other)), DocumentAnswer::NoObject) << std::hex << other;
+    EXPECT_EQ(ClassifyReply({0, true, false, {}}), DocumentAnswer::NoObject);
+    EXPECT_EQ(ClassifyReply({0, false, true, {}}), DocumentAnswer::NoObject);
+    EXPECT_EQ(ClassifyReply({}), DocumentAnswer::Answered);
+}
+
+} // namespace
+} // namespace quillon
