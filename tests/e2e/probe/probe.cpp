@@ -60,6 +60,31 @@ std::wstring from_utf8(const std::string& s) {
     return w;
 }
 
+// A whole file's bytes ("" when it cannot be read).
+std::string read_bytes(const std::wstring& path) {
+    std::string content;
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+        char buf[4096];
+        DWORD got = 0;
+        while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0)
+            content.append(buf, got);
+        CloseHandle(f);
+    }
+    return content;
+}
+
+// Replaces a file's content; false when it cannot be written completely.
+bool write_bytes(const std::wstring& path, const std::string& data) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD done = 0;
+    const bool ok = WriteFile(f, data.data(), (DWORD)data.size(), &done, nullptr) && done == data.size();
+    CloseHandle(f);
+    return ok;
+}
+
 // Writes UTF-8 to stdout: raw bytes to pipes and files, WriteConsoleW to a real console.
 void write_out(HANDLE h, const std::string& s) {
     DWORD mode = 0, done = 0;
@@ -267,8 +292,8 @@ const NamedValue kMessages[] = {
     {L"SC_MOUSEMENU", SC_MOUSEMENU},
 };
 
-// A message or parameter: a number (decimal, 0x hex), a WM_/SC_ name from the table above, or
-// the name of a registered window message ("TaskbarCreated").
+// A message or parameter: a number (decimal, 0x hex), a WM_/SC_ name from the table above, such
+// a name plus a number ("WM_APP+20"), or the name of a registered window message ("TaskbarCreated").
 bool parse_value(const std::wstring& s, long long& v, bool allow_registered) {
     if (parse_int(s, v))
         return true;
@@ -277,6 +302,13 @@ bool parse_value(const std::wstring& s, long long& v, bool allow_registered) {
             v = m.value;
             return true;
         }
+    }
+    const size_t plus = s.find(L'+');
+    long long base = 0, offset = 0;
+    if (plus != std::wstring::npos && plus > 0 && parse_value(s.substr(0, plus), base, false) &&
+        parse_int(s.substr(plus + 1), offset)) {
+        v = base + offset;
+        return true;
     }
     if (allow_registered && !s.empty()) {
         v = RegisterWindowMessageW(s.c_str());
@@ -1633,13 +1665,7 @@ TargetWindow g_target;
 constexpr UINT_PTR kMenuDelayTimer = 7;
 
 void target_save(HWND h) {
-    const std::string text = to_utf8(text_of(g_target.edit));
-    HANDLE f = CreateFileW(g_target.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
-        DWORD done = 0;
-        WriteFile(f, text.data(), (DWORD)text.size(), &done, nullptr);
-        CloseHandle(f);
-    }
+    write_bytes(g_target.path, to_utf8(text_of(g_target.edit)));
     ++g_target.saves;
     const std::wstring caption = g_target.name + L" - Target [saves: " + std::to_wstring(g_target.saves) + L"]";
     SetWindowTextW(h, caption.c_str());
@@ -1730,15 +1756,7 @@ int cmd_target(const Args& a) {
             return 2;
         }
     }
-    std::string content;
-    HANDLE f = CreateFileW(g_target.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
-        char buf[4096];
-        DWORD got = 0;
-        while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0)
-            content.append(buf, got);
-        CloseHandle(f);
-    }
+    const std::string content = read_bytes(g_target.path);
     const HINSTANCE instance = register_window_class(target_proc, L"QuillonTarget");
     HMENU bar = nullptr;
     if (menuBar) {
@@ -2226,7 +2244,8 @@ void usage() {
         "   probe of the program's bitness; trayicons needs explorer's bitness in a virtual\n"
         "   desktop with taskbar. The probe exits with 3 when it has the wrong bitness.)\n"
         "\n"
-        "MSG may be a number, a WM_/SC_ name, or a registered message name (TaskbarCreated).\n");
+        "MSG may be a number, a WM_/SC_ name, such a name plus a number (WM_APP+20), or a registered\n"
+        "message name (TaskbarCreated).\n");
 }
 
 } // namespace
