@@ -200,14 +200,16 @@ def find_probe(bits: int) -> Path | None:
 
 
 def build_probe(bits: int) -> Path:
-    """Compiles probe.cpp with MinGW into build/e2e/probe<bits>/probe.exe."""
+    """Compiles probe.cpp with MinGW into build/e2e/probe<bits>/probe.exe, with the libraries that
+    tests/e2e/probe/CMakeLists.txt links."""
     cxx = {32: "i686-w64-mingw32-g++", 64: "x86_64-w64-mingw32-g++"}[bits]
     if not shutil.which(cxx):
         raise HarnessError(f"no {bits}-bit probe.exe built and no {cxx} to build one")
     out = ARTIFACTS / f"probe{bits}" / "probe.exe"
     out.parent.mkdir(parents=True, exist_ok=True)
     cmd = [cxx, "-std=c++20", "-O2", "-municode", "-static", "-static-libgcc", "-static-libstdc++",
-           "-o", str(out), str(PROBE_SOURCE), "-luser32", "-lgdi32"]
+           "-o", str(out), str(PROBE_SOURCE), "-luser32", "-lgdi32", "-lshell32", "-lole32", "-loleaut32",
+           "-loleacc", "-luuid"]
     r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     if r.returncode != 0:
         raise HarnessError(f"building the probe failed:\n{r.stdout}")
