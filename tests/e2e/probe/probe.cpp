@@ -2713,12 +2713,9 @@ int cmd_desktop(const Args&) {
     return 0;
 }
 
-int cmd_activate(const Args& a) {
-    HWND h = a.empty() ? need_target() : resolve(a[0]);
-    if (!h) {
-        err("no such window");
-        return 1;
-    }
+// Makes the window the foreground window; true once GetForegroundWindow() says so, checked every
+// poll_ms for up to 2 s.
+bool bring_to_front(HWND h, DWORD poll_ms) {
     if (IsIconic(h))
         ShowWindow(h, SW_RESTORE);
     // Windows lets a background process take the foreground only in some cases; the usual way
@@ -2733,8 +2730,17 @@ int cmd_activate(const Args& a) {
         AttachThreadInput(me, fg_tid, FALSE);
     DWORD start = GetTickCount();
     while (GetForegroundWindow() != h && GetTickCount() - start < 2000)
-        Sleep(20);
-    bool ok = GetForegroundWindow() == h;
+        Sleep(poll_ms);
+    return GetForegroundWindow() == h;
+}
+
+int cmd_activate(const Args& a) {
+    HWND h = a.empty() ? need_target() : resolve(a[0]);
+    if (!h) {
+        err("no such window");
+        return 1;
+    }
+    bool ok = bring_to_front(h, 20);
     outln(num((long long)(ULONG_PTR)h));
     if (!ok)
         err("window did not become the foreground window");
@@ -2972,6 +2978,67 @@ int cmd_notifytime(const Args& a) {
     return 0;
 }
 
+
+// ---------------------------------------------------------------------------------------------
+// The foreground over time, seen from inside Wine
+
+// Samples GetForegroundWindow every 2 ms for MS milliseconds and prints one line of JSON for the
+// first sample and for every change: {"t": ms since the start, "hwnd", "pid", "class"}. Each line
+// goes out with its own WriteFile, unbuffered, so a log that captures the output has it at once.
+int cmd_fgwatch(const Args& a) {
+    long long duration = 0;
+    if (a.size() != 1 || !parse_int(a[0], duration) || duration < 0)
+        return 2;
+    // A change must not slip between two samples because this thread waited for a core.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+    const double start = now_ms();
+    HWND last = nullptr;
+    for (bool first = true;; first = false) {
+        const double t = now_ms() - start;
+        HWND h = GetForegroundWindow();
+        if (first || h != last) {
+            last = h;
+            Json j;
+            j.obj().kv("t", (long long)t).kv("hwnd", (unsigned long long)(ULONG_PTR)h).kv("pid", pid_of(h));
+            j.kv("class", h ? class_of(h) : std::wstring()).end_obj();
+            outln(j.text());
+        }
+        if (t >= (double)duration)
+            return 0;
+        Sleep(2);
+    }
+}
+
+// Gives HWND|CLASS the foreground for MS milliseconds, then gives it back to the window that had
+// it, as a program that takes the front for a moment would. JSON: {"hwnd", "back", "held_ms"}:
+// held_ms runs from the moment the window was seen in front until the front was given back.
+int cmd_visit(const Args& a) {
+    long long hold = 0;
+    if (a.size() != 2 || !parse_int(a[1], hold) || hold < 0)
+        return 2;
+    HWND h = resolve(a[0]);
+    if (!h) {
+        err("no such window");
+        return 1;
+    }
+    HWND back = GetForegroundWindow();
+    if (!bring_to_front(h, 1)) {
+        err("window did not become the foreground window");
+        return 1;
+    }
+    const double shown = now_ms();
+    Sleep((DWORD)hold);
+    const double held = now_ms() - shown;
+    const bool returned = back && bring_to_front(back, 1);
+    Json j;
+    j.obj().kv("hwnd", (unsigned long long)(ULONG_PTR)h).kv("back", (unsigned long long)(ULONG_PTR)back);
+    j.key("held_ms").raw(ms(held)).end_obj();
+    outln(j.text());
+    if (!returned)
+        err("the front did not go back to the window that had it");
+    return returned ? 0 : 1;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 void usage() {
@@ -3022,6 +3089,8 @@ void usage() {
         "  doc read|save|save-quiet HWND|CLASS   JSON: type, saved, path, read_only, auto_save_on,\n"
         "                                exception and hresult of a Word/Excel document (save:\n"
         "                                Save() first; save-quiet: with DisplayAlerts off around it)\n"
+        "  fgwatch MS                    one JSON line per foreground change (2 ms samples) for MS\n"
+        "  visit HWND|CLASS MS           give the window the front for MS ms, then give it back\n"
         "  menuloop HWND|CLASS COUNT     open and close the program's tray menu COUNT times\n"
         "  objects                       JSON: menus and GDI objects of the target's program\n"
         "  activate [HWND|CLASS]         make the window the foreground window\n"
@@ -3150,6 +3219,10 @@ int wmain(int argc, wchar_t** argv) {
         rc = cmd_office(rest);
     } else if (cmd == L"doc") {
         rc = cmd_doc(rest);
+    } else if (cmd == L"fgwatch") {
+        rc = cmd_fgwatch(rest);
+    } else if (cmd == L"visit") {
+        rc = cmd_visit(rest);
     } else if (cmd == L"traydelete") {
         rc = cmd_traydelete(rest);
     } else if (cmd == L"regmsg") {
