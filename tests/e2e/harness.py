@@ -78,6 +78,17 @@ SC_MINIMIZE = 0xF020
 SC_RESTORE = 0xF120
 BST_UNCHECKED, BST_CHECKED, BST_INDETERMINATE = 0, 1, 2
 
+# Runtime control of `probe office` (see probe.cpp), posted to its top-level window.
+WM_APP = 0x8000
+OFFICE_BUSY = WM_APP + 20             # wParam ms: incoming calls are rejected that long (0: no more)
+OFFICE_HANG_NEXT_CALL = WM_APP + 21   # wParam ms: the next call blocks the program that long
+OFFICE_CHANGED = WM_APP + 22          # the document changes (Saved false) without typing
+OFFICE_DIE_IN_NEXT_CALL = WM_APP + 23  # the next call ends the program (exit code 9)
+RPC_E_CALL_REJECTED = "0x80010001"    # an HRESULT as `probe doc` reports it
+
+# Top-level window class, caption suffix and untitled document name of each stand-in.
+OFFICE_KINDS = {"word": ("OpusApp", "Word", "Document1"), "excel": ("XLMAIN", "Excel", "Book1")}
+
 
 class HarnessError(RuntimeError):
     """The harness could not do what was asked (tool missing, program died, ...)."""
@@ -200,14 +211,16 @@ def find_probe(bits: int) -> Path | None:
 
 
 def build_probe(bits: int) -> Path:
-    """Compiles probe.cpp with MinGW into build/e2e/probe<bits>/probe.exe."""
+    """Compiles probe.cpp with MinGW into build/e2e/probe<bits>/probe.exe, with the libraries that
+    tests/e2e/probe/CMakeLists.txt links."""
     cxx = {32: "i686-w64-mingw32-g++", 64: "x86_64-w64-mingw32-g++"}[bits]
     if not shutil.which(cxx):
         raise HarnessError(f"no {bits}-bit probe.exe built and no {cxx} to build one")
     out = ARTIFACTS / f"probe{bits}" / "probe.exe"
     out.parent.mkdir(parents=True, exist_ok=True)
     cmd = [cxx, "-std=c++20", "-O2", "-municode", "-static", "-static-libgcc", "-static-libstdc++",
-           "-o", str(out), str(PROBE_SOURCE), "-luser32", "-lgdi32"]
+           "-o", str(out), str(PROBE_SOURCE), "-luser32", "-lgdi32", "-lshell32", "-lole32", "-loleaut32",
+           "-loleacc", "-luuid"]
     r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     if r.returncode != 0:
         raise HarnessError(f"building the probe failed:\n{r.stdout}")
@@ -823,6 +836,71 @@ class WineSession:
     def tooltips(self) -> list[dict]:
         return self.probe_json("tooltips")
 
+    # -- stand-ins for Word and Excel, and the foreground over time ------------------------
+
+    def open_office(self, kind: str, path: str, content: str = "", *options: str,
+                    bits: int = 32) -> tuple[Program, int]:
+        """Writes the document at the Windows path `path` and opens it in the probe's stand-in for
+        Word or Excel (kind "word" or "excel"; `probe office`, see probe.cpp, for the options) of
+        the given bitness. Waits for a new top-level window captioned like the real program's
+        ("<name> - Word", "Book1 - Excel" for never-saved) and returns the program and its HWND."""
+        cls, program, untitled = OFFICE_KINDS[kind]
+        self.write_file(path, content)
+        self.to_unix(path + ".state.json").unlink(missing_ok=True)
+        name = untitled if "never-saved" in options else PureWindowsPath(path).name
+        title = f"{name} - {program}"
+
+        def titled() -> set[int]:
+            return {w["hwnd"] for w in self.windows() if w["caption"] == title and w["class"] == cls}
+
+        before = titled()
+        prog = self.launch(self.probe_path(bits), "office", kind, path, *options)
+        hwnd = wait_for(lambda: next(iter(titled() - before), None) or (None if prog.alive() else "ended"),
+                        30, message=f"the {kind} stand-in to show {title!r}")
+        if hwnd == "ended":
+            raise HarnessError(f"the {kind} stand-in ended (exit code {prog.returncode}) before its window "
+                               f"showed; output:\n{prog.output()[-2000:]}")
+        return prog, hwnd
+
+    def office_state(self, path: str) -> dict:
+        """What the stand-in over the document at `path` reports in <path>.state.json: saves, calls,
+        rejected, keys, saved, alerts_at_save, alerts. A missing or unreadable file raises
+        HarnessError, which wait_for takes as "not yet"."""
+        state_path = path + ".state.json"
+        try:
+            state = json.loads(self.to_unix(state_path).read_text(encoding="utf-8"))
+        except (OSError, ValueError) as e:
+            raise HarnessError(f"no readable {state_path}: {e}") from None
+        if not isinstance(state, dict):
+            raise HarnessError(f"{state_path} holds no JSON object")
+        return state
+
+    def office_doc(self, action: str, hwnd: int, bits: int = 32, timeout: float = 60) -> dict:
+        """`probe doc read|save|save-quiet HWND` from a probe of the given bitness: what a caller
+        reads of the document behind a Word or Excel window. "hresult" holds the first failing
+        HRESULT ("0x80010001") or None."""
+        r = self.wine(self.probe_path(bits), "doc", action, hwnd, timeout=timeout, check=False)
+        try:
+            return json.loads(r.stdout)
+        except ValueError:
+            raise ProbeError(["doc", action, str(hwnd)], r.returncode, r.stderr) from None
+
+    def watch_foreground(self, seconds: float, bits: int = 32) -> Program:
+        """Starts `probe fgwatch` for `seconds` and returns once it has logged its first sample;
+        foreground_changes() gives what it saw."""
+        watch = self.launch(self.probe_path(bits), "fgwatch", int(seconds * 1000))
+        wait_for(lambda: _foreground_samples(watch) or not watch.alive(), 30,
+                 message="the foreground watch to start")
+        if not _foreground_samples(watch):
+            raise HarnessError(f"probe fgwatch ended at once: {watch.output()[-2000:]}")
+        return watch
+
+    def foreground_changes(self, watch: Program, timeout: float = 120) -> list[dict]:
+        """Waits for a watch_foreground() to end and returns what it saw: the first sample and
+        each change, as {"t": ms since the start, "hwnd", "pid", "class"}."""
+        watch.wait(timeout)
+        return _foreground_samples(watch)
+
     # -- registry (32-bit view unless told otherwise) --------------------------------------
 
     def reg_query(self, key: str, view: int = 32) -> dict[str, RegValue] | None:
@@ -1022,6 +1100,20 @@ class WineSession:
     # -- waiting ---------------------------------------------------------------------------
 
     wait_for = staticmethod(wait_for)
+
+
+def _foreground_samples(watch: Program) -> list[dict]:
+    """The lines `probe fgwatch` logged so far (a line still being written is left out)."""
+    samples = []
+    for line in watch.output().splitlines():
+        if line.startswith("{"):
+            try:
+                sample = json.loads(line)
+            except ValueError:
+                continue
+            if isinstance(sample, dict) and "t" in sample:
+                samples.append(sample)
+    return samples
 
 
 def _is_windows_path(s: str) -> bool:

@@ -125,6 +125,31 @@ class QuillonTestCase(unittest.TestCase):
                         20, message=f"notepad to show {name}")
         return hwnd
 
+    # -- stand-ins for Word and Excel, the programs to save through their object model -----
+
+    def open_office(self, kind: str, name: str, content: str = "", *options: str, bits: int | None = None) -> int:
+        """Opens C:\\docs\\<name> (written with the content first) in the probe's stand-in for Word
+        or Excel (kind "word" or "excel", options as `probe office` takes them) of the given
+        bitness, Quillon's by default; returns its top-level HWND. Post harness.OFFICE_BUSY and
+        the other OFFICE_ messages to it to play a busy, hanging or vanishing program."""
+        _, hwnd = self.wine.open_office(kind, "C:\\docs\\" + name, content, *options, bits=bits or BITS)
+        return hwnd
+
+    def office_state(self, name: str) -> dict:
+        """The stand-in's C:\\docs\\<name>.state.json: {"saves", "calls", "rejected", "keys", "saved",
+        "alerts_at_save", "alerts"}; HarnessError (wait_for's "not yet") while it cannot be read."""
+        return self.wine.office_state("C:\\docs\\" + name)
+
+    def watch_foreground(self, seconds: float) -> Program:
+        """Starts watching the foreground window for `seconds` (probe fgwatch); pass the result to
+        foreground_changes()."""
+        return self.wine.watch_foreground(seconds, bits=BITS)
+
+    def foreground_changes(self, watch: Program) -> list[dict]:
+        """Once the watch has ended: its first sample and every change of the foreground window,
+        [{"t": ms, "hwnd", "pid", "class"}, ...]."""
+        return self.wine.foreground_changes(watch)
+
     def document(self, name: str) -> str:
         return self.wine.read_file("C:\\docs\\" + name).decode("latin-1")
 

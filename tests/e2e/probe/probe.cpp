@@ -26,6 +26,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
@@ -58,6 +59,31 @@ std::wstring from_utf8(const std::string& s) {
     std::wstring w(n, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), w.data(), n);
     return w;
+}
+
+// A whole file's bytes ("" when it cannot be read).
+std::string read_bytes(const std::wstring& path) {
+    std::string content;
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+        char buf[4096];
+        DWORD got = 0;
+        while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0)
+            content.append(buf, got);
+        CloseHandle(f);
+    }
+    return content;
+}
+
+// Replaces a file's content; false when it cannot be written completely.
+bool write_bytes(const std::wstring& path, const std::string& data) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD done = 0;
+    const bool ok = WriteFile(f, data.data(), (DWORD)data.size(), &done, nullptr) && done == data.size();
+    CloseHandle(f);
+    return ok;
 }
 
 // Writes UTF-8 to stdout: raw bytes to pipes and files, WriteConsoleW to a real console.
@@ -267,8 +293,8 @@ const NamedValue kMessages[] = {
     {L"SC_MOUSEMENU", SC_MOUSEMENU},
 };
 
-// A message or parameter: a number (decimal, 0x hex), a WM_/SC_ name from the table above, or
-// the name of a registered window message ("TaskbarCreated").
+// A message or parameter: a number (decimal, 0x hex), a WM_/SC_ name from the table above, such
+// a name plus a number ("WM_APP+20"), or the name of a registered window message ("TaskbarCreated").
 bool parse_value(const std::wstring& s, long long& v, bool allow_registered) {
     if (parse_int(s, v))
         return true;
@@ -277,6 +303,13 @@ bool parse_value(const std::wstring& s, long long& v, bool allow_registered) {
             v = m.value;
             return true;
         }
+    }
+    const size_t plus = s.find(L'+');
+    long long base = 0, offset = 0;
+    if (plus != std::wstring::npos && plus > 0 && parse_value(s.substr(0, plus), base, false) &&
+        parse_int(s.substr(plus + 1), offset)) {
+        v = base + offset;
+        return true;
     }
     if (allow_registered && !s.empty()) {
         v = RegisterWindowMessageW(s.c_str());
@@ -1633,13 +1666,7 @@ TargetWindow g_target;
 constexpr UINT_PTR kMenuDelayTimer = 7;
 
 void target_save(HWND h) {
-    const std::string text = to_utf8(text_of(g_target.edit));
-    HANDLE f = CreateFileW(g_target.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
-        DWORD done = 0;
-        WriteFile(f, text.data(), (DWORD)text.size(), &done, nullptr);
-        CloseHandle(f);
-    }
+    write_bytes(g_target.path, to_utf8(text_of(g_target.edit)));
     ++g_target.saves;
     const std::wstring caption = g_target.name + L" - Target [saves: " + std::to_wstring(g_target.saves) + L"]";
     SetWindowTextW(h, caption.c_str());
@@ -1730,15 +1757,7 @@ int cmd_target(const Args& a) {
             return 2;
         }
     }
-    std::string content;
-    HANDLE f = CreateFileW(g_target.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
-        char buf[4096];
-        DWORD got = 0;
-        while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0)
-            content.append(buf, got);
-        CloseHandle(f);
-    }
+    const std::string content = read_bytes(g_target.path);
     const HINSTANCE instance = register_window_class(target_proc, L"QuillonTarget");
     HMENU bar = nullptr;
     if (menuBar) {
@@ -1800,6 +1819,797 @@ int cmd_hang(const Args& a) {
     ShowWindow(h, SW_MINIMIZE);
     Sleep(INFINITE);
     return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Word and Excel stand-ins ("office") and a client for them ("doc")
+//
+// Another program reaches the document behind a Word or Excel window as Microsoft documents for
+// their object model from outside (screen readers do this): AccessibleObjectFromWindow on the
+// innermost document window with OBJID_NATIVEOM and IID_IDispatch. The window answers
+// WM_GETOBJECT with LresultFromObject(IID_IDispatch, wParam, its Window object), whose Document
+// (Word) or Parent (Excel) is the document with Saved, Path, FullName, ReadOnly, Save() and so on.
+//
+// The stand-in's objects are hand-written IDispatch implementations without a type library or
+// any registration: the system's standard IDispatch proxy carries the calls between processes of
+// either bitness. Its thread is a single-threaded apartment, so incoming calls arrive through its
+// message loop like Word's and Excel's; a message filter plays "busy" (the call is rejected) and
+// Invoke can play a hang or the program going away in the middle of a call.
+
+// Runtime control: messages posted to the stand-in's top-level window.
+constexpr UINT kOfficeBusy = WM_APP + 20;          // wParam ms: reject incoming calls that long (0: no more)
+constexpr UINT kOfficeHangNextCall = WM_APP + 21;  // wParam ms: the next Invoke blocks the thread that long
+constexpr UINT kOfficeChanged = WM_APP + 22;       // the document changes (Saved false) without typing
+constexpr UINT kOfficeDieInNextCall = WM_APP + 23; // the next Invoke ends the process at once
+constexpr UINT kOfficeDiedExitCode = 9;            // the exit code of that end
+
+struct OfficeDocument {
+    bool excel = false;
+    std::wstring path, name, folder, statePath; // name and folder as the document reports them
+    bool readOnly = false, protectedView = false, autoSave = false, old = false, noObject = false;
+    bool malformed = false, saveFails = false, hugePath = false, neverSaved = false;
+    bool saved = true;
+    // DisplayAlerts: Word's is a WdAlertLevel (-1 wdAlertsAll, 0 wdAlertsNone), Excel's a
+    // VARIANT_BOOL (-1 true, 0 false).
+    long alerts = -1;
+    bool anySave = false;
+    long alertsAtSave = 0;
+    long long saves = 0, calls = 0, rejected = 0, keys = 0;
+    ULONGLONG busyUntil = 0;
+    DWORD hangNextCallMs = 0;
+    bool dieInNextCall = false;
+    HWND top = nullptr, document = nullptr, edit = nullptr;
+};
+OfficeDocument g_office;
+
+void office_alerts_json(Json& j, const char* k, long alerts) {
+    if (g_office.excel)
+        j.kb(k, alerts != 0);
+    else
+        j.kv(k, alerts);
+}
+
+// Rewrites FILE.state.json: written to a temporary file first and renamed over the old one, so
+// that a reader sees either the old state or the new one, never half of one.
+void office_write_state() {
+    Json j;
+    j.obj().kv("saves", g_office.saves).kv("calls", g_office.calls).kv("rejected", g_office.rejected);
+    j.kv("keys", g_office.keys).kb("saved", g_office.saved);
+    if (g_office.anySave)
+        office_alerts_json(j, "alerts_at_save", g_office.alertsAtSave);
+    else
+        j.key("alerts_at_save").null();
+    office_alerts_json(j, "alerts", g_office.alerts);
+    j.end_obj();
+    const std::wstring temp = g_office.statePath + L".tmp";
+    if (!write_bytes(temp, j.text() + "\n"))
+        return;
+    for (int i = 0; i < 50; ++i) { // a reader on the Windows side may hold the file for a moment
+        if (MoveFileExW(temp.c_str(), g_office.statePath.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return;
+        Sleep(2);
+    }
+    err("cannot replace " + to_utf8(g_office.statePath));
+}
+
+// Every Invoke comes here first: it is counted, then it hangs or ends the program when a test
+// asked for that.
+void office_incoming_call() {
+    ++g_office.calls;
+    office_write_state();
+    if (g_office.dieInNextCall)
+        TerminateProcess(GetCurrentProcess(), kOfficeDiedExitCode);
+    if (g_office.hangNextCallMs) {
+        const DWORD ms = g_office.hangNextCallMs;
+        g_office.hangNextCallMs = 0;
+        Sleep(ms); // nothing is pumped meanwhile, as in a program whose thread is stuck
+    }
+}
+
+// Saves the edit's text to FILE (UTF-8), or fails as the save-fails option asks. The
+// DisplayAlerts value in force is recorded at every call, failed or not.
+HRESULT office_save(EXCEPINFO* ex) {
+    g_office.anySave = true;
+    g_office.alertsAtSave = g_office.alerts;
+    const bool written = !g_office.saveFails && write_bytes(g_office.path, to_utf8(text_of(g_office.edit)));
+    if (!written) {
+        office_write_state();
+        if (ex) {
+            *ex = EXCEPINFO{};
+            ex->scode = g_office.excel ? (SCODE)0x800A03EC : (SCODE)0x800A1066;
+            ex->bstrSource = SysAllocString(g_office.excel ? L"Microsoft Excel" : L"Microsoft Word");
+            ex->bstrDescription =
+                SysAllocString(g_office.excel ? L"Save method of Workbook class failed" : L"Command failed");
+        }
+        return DISP_E_EXCEPTION;
+    }
+    g_office.saved = true;
+    ++g_office.saves;
+    office_write_state();
+    return S_OK;
+}
+
+HRESULT bstr_variant(VARIANT* v, const std::wstring& s) {
+    v->vt = VT_BSTR;
+    v->bstrVal = SysAllocStringLen(s.data(), (UINT)s.size());
+    return v->bstrVal ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT bool_variant(VARIANT* v, bool b) {
+    v->vt = VT_BOOL;
+    v->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+HRESULT dispatch_variant(VARIANT* v, IDispatch* d) {
+    v->vt = VT_DISPATCH;
+    v->pdispVal = d;
+    d->AddRef();
+    return S_OK;
+}
+
+enum class Access { Get, GetPut, Method };
+
+struct Member {
+    const wchar_t* name;
+    DISPID id;
+    Access access;
+};
+
+// An automation object with a fixed list of members, each a property (read-only or read-write,
+// no arguments) or a method without arguments. The objects live as long as the program, so
+// references are counted for the callers' sake only and nothing is deleted.
+class Automation : public IDispatch {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return (ULONG)InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override { return (ULONG)InterlockedDecrement(&refs_); }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info)
+            *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+
+    // Member names are matched without regard to case, as Visual Basic callers expect. No member
+    // takes named arguments, so any name after the first is unknown.
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        if (!IsEqualIID(riid, IID_NULL))
+            return DISP_E_UNKNOWNINTERFACE;
+        if (!names || !ids || count == 0)
+            return E_INVALIDARG;
+        for (UINT i = 0; i < count; ++i)
+            ids[i] = DISPID_UNKNOWN;
+        const Member* m = nullptr;
+        for (const Member& candidate : members_)
+            if (names[0] && _wcsicmp(candidate.name, names[0]) == 0)
+                m = &candidate;
+        if (!m)
+            return DISP_E_UNKNOWNNAME;
+        ids[0] = m->id;
+        return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO* ex, UINT* argErr) override {
+        office_incoming_call();
+        if (!IsEqualIID(riid, IID_NULL))
+            return DISP_E_UNKNOWNINTERFACE;
+        const Member* m = nullptr;
+        for (const Member& candidate : members_)
+            if (candidate.id == id)
+                m = &candidate;
+        if (!m)
+            return DISP_E_MEMBERNOTFOUND;
+        const UINT args = params ? params->cArgs : 0;
+        if (result)
+            VariantInit(result);
+        if (m->access == Access::Method) {
+            if (!(flags & DISPATCH_METHOD))
+                return DISP_E_MEMBERNOTFOUND;
+            return args == 0 ? call(id, ex) : DISP_E_BADPARAMCOUNT;
+        }
+        if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+            if (m->access != Access::GetPut)
+                return DISP_E_MEMBERNOTFOUND;
+            if (args != 1)
+                return DISP_E_BADPARAMCOUNT;
+            // The new value is the one named argument DISPID_PROPERTYPUT.
+            if (params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+                return DISP_E_PARAMNOTFOUND;
+            const HRESULT hr = put(id, params->rgvarg[0]);
+            if (hr == DISP_E_TYPEMISMATCH && argErr)
+                *argErr = 0;
+            return hr;
+        }
+        // A property read; Visual Basic sends DISPATCH_METHOD | DISPATCH_PROPERTYGET.
+        if (!(flags & DISPATCH_PROPERTYGET))
+            return DISP_E_MEMBERNOTFOUND;
+        if (args != 0)
+            return DISP_E_BADPARAMCOUNT;
+        VARIANT value;
+        VariantInit(&value);
+        const HRESULT hr = get(id, &value);
+        if (SUCCEEDED(hr) && result)
+            *result = value;
+        else
+            VariantClear(&value);
+        return hr;
+    }
+
+    virtual ~Automation() = default;
+
+protected:
+    virtual HRESULT get(DISPID id, VARIANT* value) = 0;
+    virtual HRESULT put(DISPID, const VARIANT&) { return DISP_E_MEMBERNOTFOUND; }
+    virtual HRESULT call(DISPID, EXCEPINFO*) { return DISP_E_MEMBERNOTFOUND; }
+
+    std::vector<Member> members_;
+
+private:
+    LONG refs_ = 1;
+};
+
+// The application: DisplayAlerts.
+class OfficeApplicationObject : public Automation {
+public:
+    enum : DISPID { kDisplayAlerts = 1 };
+    void setup() { members_ = {{L"DisplayAlerts", kDisplayAlerts, Access::GetPut}}; }
+
+protected:
+    HRESULT get(DISPID, VARIANT* value) override {
+        if (g_office.excel)
+            return bool_variant(value, g_office.alerts != 0);
+        value->vt = VT_I4;
+        value->lVal = g_office.alerts;
+        return S_OK;
+    }
+    HRESULT put(DISPID, const VARIANT& in) override {
+        VARIANT v;
+        VariantInit(&v);
+        if (FAILED(VariantChangeType(&v, const_cast<VARIANT*>(&in), 0, g_office.excel ? VT_BOOL : VT_I4)))
+            return DISP_E_TYPEMISMATCH;
+        g_office.alerts = g_office.excel ? (long)v.boolVal : v.lVal;
+        office_write_state();
+        return S_OK;
+    }
+};
+OfficeApplicationObject g_officeApp;
+
+// The document (Word) or workbook (Excel).
+class OfficeDocumentObject : public Automation {
+public:
+    enum : DISPID { kSaved = 1, kPath, kFullName, kName, kReadOnly, kAutoSaveOn, kApplication, kSave };
+    void setup() {
+        members_ = {{L"Saved", kSaved, Access::GetPut},       {L"Path", kPath, Access::Get},
+                    {L"FullName", kFullName, Access::Get},    {L"Name", kName, Access::Get},
+                    {L"ReadOnly", kReadOnly, Access::Get},    {L"Application", kApplication, Access::Get},
+                    {L"Save", kSave, Access::Method}};
+        if (!g_office.old) // older versions have no AutoSave
+            members_.push_back({L"AutoSaveOn", kAutoSaveOn, Access::Get});
+    }
+
+protected:
+    HRESULT get(DISPID id, VARIANT* value) override {
+        switch (id) {
+        case kSaved:
+            return g_office.malformed ? bstr_variant(value, L"yes") : bool_variant(value, g_office.saved);
+        case kPath:
+            return bstr_variant(value, g_office.hugePath ? L"C:\\" + std::wstring(100000 - 3, L'x') : g_office.folder);
+        case kFullName:
+            return bstr_variant(value, g_office.neverSaved ? g_office.name : g_office.path);
+        case kName:
+            return bstr_variant(value, g_office.name);
+        case kReadOnly:
+            return bool_variant(value, g_office.readOnly);
+        case kAutoSaveOn:
+            return bool_variant(value, g_office.autoSave);
+        case kApplication:
+            return dispatch_variant(value, &g_officeApp);
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    HRESULT put(DISPID, const VARIANT& in) override {
+        VARIANT v;
+        VariantInit(&v);
+        if (FAILED(VariantChangeType(&v, const_cast<VARIANT*>(&in), 0, VT_BOOL)))
+            return DISP_E_TYPEMISMATCH;
+        g_office.saved = v.boolVal != VARIANT_FALSE;
+        office_write_state();
+        return S_OK;
+    }
+    HRESULT call(DISPID, EXCEPINFO* ex) override { return office_save(ex); }
+};
+OfficeDocumentObject g_officeDoc;
+
+// The type information of the Window object: only its name ("Window", or "ProtectedViewWindow"
+// for a document opened in Protected View), which is what callers look at to tell the two apart.
+class OfficeWindowTypeInfo : public ITypeInfo {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITypeInfo)) {
+            *out = static_cast<ITypeInfo*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return (ULONG)InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override { return (ULONG)InterlockedDecrement(&refs_); }
+
+    HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID id, BSTR* name, BSTR* doc, DWORD* helpContext,
+                                               BSTR* helpFile) override {
+        if (id != MEMBERID_NIL)
+            return TYPE_E_ELEMENTNOTFOUND;
+        if (name && !(*name = SysAllocString(g_office.protectedView ? L"ProtectedViewWindow" : L"Window")))
+            return E_OUTOFMEMORY;
+        if (doc)
+            *doc = nullptr;
+        if (helpContext)
+            *helpContext = 0;
+        if (helpFile)
+            *helpFile = nullptr;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT, FUNCDESC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVarDesc(UINT, VARDESC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetNames(MEMBERID, BSTR*, UINT, UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT, HREFTYPE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT, INT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR*, UINT, MEMBERID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(PVOID, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib**, UINT*) override { return E_NOTIMPL; }
+    void STDMETHODCALLTYPE ReleaseTypeAttr(TYPEATTR*) override {}
+    void STDMETHODCALLTYPE ReleaseFuncDesc(FUNCDESC*) override {}
+    void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC*) override {}
+
+    virtual ~OfficeWindowTypeInfo() = default;
+
+private:
+    LONG refs_ = 1;
+};
+OfficeWindowTypeInfo g_officeWindowType;
+
+// The window: Document (Word) or Parent (Excel), and Application; its type information names it.
+class OfficeWindowObject : public Automation {
+public:
+    enum : DISPID { kDocument = 1, kApplication };
+    void setup() {
+        members_ = {{g_office.excel ? L"Parent" : L"Document", kDocument, Access::Get},
+                    {L"Application", kApplication, Access::Get}};
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (!info)
+            return E_POINTER;
+        *info = nullptr;
+        if (index != 0)
+            return DISP_E_BADINDEX;
+        *info = &g_officeWindowType;
+        g_officeWindowType.AddRef();
+        return S_OK;
+    }
+
+protected:
+    HRESULT get(DISPID id, VARIANT* value) override {
+        return dispatch_variant(value, id == kDocument ? static_cast<IDispatch*>(&g_officeDoc)
+                                                       : static_cast<IDispatch*>(&g_officeApp));
+    }
+};
+OfficeWindowObject g_officeWindow;
+
+// Rejects incoming calls while the program plays "busy" (a modal dialog, a cell being edited):
+// the caller gets RPC_E_CALL_REJECTED. (SERVERCALL_RETRYLATER would be the polite answer, but
+// Wine treats it as "handled".)
+class OfficeMessageFilter : public IMessageFilter {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMessageFilter)) {
+            *out = static_cast<IMessageFilter*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+        if (GetTickCount64() < g_office.busyUntil) {
+            ++g_office.rejected;
+            office_write_state();
+            return SERVERCALL_REJECTED;
+        }
+        return SERVERCALL_ISHANDLED;
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override { return (DWORD)-1; }
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override { return PENDINGMSG_WAITDEFPROCESS; }
+
+    virtual ~OfficeMessageFilter() = default;
+};
+OfficeMessageFilter g_officeFilter;
+
+// The top-level window and the frames between it and the document window: each fills its one
+// child and passes the focus on to the edit. The top-level window also takes the runtime control
+// messages.
+LRESULT CALLBACK office_frame_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_SIZE:
+        if (HWND child = GetWindow(h, GW_CHILD))
+            MoveWindow(child, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+        return 0;
+    case WM_SETFOCUS:
+        SetFocus(g_office.edit);
+        return 0;
+    case WM_GETOBJECT:
+        // The document window alone holds the object model; lParam carries the object id as a
+        // DWORD (not sign-extended in a 64-bit process), so compare 32 bits.
+        if (h == g_office.document && (DWORD)lp == (DWORD)OBJID_NATIVEOM && !g_office.noObject)
+            return LresultFromObject(IID_IDispatch, wp, static_cast<IDispatch*>(&g_officeWindow));
+        break;
+    case WM_COMMAND:
+        if (HIWORD(wp) == EN_CHANGE && (HWND)lp == g_office.edit) {
+            g_office.saved = false;
+            office_write_state();
+            return 0;
+        }
+        break;
+    case kOfficeBusy:
+        if (h == g_office.top) {
+            g_office.busyUntil = GetTickCount64() + wp;
+            return 0;
+        }
+        break;
+    case kOfficeHangNextCall:
+        if (h == g_office.top) {
+            g_office.hangNextCallMs = (DWORD)wp;
+            return 0;
+        }
+        break;
+    case kOfficeChanged:
+        if (h == g_office.top) {
+            g_office.saved = false;
+            office_write_state();
+            return 0;
+        }
+        break;
+    case kOfficeDieInNextCall:
+        if (h == g_office.top) {
+            g_office.dieInNextCall = true;
+            return 0;
+        }
+        break;
+    case WM_DESTROY:
+        if (h == g_office.top)
+            PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
+// A stand-in for Word or Excel showing FILE (read as UTF-8) in an edit control that fills the
+// innermost document window; see the section's comment and usage() for the window tree, the
+// objects, the options and the runtime control. FILE.state.json beside FILE tells tests what
+// happened: {"saves", "calls" (Invokes), "rejected" (calls refused while busy), "keys" (key-down
+// messages the windows got), "saved", "alerts_at_save" (DisplayAlerts at the last Save(), null
+// before any), "alerts" (DisplayAlerts now)}; Word's DisplayAlerts is a number, Excel's a Boolean.
+// Save() always writes FILE and counts, whatever the document claims to be (read-only, never
+// saved, Protected View): a test tells from the count whether a caller saved a document it should
+// have left alone. WM_CLOSE ends the program.
+int cmd_office(const Args& a) {
+    if (a.size() < 2 || (a[0] != L"word" && a[0] != L"excel"))
+        return 2;
+    g_office.excel = a[0] == L"excel";
+    bool unsaved = false;
+    for (size_t i = 2; i < a.size(); ++i) {
+        const std::wstring& o = a[i];
+        if (o == L"never-saved")
+            g_office.neverSaved = true;
+        else if (o == L"read-only")
+            g_office.readOnly = true;
+        else if (o == L"protected")
+            g_office.protectedView = true;
+        else if (o == L"autosave")
+            g_office.autoSave = true;
+        else if (o == L"old")
+            g_office.old = true;
+        else if (o == L"no-object")
+            g_office.noObject = true;
+        else if (o == L"malformed")
+            g_office.malformed = true;
+        else if (o == L"save-fails")
+            g_office.saveFails = true;
+        else if (o == L"huge-path")
+            g_office.hugePath = true;
+        else if (o == L"unsaved")
+            unsaved = true;
+        else
+            return 2;
+    }
+    wchar_t full[MAX_PATH * 4] = {};
+    const DWORD n = GetFullPathNameW(a[1].c_str(), (DWORD)std::size(full), full, nullptr);
+    g_office.path = n > 0 && n < std::size(full) ? std::wstring(full) : a[1];
+    g_office.statePath = g_office.path + L".state.json";
+    const size_t slash = g_office.path.find_last_of(L"\\/");
+    if (g_office.neverSaved) {
+        g_office.name = g_office.excel ? L"Book1" : L"Document1";
+    } else {
+        g_office.name = slash == std::wstring::npos ? g_office.path : g_office.path.substr(slash + 1);
+        g_office.folder = slash == std::wstring::npos ? L"" : g_office.path.substr(0, slash);
+        if (g_office.folder.size() == 2 && g_office.folder[1] == L':') // a drive's root keeps its backslash
+            g_office.folder += L'\\';
+    }
+    g_office.saved = !unsaved;
+    g_office.alerts = -1; // wdAlertsAll / True
+    const std::wstring content = from_utf8(read_bytes(g_office.path));
+
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        err("CoInitializeEx failed");
+        return 1;
+    }
+    IMessageFilter* previous = nullptr;
+    CoRegisterMessageFilter(&g_officeFilter, &previous);
+    g_officeApp.setup();
+    g_officeDoc.setup();
+    g_officeWindow.setup();
+
+    // Word: OpusApp > _WwF > _WwB > _WwG; Excel: XLMAIN > XLDESK > EXCEL7.
+    const std::vector<const wchar_t*> classes =
+        g_office.excel ? std::vector<const wchar_t*>{L"XLMAIN", L"XLDESK", L"EXCEL7"}
+                       : std::vector<const wchar_t*>{L"OpusApp", L"_WwF", L"_WwB", L"_WwG"};
+    HINSTANCE instance = nullptr;
+    for (const wchar_t* cls : classes)
+        instance = register_window_class(office_frame_proc, cls);
+    const std::wstring caption = g_office.name + (g_office.excel ? L" - Excel" : L" - Word");
+    g_office.top = CreateWindowW(classes[0], caption.c_str(), WS_OVERLAPPEDWINDOW, 100, 100, 480, 280, nullptr,
+                                 nullptr, instance, nullptr);
+    HWND parent = g_office.top;
+    for (size_t i = 1; parent && i < classes.size(); ++i)
+        parent = CreateWindowW(classes[i], L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 10, 10, parent,
+                               nullptr, instance, nullptr);
+    g_office.document = parent;
+    if (!parent) {
+        err("cannot create the windows");
+        return 1;
+    }
+    g_office.edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", content.c_str(),
+                                    WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, 0, 10, 10,
+                                    parent, (HMENU)1, instance, nullptr);
+    RECT client{};
+    GetClientRect(g_office.top, &client);
+    SendMessageW(g_office.top, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    office_write_state(); // before the window shows: whoever sees the window finds the state
+    ShowWindow(g_office.top, SW_SHOW);
+    SetFocus(g_office.edit);
+    const int end = GetWindowTextLengthW(g_office.edit);
+    SendMessageW(g_office.edit, EM_SETSEL, (WPARAM)end, (LPARAM)end); // the caret at the end of the text
+    MSG m;
+    while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+        if ((m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) && m.hwnd) {
+            ++g_office.keys;
+            office_write_state();
+        }
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    CoRegisterMessageFilter(previous, nullptr);
+    CoUninitialize();
+    return 0;
+}
+
+BOOL CALLBACK find_word_document_proc(HWND h, LPARAM lp) {
+    if (_wcsicmp(class_of(h).c_str(), L"_WwG") != 0)
+        return TRUE;
+    *(HWND*)lp = h;
+    return FALSE;
+}
+
+// The innermost document window under a Word or Excel top-level window, or null.
+HWND office_document_window(HWND top) {
+    const std::wstring cls = class_of(top);
+    if (_wcsicmp(cls.c_str(), L"XLMAIN") == 0) {
+        HWND desk = FindWindowExW(top, nullptr, L"XLDESK", nullptr);
+        return desk ? FindWindowExW(desk, nullptr, L"EXCEL7", nullptr) : nullptr;
+    }
+    if (_wcsicmp(cls.c_str(), L"OpusApp") != 0)
+        return nullptr;
+    HWND found = nullptr;
+    EnumChildWindows(top, find_word_document_proc, (LPARAM)&found);
+    return found;
+}
+
+// Calls a member of an automation object by name: without arguments, or (put) with the new value
+// of a property.
+HRESULT automation_call(IDispatch* d, const wchar_t* name, WORD kind, VARIANT* result, EXCEPINFO* ex = nullptr,
+                        VARIANT* put = nullptr) {
+    VariantInit(result);
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    HRESULT hr = d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr))
+        return hr;
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{};
+    if (put)
+        params = DISPPARAMS{put, &named, 1, 1};
+    return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, put ? nullptr : result, ex, nullptr);
+}
+
+// Reads a property that holds an object.
+HRESULT automation_object(IDispatch* d, const wchar_t* name, IDispatch** out) {
+    *out = nullptr;
+    VARIANT v;
+    HRESULT hr = automation_call(d, name, DISPATCH_PROPERTYGET, &v);
+    if (SUCCEEDED(hr) && (v.vt != VT_DISPATCH || !v.pdispVal))
+        hr = DISP_E_TYPEMISMATCH;
+    if (SUCCEEDED(hr))
+        hr = v.pdispVal->QueryInterface(IID_IDispatch, (void**)out);
+    VariantClear(&v);
+    return hr;
+}
+
+std::string variant_json(const VARIANT& v) {
+    switch (v.vt) {
+    case VT_BOOL:
+        return v.boolVal ? "true" : "false";
+    case VT_BSTR:
+        return Json().str(std::wstring(v.bstrVal ? v.bstrVal : L"", SysStringLen(v.bstrVal))).text();
+    case VT_I4:
+        return num(v.lVal);
+    case VT_I2:
+        return num(v.iVal);
+    case VT_EMPTY:
+    case VT_NULL:
+        return "null";
+    default:
+        return Json().str("VARIANT type " + num(v.vt)).text();
+    }
+}
+
+// doc read|save|save-quiet HWND: reads (after Save() with "save"; with "save-quiet" Save() with
+// the application's DisplayAlerts switched off around it and restored after) what a caller looks
+// at in a Word or Excel document through the object model, stopping at the first failing call.
+// JSON: {"type",
+// "saved", "path", "read_only", "auto_save_on" (null when the member is unknown), "exception"
+// (the description of a failed Save, else null), "hresult" (the first failing HRESULT, or null)};
+// what was not read is null. Exit code 1 when a call failed.
+int cmd_doc(const Args& a) {
+    if (a.size() != 2 || (a[0] != L"read" && a[0] != L"save" && a[0] != L"save-quiet"))
+        return 2;
+    HWND top = resolve(a[1]);
+    HWND document = top ? office_document_window(top) : nullptr;
+    if (!document) {
+        err("no Word or Excel document window under " + to_utf8(a[1]));
+        return 1;
+    }
+    const bool excel = _wcsicmp(class_of(top).c_str(), L"XLMAIN") == 0;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        err("CoInitializeEx failed");
+        return 1;
+    }
+    HRESULT first = S_OK;
+    const auto ok = [&first](HRESULT hr) {
+        if (FAILED(hr) && SUCCEEDED(first))
+            first = hr;
+        return SUCCEEDED(first);
+    };
+    std::string type = "null", exception = "null";
+    struct Field {
+        const char* key;
+        const wchar_t* member;
+        std::string value;
+    } fields[] = {{"saved", L"Saved", "null"},
+                  {"path", L"Path", "null"},
+                  {"read_only", L"ReadOnly", "null"},
+                  {"auto_save_on", L"AutoSaveOn", "null"}};
+    IDispatch* window = nullptr;
+    IDispatch* doc = nullptr;
+    VARIANT v;
+    VariantInit(&v);
+    if (ok(AccessibleObjectFromWindow(document, (DWORD)OBJID_NATIVEOM, IID_IDispatch, (void**)&window))) {
+        ITypeInfo* info = nullptr;
+        BSTR name = nullptr;
+        if (ok(window->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) &&
+            ok(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr)))
+            type = Json().str(std::wstring(name ? name : L"")).text();
+        SysFreeString(name);
+        if (info)
+            info->Release();
+    }
+    if (SUCCEEDED(first))
+        ok(automation_object(window, excel ? L"Parent" : L"Document", &doc));
+    IDispatch* app = nullptr;
+    VARIANT alerts;
+    VariantInit(&alerts);
+    if (SUCCEEDED(first) && a[0] == L"save-quiet" && ok(automation_object(doc, L"Application", &app)) &&
+        ok(automation_call(app, L"DisplayAlerts", DISPATCH_PROPERTYGET, &alerts))) {
+        VARIANT off;
+        VariantInit(&off);
+        off.vt = excel ? VT_BOOL : VT_I4; // Excel: False; Word: wdAlertsNone
+        off.lVal = 0;
+        if (excel)
+            off.boolVal = VARIANT_FALSE;
+        ok(automation_call(app, L"DisplayAlerts", DISPATCH_PROPERTYPUT, &v, nullptr, &off));
+    }
+    if (SUCCEEDED(first) && a[0] != L"read") {
+        EXCEPINFO ex{};
+        if (!ok(automation_call(doc, L"Save", DISPATCH_METHOD, &v, &ex)) && ex.bstrDescription)
+            exception = Json().str(std::wstring(ex.bstrDescription)).text();
+        SysFreeString(ex.bstrSource);
+        SysFreeString(ex.bstrDescription);
+        SysFreeString(ex.bstrHelpFile);
+        VariantClear(&v);
+    }
+    if (app && alerts.vt != VT_EMPTY) // put back what was there, whether the save worked or not
+        ok(automation_call(app, L"DisplayAlerts", DISPATCH_PROPERTYPUT, &v, nullptr, &alerts));
+    VariantClear(&alerts);
+    if (app)
+        app->Release();
+    for (Field& f : fields) {
+        if (FAILED(first))
+            break;
+        const HRESULT hr = automation_call(doc, f.member, DISPATCH_PROPERTYGET, &v);
+        if (hr == DISP_E_UNKNOWNNAME && std::string(f.key) == "auto_save_on")
+            continue; // older versions have no AutoSave: null
+        if (ok(hr))
+            f.value = variant_json(v);
+        VariantClear(&v);
+    }
+    if (doc)
+        doc->Release();
+    if (window)
+        window->Release();
+    CoUninitialize();
+    Json j;
+    j.obj().key("type").raw(type);
+    for (const Field& f : fields)
+        j.key(f.key).raw(f.value);
+    j.key("exception").raw(exception);
+    if (FAILED(first)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08lx", (unsigned long)first);
+        j.kv("hresult", code);
+    } else {
+        j.key("hresult").null();
+    }
+    j.end_obj();
+    outln(j.text());
+    return SUCCEEDED(first) ? 0 : 1;
 }
 
 // Opens and closes a program's tray menu COUNT times, as fast as the program answers: the icon's
@@ -1903,12 +2713,9 @@ int cmd_desktop(const Args&) {
     return 0;
 }
 
-int cmd_activate(const Args& a) {
-    HWND h = a.empty() ? need_target() : resolve(a[0]);
-    if (!h) {
-        err("no such window");
-        return 1;
-    }
+// Makes the window the foreground window; true once GetForegroundWindow() says so, checked every
+// poll_ms for up to 2 s.
+bool bring_to_front(HWND h, DWORD poll_ms) {
     if (IsIconic(h))
         ShowWindow(h, SW_RESTORE);
     // Windows lets a background process take the foreground only in some cases; the usual way
@@ -1923,8 +2730,17 @@ int cmd_activate(const Args& a) {
         AttachThreadInput(me, fg_tid, FALSE);
     DWORD start = GetTickCount();
     while (GetForegroundWindow() != h && GetTickCount() - start < 2000)
-        Sleep(20);
-    bool ok = GetForegroundWindow() == h;
+        Sleep(poll_ms);
+    return GetForegroundWindow() == h;
+}
+
+int cmd_activate(const Args& a) {
+    HWND h = a.empty() ? need_target() : resolve(a[0]);
+    if (!h) {
+        err("no such window");
+        return 1;
+    }
+    bool ok = bring_to_front(h, 20);
     outln(num((long long)(ULONG_PTR)h));
     if (!ok)
         err("window did not become the foreground window");
@@ -2162,6 +2978,67 @@ int cmd_notifytime(const Args& a) {
     return 0;
 }
 
+
+// ---------------------------------------------------------------------------------------------
+// The foreground over time, seen from inside Wine
+
+// Samples GetForegroundWindow every 2 ms for MS milliseconds and prints one line of JSON for the
+// first sample and for every change: {"t": ms since the start, "hwnd", "pid", "class"}. Each line
+// goes out with its own WriteFile, unbuffered, so a log that captures the output has it at once.
+int cmd_fgwatch(const Args& a) {
+    long long duration = 0;
+    if (a.size() != 1 || !parse_int(a[0], duration) || duration < 0)
+        return 2;
+    // A change must not slip between two samples because this thread waited for a core.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+    const double start = now_ms();
+    HWND last = nullptr;
+    for (bool first = true;; first = false) {
+        const double t = now_ms() - start;
+        HWND h = GetForegroundWindow();
+        if (first || h != last) {
+            last = h;
+            Json j;
+            j.obj().kv("t", (long long)t).kv("hwnd", (unsigned long long)(ULONG_PTR)h).kv("pid", pid_of(h));
+            j.kv("class", h ? class_of(h) : std::wstring()).end_obj();
+            outln(j.text());
+        }
+        if (t >= (double)duration)
+            return 0;
+        Sleep(2);
+    }
+}
+
+// Gives HWND|CLASS the foreground for MS milliseconds, then gives it back to the window that had
+// it, as a program that takes the front for a moment would. JSON: {"hwnd", "back", "held_ms"}:
+// held_ms runs from the moment the window was seen in front until the front was given back.
+int cmd_visit(const Args& a) {
+    long long hold = 0;
+    if (a.size() != 2 || !parse_int(a[1], hold) || hold < 0)
+        return 2;
+    HWND h = resolve(a[0]);
+    if (!h) {
+        err("no such window");
+        return 1;
+    }
+    HWND back = GetForegroundWindow();
+    if (!bring_to_front(h, 1)) {
+        err("window did not become the foreground window");
+        return 1;
+    }
+    const double shown = now_ms();
+    Sleep((DWORD)hold);
+    const double held = now_ms() - shown;
+    const bool returned = back && bring_to_front(back, 1);
+    Json j;
+    j.obj().kv("hwnd", (unsigned long long)(ULONG_PTR)h).kv("back", (unsigned long long)(ULONG_PTR)back);
+    j.key("held_ms").raw(ms(held)).end_obj();
+    outln(j.text());
+    if (!returned)
+        err("the front did not go back to the window that had it");
+    return returned ? 0 : 1;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 void usage() {
@@ -2200,6 +3077,20 @@ void usage() {
         "  target FILE [menu-delay=MS | no-menu | file-view]   show a document window with a\n"
         "                                File menu whose Save writes its text to FILE\n"
         "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
+        "  office word|excel FILE [OPTION...]   a stand-in for Word (OpusApp > _WwF > _WwB > _WwG)\n"
+        "                                or Excel (XLMAIN > XLDESK > EXCEL7) showing FILE, whose\n"
+        "                                document window answers WM_GETOBJECT(OBJID_NATIVEOM) with\n"
+        "                                its Window object; state in FILE.state.json. OPTIONs:\n"
+        "                                never-saved read-only protected autosave old no-object\n"
+        "                                malformed save-fails huge-path unsaved. Post to its window:\n"
+        "                                WM_APP+20 MS busy (calls rejected) for MS, 0 ends it;\n"
+        "                                WM_APP+21 MS the next call hangs MS; WM_APP+22 changed;\n"
+        "                                WM_APP+23 the next call ends the program (exit code 9)\n"
+        "  doc read|save|save-quiet HWND|CLASS   JSON: type, saved, path, read_only, auto_save_on,\n"
+        "                                exception and hresult of a Word/Excel document (save:\n"
+        "                                Save() first; save-quiet: with DisplayAlerts off around it)\n"
+        "  fgwatch MS                    one JSON line per foreground change (2 ms samples) for MS\n"
+        "  visit HWND|CLASS MS           give the window the front for MS ms, then give it back\n"
         "  menuloop HWND|CLASS COUNT     open and close the program's tray menu COUNT times\n"
         "  objects                       JSON: menus and GDI objects of the target's program\n"
         "  activate [HWND|CLASS]         make the window the foreground window\n"
@@ -2226,7 +3117,8 @@ void usage() {
         "   probe of the program's bitness; trayicons needs explorer's bitness in a virtual\n"
         "   desktop with taskbar. The probe exits with 3 when it has the wrong bitness.)\n"
         "\n"
-        "MSG may be a number, a WM_/SC_ name, or a registered message name (TaskbarCreated).\n");
+        "MSG may be a number, a WM_/SC_ name, such a name plus a number (WM_APP+20), or a registered\n"
+        "message name (TaskbarCreated).\n");
 }
 
 } // namespace
@@ -2323,6 +3215,14 @@ int wmain(int argc, wchar_t** argv) {
         rc = cmd_keylog(rest);
     } else if (cmd == L"target") {
         rc = cmd_target(rest);
+    } else if (cmd == L"office") {
+        rc = cmd_office(rest);
+    } else if (cmd == L"doc") {
+        rc = cmd_doc(rest);
+    } else if (cmd == L"fgwatch") {
+        rc = cmd_fgwatch(rest);
+    } else if (cmd == L"visit") {
+        rc = cmd_visit(rest);
     } else if (cmd == L"traydelete") {
         rc = cmd_traydelete(rest);
     } else if (cmd == L"regmsg") {
