@@ -76,11 +76,18 @@ class FrontTest(QuillonTestCase):
 
     def test_over_many_cycles_the_listed_text_never_changes_and_the_user_keeps_the_front(self):
         listed, other = self.two_notepads(interval="2")
+        expected = "alpha"
         for saves in range(1, 6):
-            wait_for(lambda: len(self.log_lines()) >= saves, 12, message=f"save {saves}")
+            wait_for(lambda: self.document("listed.txt") == expected and len(self.log_lines()) >= saves, 12,
+                     message=f"save {saves}")
             wait_for(lambda: self.front() == other, 3, message=f"the front back after save {saves}")
-            self.assertEqual(self.edit_text(listed), "alpha", f"the listed text after save {saves}")
-        self.assertEqual(self.document("listed.txt"), "alpha")
+            self.assertEqual(self.edit_text(listed), expected, f"the listed text after save {saves}")
+            # The user changes the listed document between the saves (an untouched one is left
+            # alone) and goes back to their own.
+            letter = "bcdef"[saves - 1]
+            self.type_into(listed, letter)
+            expected += letter
+            self.wine.activate(other)
         self.assertEqual(self.edit_text(other), "one")
         self.assertEqual(self.document("other.txt"), "", "the user's own document was not saved")
 
