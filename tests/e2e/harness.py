@@ -29,7 +29,8 @@ Display modes (WineSession(desktop=...)):
                  click on the tray icon, say), call activate() again before typing.
 
 One prefix (build/wineprefix, made by tools/wineprefix.sh) serves a test run; between tests,
-reset() ends the programs and delete_settings() removes Quillon's registry key. A session owns
+reset() ends the programs and delete_settings() removes Quillon's registry keys (its settings and
+what it keeps per user). A session owns
 the prefix's wineserver, so sessions of one prefix take turns: a session waits for the lock file
 <prefix>.session.lock (held by another test process or tools/run.sh). Sessions of different
 prefixes run side by side (ctest runs the 64-bit program's suites in build/wineprefix2); each
@@ -67,6 +68,10 @@ PROBE_SOURCE = ROOT / "tests" / "e2e" / "probe" / "probe.cpp"
 
 DEFAULT_CLASS = "frmMain"
 SETTINGS_KEY = r"HKLM\Software\Brellon Studios\Quillon"
+# What Quillon keeps per user: the program it saves, whether it resumes, and its Run value.
+USER_KEY = r"HKCU\Software\Brellon Studios\Quillon"
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+RUN_VALUE = "Quillon"
 
 WM_CLOSE = 0x0010
 WM_COMMAND = 0x0111
@@ -957,7 +962,10 @@ class WineSession:
         return self.wine(*args, check=False).returncode == 0
 
     def delete_settings(self) -> None:
+        """Quillon's settings, and what it keeps per user: a test starts with neither."""
         self.reg_delete(SETTINGS_KEY)
+        self.reg_delete(USER_KEY)
+        self.reg_delete(RUN_KEY, RUN_VALUE)
 
     def reg_import(self, text: str, view: int = 64) -> None:
         """Imports REGEDIT5 text ("Windows Registry Editor Version 5.00" ...)."""

@@ -107,8 +107,8 @@ class FrontTest(QuillonTestCase):
     def test_a_window_without_a_menu_bar_gets_no_letter_and_no_log_line(self):
         target = self.open_target("bare.txt", "delta", "no-menu")
         other = self.saving_from_behind("bare.txt - Target")
-        # Three cycles of 3 s: each brings the window forward, finds that Alt+F opened nothing
-        # and gives the front back.
+        # The first cycle brings the window forward, finds that Alt+F opened nothing and gives the
+        # front back; the next ones leave it alone.
         deadline = time.monotonic() + 10
         while time.monotonic() < deadline:
             self.assertEqual(self.edit_text(target), "delta")
@@ -117,6 +117,41 @@ class FrontTest(QuillonTestCase):
         self.assertEqual(self.edit_text(target), "delta", "no letter went into the text")
         self.assertEqual(self.document("bare.txt"), "delta")
         self.assertEqual(self.log_lines(), [], "nothing is logged that the program did not take")
+
+    def fronts_of(self, changes: list[dict], hwnd: int) -> int:
+        """How often the foreground watch saw `hwnd` come to the front."""
+        return sum(1 for c in changes if c["hwnd"] == hwnd)
+
+    def test_an_untouched_document_is_not_brought_forward_until_the_user_works_in_it_again(self):
+        listed, other = self.two_notepads(interval="2")
+        self.wait_saved("listed.txt", "alpha", 0)
+        wait_for(lambda: self.front() == other, 3, message="the front given back")
+        # Five cycles with the listed document untouched: the front never moves.
+        changes = self.foreground_changes(self.watch_foreground(11))
+        self.assertEqual(self.fronts_of(changes, listed), 0, f"the untouched notepad stayed behind: {changes}")
+        self.assertEqual(len(self.log_lines()), 1, "nothing to save writes no line")
+        self.assertEqual(self.edit_text(listed), "alpha")
+        # A brief visit, a word typed there, and back: the next cycles save it.
+        self.type_into(listed, " beta")
+        self.wine.activate(other)
+        self.wait_saved("listed.txt", "alpha beta", 1)
+        wait_for(lambda: self.front() == other, 3, message="the front given back")
+
+    def test_a_window_the_keys_cannot_save_is_left_alone_until_the_user_works_in_it(self):
+        target = self.open_target("menuless.txt", "eta", "no-menu")
+        other = self.saving_from_behind("menuless.txt - Target")
+        watch = self.watch_foreground(10)
+        changes = self.foreground_changes(watch)
+        self.assertLessEqual(self.fronts_of(changes, target), 1, f"one try at most: {changes}")
+        changes = self.foreground_changes(self.watch_foreground(8))
+        self.assertEqual(self.fronts_of(changes, target), 0, f"then left alone: {changes}")
+        # The user works in it: the next cycle tries once more.
+        self.type_into(target, "!")
+        self.wine.activate(other)
+        changes = self.foreground_changes(self.watch_foreground(6))
+        self.assertEqual(self.fronts_of(changes, target), 1, f"tried again once: {changes}")
+        self.assertEqual(self.edit_text(target), "eta!", "no letter went into the text")
+        self.assertEqual(self.log_lines(), [])
 
     def test_a_program_whose_alt_f_opens_a_file_view_instead_of_a_menu_is_saved(self):
         self.assert_saved_with_text_unchanged("view.txt", "epsilon", " zeta", "file-view")

@@ -1,0 +1,125 @@
+"""Word and Excel saved through their own documents, with Quillon hidden in the tray and saving on
+while the user types in notepad. The programs are the probe's stand-ins (`probe office`), written
+from Microsoft's documentation of the object model another program reaches behind their document
+windows: a changed document is saved without a key reaching the program and without the front
+leaving the user's notepad, an unchanged one is never saved, a busy program is saved once it
+answers, a hung one leaves Quillon's window answering, and a never-saved one gets no Save()."""
+
+import re
+import time
+import unittest
+
+from harness import OFFICE_BUSY, OFFICE_CHANGED, OFFICE_HANG_NEXT_CALL, runs_32bit_programs, wait_for
+from quillon_app import BITS, Id, QuillonTestCase
+
+WM_NULL = 0x0000
+
+
+class DocumentTest(QuillonTestCase):
+    def start_traced(self):
+        """Starts Quillon with its timing marks ("quillon: save-cycle", ...) in its output."""
+        saved = self.wine.env.get("WINEDEBUG", "")
+        self.wine.env["WINEDEBUG"] = "-all,warn+debugstr"
+        try:
+            return self.start_quillon()
+        finally:
+            self.wine.env["WINEDEBUG"] = saved
+
+    @staticmethod
+    def marks(app, name: str) -> int:
+        return len(re.findall(rf"quillon: {name}\b", app.output()))
+
+    def saving(self, kind: str, name: str, *options: str, bits: int | None = None, interval: str = "2",
+               hang_ms: int = 0):
+        """The stand-in over C:\\docs\\<name> ("draft"), saved every `interval` seconds while the user
+        types in a notepad; `hang_ms`: the first call into it blocks that long. Returns (Quillon,
+        the stand-in's HWND, the notepad)."""
+        office = self.open_office(kind, name, "draft", *options, bits=bits)
+        if hang_ms:
+            self.wine.send(OFFICE_HANG_NEXT_CALL, hang_ms, hwnd=office)
+        caption = next(w["caption"] for w in self.wine.windows() if w["hwnd"] == office)
+        notepad = self.open_notepad("mine.txt")
+        app = self.start_traced()
+        self.switch_on(caption, interval=interval)
+        self.wait_for_hidden()
+        self.type_into(notepad, "typing")
+        return app, office, notepad
+
+    def wait_for_hidden(self) -> None:
+        wait_for(lambda: not self.dump()["visible"], 5, message="Quillon to hide in the tray")
+
+    def test_a_changed_document_is_saved_without_a_key_and_the_front_never_leaves_the_user(self):
+        # Word of Quillon's own bitness, Excel of the other one where the machine runs both.
+        other = 96 - BITS if runs_32bit_programs() else BITS
+        for kind, name, bits in (("word", "report.docx", BITS), ("excel", "budget.xlsx", other)):
+            with self.subTest(kind=kind, bits=bits):
+                self.wine.reset()
+                # Four seconds: the watch is on before the first cycle comes.
+                app, office, notepad = self.saving(kind, name, "unsaved", bits=bits, interval="4")
+                watch = self.watch_foreground(6)
+                wait_for(lambda: self.office_state(name)["saves"] >= 1, 10, message=f"{kind} to be saved")
+                state = self.office_state(name)
+                self.assertTrue(state["saved"])
+                self.assertEqual(self.document(name), "draft")
+                self.assertEqual(state["keys"], 0, "no key reached the program")
+                # Its alerts were off for the Save and are back as they were.
+                self.assertEqual((state["alerts_at_save"], state["alerts"]),
+                                 (0, -1) if kind == "word" else (False, True))
+                wait_for(lambda: len(self.log_lines()) == 1, 5, message="the save's log line")
+                self.assertTrue(self.log_lines()[0].endswith(f"{name} - {'Word' if kind == 'word' else 'Excel'} "))
+                changes = self.foreground_changes(watch)
+                self.assertEqual({c["hwnd"] for c in changes if c["hwnd"]}, {notepad},
+                                 f"the front stayed with the user's notepad: {changes}")
+                # Unchanged since, it is read on every cycle and saved no more.
+                time.sleep(10.5)
+                self.assertEqual(self.office_state(name)["saves"], 1)
+                self.assertGreaterEqual(self.marks(app, "save-skipped nothing-to-save"), 1)
+                self.assertEqual(len(self.log_lines()), 1, "nothing to save writes no line")
+
+    def test_an_unchanged_document_is_never_saved_and_a_busy_one_once_it_answers(self):
+        app, office, notepad = self.saving("word", "memo.docx")
+        time.sleep(7)  # three cycles
+        state = self.office_state("memo.docx")
+        self.assertEqual(state["saves"], 0, "nothing to save")
+        self.assertGreater(state["calls"], 0, "it was asked")
+        self.assertEqual(self.log_lines(), [])
+
+        # The user changes it, and the program is busy for four seconds.
+        self.wine.send(OFFICE_BUSY, 4000, hwnd=office)
+        self.wine.post(OFFICE_CHANGED, hwnd=office)
+        wait_for(lambda: self.office_state("memo.docx")["rejected"] > 0, 6, message="a call to be refused")
+        self.assertEqual(self.office_state("memo.docx")["saves"], 0)
+        wait_for(lambda: self.office_state("memo.docx")["saves"] == 1, 10, message="the save once it answers")
+        self.assertEqual(self.office_state("memo.docx")["keys"], 0)
+
+    def test_a_hung_program_leaves_quillon_answering_and_costs_only_its_cycle(self):
+        app, office, notepad = self.saving("word", "stuck.docx", "unsaved", interval="3", hang_ms=12000)
+        wait_for(lambda: self.marks(app, "save-cycle") >= 1, 6, message="a cycle to begin")
+        started = time.monotonic()
+        # While the program hangs, Quillon's window answers at once and the countdown goes on.
+        shown = set()
+        while time.monotonic() - started < 8:
+            t0 = time.monotonic()
+            self.assertEqual(self.wine.send(WM_NULL), "0")
+            self.assertLess(time.monotonic() - t0, 5, "Quillon's window answered")
+            shown.add(self.control(Id.txtRemaining)["text"])
+            time.sleep(0.3)
+        self.assertGreaterEqual(len(shown), 3, f"the countdown ran on: {shown}")
+        wait_for(lambda: self.marks(app, "save-skipped not-responding") >= 1, 5, message="the cycle to give up")
+        self.assertEqual(self.office_state("stuck.docx")["saves"], 0)
+        # Once it answers again, a later cycle saves it.
+        wait_for(lambda: self.office_state("stuck.docx")["saves"] == 1, 20, message="the save after the hang")
+        self.assertEqual(self.office_state("stuck.docx")["keys"], 0)
+
+    def test_a_never_saved_document_gets_no_save_call(self):
+        app, office, notepad = self.saving("word", "new.docx", "never-saved", "unsaved")
+        wait_for(lambda: self.marks(app, "save-cycle") >= 2, 8, message="two cycles")
+        time.sleep(1.5)
+        state = self.office_state("new.docx")
+        self.assertGreater(state["calls"], 0, "it was asked")
+        self.assertEqual(state["saves"], 0, "Save() would have asked for a name in front of the user")
+        self.assertEqual(self.log_lines(), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
