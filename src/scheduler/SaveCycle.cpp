@@ -116,7 +116,7 @@ void SaveCycle::UseKeys(bool knownUnsaved) {
 
 void SaveCycle::OnKeysFinished(SaveOutcome outcome) {
     if (request_.row.target == SaveTarget::Listed && request_.listed)
-        work_.OnKeysEnded(request_.listed->window, outcome);
+        work_.OnKeysEnded(request_.listed->window, outcome, keys_.UserActedWhileHoldingFront());
     Finish(SaveReport::Of(outcome));
 }
 

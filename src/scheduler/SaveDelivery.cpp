@@ -45,7 +45,7 @@ void SaveDelivery::Start(const SaveRequest& request, std::uint64_t now) {
     unansweredSince_.reset();
     readySince_.reset();
     retry_ = Retry::None;
-    frontTaken_ = false;
+    frontTaken_ = userActedWhileHolding_ = false;
     previousFront_ = previousFocus_ = 0;
     wasMinimized_ = false;
     menuKeysTyped_ = letterTyped_ = false;
@@ -137,6 +137,7 @@ void SaveDelivery::TakeFront(std::uint64_t now) {
     previousFocus_ = previousFront_ != 0 ? desktop_.InputOf(previousFront_).focus : 0;
     wasMinimized_ = desktop_.Placement(target_).showCmd == kShowMinimized;
     frontTaken_ = true;
+    frontTakenAt_ = now;
     system_.Trace(L"front-taken");
     desktop_.SetForegroundWindow(target_);
     desktop_.OpenIcon(target_);
@@ -339,6 +340,7 @@ void SaveDelivery::AdvanceFrontBack(std::uint64_t now) {
 
 void SaveDelivery::Finish(SaveOutcome outcome) {
     ReleaseOwnKeys();
+    userActedWhileHolding_ = frontTaken_ && UserTouchedSince(frontTakenAt_, system_.TickCountMs());
     phase_ = Phase::Idle;
     lastOutcome_ = outcome;
     view_.SetTimer(Timer::tmrDeliver, kPollMs, false);

@@ -65,6 +65,9 @@ public:
     bool WaitingForPause() const { return phase_ == Phase::WaitReady; }
     // Quillon has brought the window forward for this save and not given the front back yet.
     bool HoldsFront() const { return phase_ != Phase::Idle && frontTaken_; }
+    // The user pressed a key or used the mouse while the last save held the front: what the
+    // window reported of its activation meanwhile may have been the user's work in it.
+    bool UserActedWhileHoldingFront() const { return userActedWhileHolding_; }
     const SaveRequest& Request() const { return request_; }
     std::optional<SaveOutcome> LastOutcome() const { return lastOutcome_; }
 
@@ -132,6 +135,8 @@ private:
     // The window the user was working in when the front was taken, the control that had its
     // focus, and whether the target was minimised; nothing when the target was in front already.
     bool frontTaken_ = false;
+    std::uint64_t frontTakenAt_ = 0;
+    bool userActedWhileHolding_ = false;
     WindowHandle previousFront_ = 0;
     WindowHandle previousFocus_ = 0;
     bool wasMinimized_ = false;

@@ -37,12 +37,13 @@ UnsavedWork::Verdict UnsavedWork::Decide(WindowHandle window, bool saveAs) {
     return UsedSinceSave(window) ? Verdict::Save : Verdict::NothingToSave;
 }
 
-void UnsavedWork::OnKeysEnded(WindowHandle window, SaveOutcome outcome) {
+void UnsavedWork::OnKeysEnded(WindowHandle window, SaveOutcome outcome, bool userActed) {
     if (outcome == SaveOutcome::Saved) {
         known_ = true;
-        // A user still working in the window may change it again at once; a window saved from
-        // behind got the front back to the user's own window.
-        usedSinceSave_ = InFront(window);
+        // A user still working in the window may change it again at once, and one who went to it
+        // while Quillon held it may have typed there; a window saved from behind, with the user
+        // still, got the front back to the user's own window.
+        usedSinceSave_ = InFront(window) || userActed;
         markedAtSave_ = markedAtBegin_;
         if (markedAtSave_ && !SplitUnsavedMark(ReadWindowTitle(desktop_, window)).marked)
             marksTitle_ = true;

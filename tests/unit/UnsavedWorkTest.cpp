@@ -75,7 +75,13 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       true}));
 
-TEST_F(NothingToSave, QuillonsOwnMomentsInFrontAreNoUse) {
+class NothingToSaveWhileHeld : public NothingToSave, public ::testing::WithParamInterface<bool> {};
+
+// Quillon's own moments in front are no use; but a user who went to the window while Quillon held
+// it, and typed, may have changed it.
+TEST_P(NothingToSaveWhileHeld, TheWindowsActivationDuringASaveCountsOnlyWhenTheUserTyped) {
+    const bool userTyped = GetParam();
+    h.desktop.windows[kListed].menu.closesAfterMs = 400; // the letter takes a while
     h.app.OnWindowActivity(kListed); // used: the next cycle saves
     bool eventDuringSave = false;
     for (int tick = 0; tick < 100 && !eventDuringSave; ++tick) {
@@ -84,13 +90,19 @@ TEST_F(NothingToSave, QuillonsOwnMomentsInFrontAreNoUse) {
         h.app.OnTimer(Timer::tmrLoop);
         if (!last)
             continue;
-        // The window Quillon brought forward reports its activation while the save runs.
+        // The window Quillon brought forward reports its activation while the save runs, and the
+        // user may come to it and type.
+        std::optional<int> letterAt;
         for (int ms = 0; ms < 1500; ms += 10) {
             h.clock.Advance(10);
-            if (h.app.Delivery().HoldsFront() && h.desktop.ForegroundWindow() == kListed) {
+            if (!eventDuringSave && h.app.Delivery().HoldsFront() && h.desktop.ForegroundWindow() == kListed) {
                 h.app.OnWindowActivity(kListed);
                 eventDuringSave = true;
             }
+            if (!letterAt && h.desktop.windows[kListed].chosen.size() == 2)
+                letterAt = ms;
+            if (userTyped && letterAt && ms == *letterAt + 200)
+                h.input.UserInput(); // after Quillon's keys, before it gave the front back
             if (h.view.TimerRunning(Timer::tmrDeliver))
                 h.app.OnTimer(Timer::tmrDeliver);
         }
@@ -98,9 +110,11 @@ TEST_F(NothingToSave, QuillonsOwnMomentsInFrontAreNoUse) {
     ASSERT_TRUE(eventDuringSave);
     ASSERT_EQ(Saves(), 2);
     h.NextCycle();
-    EXPECT_EQ(Saves(), 2) << "its own activation was Quillon's, not the user's";
-    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::NothingToSave);
+    EXPECT_EQ(Saves(), userTyped ? 3 : 2);
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), userTyped ? SaveOutcome::Saved : SaveOutcome::NothingToSave);
 }
+
+INSTANTIATE_TEST_SUITE_P(UserTyped, NothingToSaveWhileHeld, ::testing::Bool());
 
 // A title that drops its mark at a save shows that the window marks its changes: from then on
 // the title decides, whatever the use.
