@@ -6,7 +6,8 @@
 // which exists, is not one of Quillon's own, does not run elevated above Quillon, and only while
 // no guarded key or button is down; the save's letter goes only into that window's own open File
 // menu (or a File view without a caret), Escape only into a menu of the window in front; and
-// once a save is over, no key Quillon pressed is still down.
+// once a save is over, no key Quillon pressed is still down. A document is asked for its Save
+// only when it can be saved in place (the fakes check), and never while the keys are typing.
 #include "FuzzSupport.h"
 
 #include "fakes/AppHarness.h"
@@ -161,6 +162,8 @@ public:
             Step();
             if (!h_.app.Delivery().Busy())
                 FUZZ_CHECK(h_.input.ownDown.empty()) << "a key Quillon pressed is still down after the save";
+            FUZZ_CHECK(!(h_.app.Delivery().Busy() && h_.view.TimerRunning(Timer::tmrDocument)))
+                << "the keys and a document's own save at once";
         }
     }
 
@@ -193,6 +196,23 @@ private:
         w.menu.viewHasCaret = data_.ConsumeBool();
         w.caretInFocus = data_.ConsumeIntegralInRange(0, 5) != 0;
         w.busyUntil = data_.ConsumeBool() ? 0 : h_.clock.now + data_.ConsumeIntegralInRange(0, 5000);
+        if (data_.ConsumeIntegralInRange(0, 3) == 0)
+            AddDocument(handle);
+    }
+    // Word or Excel: a document that answers for itself, late, busy, hung, or not at all.
+    void AddDocument(WindowHandle window) {
+        const auto program = data_.ConsumeBool() ? DocumentProgram::Word : DocumentProgram::Excel;
+        fakes::FakeDocument& d = h_.documents.documents[h_.desktop.MakeDocumentProgram(window, program)];
+        d.state = {data_.ConsumeIntegralInRange(0, 7) == 0, data_.ConsumeBool(), data_.ConsumeIntegralInRange(0, 5) != 0,
+                   data_.ConsumeIntegralInRange(0, 7) == 0, data_.ConsumeIntegralInRange(0, 7) == 0};
+        d.noObject = data_.ConsumeIntegralInRange(0, 7) == 0;
+        d.unexpected = data_.ConsumeIntegralInRange(0, 7) == 0;
+        d.busyUntil = data_.ConsumeBool() ? 0 : h_.clock.now + data_.ConsumeIntegralInRange(0, 8000);
+        d.hangsUntil = data_.ConsumeIntegralInRange(0, 5) == 0 ? h_.clock.now + data_.ConsumeIntegralInRange(0, 20000) : 0;
+        d.latencyMs = data_.ConsumeIntegralInRange(0, 300);
+        d.saveFailure = data_.ConsumeIntegralInRange(0, 7) == 0 ? data_.PickValueInArray({0x80020009u, 0x80010001u, 0x800706BAu}) : 0;
+        d.saveLeavesChanges = data_.ConsumeIntegralInRange(0, 7) == 0;
+        d.goneAfterSave = data_.ConsumeIntegralInRange(0, 7) == 0;
     }
     void Tray() {
         static const int kCodes[] = {tray::WmLButtonDblClk, tray::WmRButtonUp, 0x201, 0x202, 0x204};
@@ -250,6 +270,7 @@ private:
             if (const WindowHandle w = AnyWindow(); w && h_.desktop.windows[w].exists) {
                 h_.desktop.SetForeground(w); // the user clicks a window
                 h_.input.UserInput();
+                h_.app.OnWindowActivity(w);
             }
             break;
         case 10:

@@ -6,6 +6,8 @@
 #include "fakes/FakeSystem.h"
 #include "platform/Platform.h"
 
+#include <gtest/gtest.h>
+
 #include <cwctype>
 #include <limits>
 #include <map>
@@ -43,6 +45,10 @@ public:
             return false;
         calls.push_back({request, program, documentWindow});
         FakeDocument& doc = documents[documentWindow];
+        // Its Save would ask for a name in front of the user, or save what must not be saved.
+        if (request == DocumentRequest::Save && !doc.noObject && !doc.unexpected &&
+            (!doc.state.hasPath || doc.state.protectedView || doc.state.readOnly || doc.state.savesItself))
+            ADD_FAILURE() << "Save() asked of a document that must not be saved by it";
         reply_ = Answer(doc, request);
         const std::uint64_t answered = std::max(clock_.now + doc.latencyMs, doc.hangsUntil);
         replyAt_ = answered;
