@@ -73,7 +73,9 @@ if [[ ! -f $exe ]]; then
 fi
 exe=$(realpath "$exe")
 
-WINEPREFIX=$(quillon_prefix)
+# A prefix of its own, which the tests never write to: a first `make run` starts like a first run
+# on a new machine, without the settings and the program the tests stored.
+WINEPREFIX=${WINEPREFIX:-$QUILLON_ROOT/build/wineprefix-run}
 export WINEPREFIX
 mkdir -p "$(dirname "$WINEPREFIX")"
 
