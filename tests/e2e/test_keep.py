@@ -3,6 +3,7 @@ the same file is saved again without being chosen, a Quillon closed and started 
 same program, and with start-with-Windows checked a start goes straight to the tray with saving on
 and saves the remembered notepad, also one opened only after Quillon started."""
 
+import re
 import time
 import unittest
 
@@ -41,7 +42,9 @@ class KeepTest(QuillonTestCase):
         time.sleep(3)  # a cycle with the document closed: nothing to save into
         reopened = self.open_notepad("notes.txt", "first")
         self.assertNotEqual(reopened, notes)
-        self.type_into(reopened, " second")
+        self.wine.activate(reopened)
+        self.wine.key("ctrl+End")  # notepad opens a file with the caret at its start
+        self.wine.type_text(" second")
         self.wine.activate(other)
         lines = self.wait_saved("notes.txt", "first second", 1)
         self.assertTrue(lines[-1].endswith(" notes.txt - Notepad "), lines)
@@ -69,7 +72,7 @@ class KeepTest(QuillonTestCase):
         self.seed(TimerInterval="2", SaveLog="1")
         notes = self.open_notepad("later.txt")
         app = self.start_quillon()
-        self.switch_on("later.txt - Notepad", interval="2")
+        self.switch_on("later.txt - Notepad", interval="2", log=False)  # logging is on already
         self.wait_hidden()
         # The tray menu's entry, checked: Quillon is in the Run key and resumes.
         self.wine.tray_callback(WM_RBUTTONUP)
@@ -86,7 +89,9 @@ class KeepTest(QuillonTestCase):
         wait_for(lambda: all(w["hwnd"] != notes for w in self.wine.windows()), 10, message="notepad to close")
 
         # The next logon: Quillon starts hidden in the tray, saving on, and waits for the notepad.
-        self.wine.launch(f"{INSTALL_DIR}\\{EXE.name}")
+        self.wine.env["WINEDEBUG"], winedebug = "-all,warn+debugstr", self.wine.env.get("WINEDEBUG", "")
+        app = self.wine.launch(f"{INSTALL_DIR}\\{EXE.name}")
+        self.wine.env["WINEDEBUG"] = winedebug
         wait_for(lambda: self.wine.tray_icon_count() == 1, 15, message="the tray icon")
         time.sleep(1.5)
         d = self.dump()
@@ -101,6 +106,7 @@ class KeepTest(QuillonTestCase):
         self.type_into(reopened, "resumed")
         self.wine.activate(other)
         self.wait_saved("later.txt", "resumed", 0)
+        self.assertGreaterEqual(len(re.findall(r"quillon: save-skipped waiting-for-program", app.output())), 1)
         self.assertFalse(self.dump()["visible"])
 
         # Unchecked again: the Run value goes.

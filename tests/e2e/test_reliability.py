@@ -67,11 +67,13 @@ class ReliabilityTest(QuillonTestCase):
         objects_at_start = self.wine.probe_json("--class", "frmMain", "objects", bits=64)
 
         # Bursts of the tray menu opened and closed again and again, with quiet spells between them
-        # in which the saves have the desktop to themselves.
+        # in which the user changes the document (an untouched one is left alone) and the saves
+        # have the desktop to themselves.
         menus = quiet_spells = 0
         deadline = time.monotonic() + SOAK_SECONDS
         while time.monotonic() < deadline:
             menus += int(self.wine.probe("menuloop", "frmMain", 25, bits=64, timeout=120).strip())
+            self.type_into(notepad, ".")
             time.sleep(3)
             quiet_spells += 1
         time.sleep(2.5)  # the last cycle ends
