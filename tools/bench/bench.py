@@ -28,6 +28,11 @@ What is measured (see docs/benchmarks.md for the figures):
   front          saving from behind the window the user works in (the keylog window): how long
                  the front is away from the user, from "front-taken" to "front-returned", over
                  BENCH_FRONT_SAVES saves; cycles that kept the front, saves, stray letters
+  document       the document route: the probe's stand-in for Word saved through its document,
+                 from "save-cycle" to "save-confirmed", and how often the front was taken (never)
+
+The document window marks its caption while it has changes and is told of a change before every
+cycle, so that there is something to save each time: an untouched document is left alone.
 
 Environment (command-line options win): BENCH_QUICK, BENCH_RUNS, BENCH_IDLE_SECONDS,
 BENCH_STARTUP_RUNS, BENCH_WINDOWS, BENCH_MENU_WINDOWS, BENCH_SAVE_CYCLES, BENCH_FRONT_SAVES,
@@ -61,10 +66,13 @@ NOTEPAD = "C:\\windows\\system32\\notepad.exe"
 WM_CANCELMODE = 0x001F
 WM_MOUSEMOVE, WM_RBUTTONUP = 0x0200, 0x0205
 CLK_TCK = os.sysconf("SC_CLK_TCK")
-SECTIONS = ("startup", "idle", "scale", "menu", "save", "front")
+SECTIONS = ("startup", "idle", "scale", "menu", "save", "front", "document")
 TRACE = re.compile(r"quillon: (save-cycle|front-taken|keys-sent|save-confirmed|front-returned) t=([0-9.]+)")
 DOCUMENT = "C:\\Bench\\doc.txt"  # the probe's document window saves its text here
 DOCUMENT_TITLE = "doc.txt - Target"
+OFFICE_DOCUMENT = "C:\\Bench\\report.docx"  # the stand-in for Word saves its text here
+OFFICE_TITLE = "report.docx - Word"
+CHANGED = 0x8016  # WM_APP+22: the document window, or the stand-in, holds a change now
 
 
 def log(msg: str) -> None:
@@ -204,16 +212,16 @@ class Bench:
             os.kill(run.pid, signal.SIGKILL)
             wait_exit(run.pid, 10)
 
-    def select_document(self) -> None:
+    def select_document(self, title: str) -> None:
         items = self.wine.dump("frmMain").control(Id.List1)["items"]
-        index = next((i for i, t in enumerate(items) if t.startswith(DOCUMENT_TITLE)), None)
+        index = next((i for i, t in enumerate(items) if t.lstrip("*").startswith(title)), None)
         if index is None:
-            raise HarnessError(f"the document window is not listed: {items[:10]}")
+            raise HarnessError(f"{title} is not listed: {items[:10]}")
         self.wine.select(Id.List1, index)
 
-    def switch_on(self, seconds: int) -> None:
+    def switch_on(self, seconds: int, title: str = DOCUMENT_TITLE) -> None:
         """Chooses the document window, sets the interval in 秒 and switches saving on."""
-        self.select_document()
+        self.select_document(title)
         self.wine.select(Id.cboTime, 0)
         self.wine.settext(Id.txtInterval, str(seconds))
         self.wine.click(Id.cmdSet)
@@ -372,20 +380,32 @@ class Bench:
         m = re.search(r"\[saves: (\d+)\]", caption)
         return int(m[1]) if m else 0
 
+    def changing(self, hwnd: int, done, timeout: float, message: str) -> None:
+        """Tells the window of a change twice a second until `done()`: a document the user keeps
+        changing, without a key or the front taken from anyone."""
+        deadline = time.monotonic() + timeout
+        while not done():
+            if time.monotonic() > deadline:
+                raise WaitTimeout(f"timed out after {timeout:g} s waiting for {message}")
+            self.wine.post(CHANGED, hwnd=hwnd)
+            time.sleep(0.5)
+
     def save_path(self) -> None:
         for s in self.quillons:
             log(f"save path, {self.opts.save_cycles} cycles: {s.label}")
             prog = self.launch_traced(s)
             try:
                 self.wine.activate(self.document_hwnd)
+                self.wine.post(CHANGED, hwnd=self.document_hwnd)
                 self.switch_on(1)
                 try:
                     wait_for(lambda: self.marks(prog), 10, 0.5, message="the first timing mark")
                 except WaitTimeout:
                     log(f"{s.label} writes no timing marks (a build without them?)")
                     continue
-                wait_for(lambda: sum(1 for k, _ in self.marks(prog) if k == "keys-sent") >= self.opts.save_cycles,
-                         self.opts.save_cycles * 3 + 15, 0.5, message="the save cycles")
+                self.changing(self.document_hwnd,
+                              lambda: sum(1 for k, _ in self.marks(prog) if k == "keys-sent") >= self.opts.save_cycles,
+                              self.opts.save_cycles * 3 + 15, "the save cycles")
                 time.sleep(0.5)  # the last save's confirmation
                 start = None
                 for kind, t in self.marks(prog):
@@ -407,10 +427,12 @@ class Bench:
             saves_before = self.document_saves()
             prog = self.launch_traced(s)
             try:
+                self.wine.post(CHANGED, hwnd=self.document_hwnd)
                 self.switch_on(2)
                 self.wine.activate(self.keylog_hwnd)
-                wait_for(lambda: sum(1 for k, _ in self.marks(prog) if k == "front-taken") > saves,
-                         saves * 4 + 30, 0.5, message=f"{saves} cycles from behind")
+                self.changing(self.document_hwnd,
+                              lambda: sum(1 for k, _ in self.marks(prog) if k == "front-taken") > saves,
+                              saves * 4 + 30, f"{saves} cycles from behind")
                 marks = self.marks(prog)
                 taken = [i for i, (k, _) in enumerate(marks) if k == "front-taken"][:saves]
                 away, kept = [], 0
@@ -432,6 +454,39 @@ class Bench:
             finally:
                 self.stop_traced(prog)
 
+    def document_route(self) -> None:
+        """Saves the stand-in for Word from behind the keylog window through its own document:
+        from "save-cycle" to "save-confirmed", and every "front-taken" counted (there should be
+        none)."""
+        office, office_hwnd = self.wine.open_office("word", OFFICE_DOCUMENT, "report", "unsaved", bits=64)
+        try:
+            for s in self.quillons:
+                cycles = self.opts.save_cycles
+                log(f"document route, {cycles} saves: {s.label}")
+                saves_before = self.wine.office_state(OFFICE_DOCUMENT)["saves"]
+                prog = self.launch_traced(s)
+                try:
+                    self.switch_on(1, OFFICE_TITLE)
+                    self.wine.activate(self.keylog_hwnd)
+                    self.changing(office_hwnd,
+                                  lambda: sum(1 for k, _ in self.marks(prog) if k == "save-confirmed") >= cycles,
+                                  cycles * 3 + 15, f"{cycles} saves through the document")
+                    start = None
+                    for kind, t in self.marks(prog):
+                        if kind == "save-cycle":
+                            start = t
+                        elif kind == "save-confirmed" and start is not None:
+                            s.add("document_ms", t - start)
+                            start = None
+                    s.add("document_fronts", sum(1 for k, _ in self.marks(prog) if k == "front-taken"))
+                    state = self.wine.office_state(OFFICE_DOCUMENT)
+                    s.add("document_saved", state["saves"] - saves_before)
+                    s.add("document_keys", state["keys"])
+                finally:
+                    self.stop_traced(prog)
+        finally:
+            office.kill()
+
     # -- the whole run ---------------------------------------------------------------------
 
     def run(self) -> None:
@@ -441,7 +496,7 @@ class Bench:
         keylog = self.wine.launch(self.wine.probe_path(64), "keylog")
         self.keylog_hwnd = self.wine.wait_window("QuillonKeyLog", program=keylog)
         self.wine.write_file(DOCUMENT, "")
-        document = self.wine.launch(self.wine.probe_path(64), "target", DOCUMENT)
+        document = self.wine.launch(self.wine.probe_path(64), "target", DOCUMENT, "marks")
         self.document_hwnd = self.wine.wait_window("QuillonTarget", program=document)
         if {"startup", "idle"} & set(self.opts.only):
             self.startup_and_idle()
@@ -453,6 +508,8 @@ class Bench:
             self.menu()
         if "front" in self.opts.only:
             self.front()
+        if "document" in self.opts.only:
+            self.document_route()
 
 
 # ------------------------------------------------------------------------------------------
@@ -489,11 +546,17 @@ ROWS = [
     ("front_kept", "Saving from behind: cycles that kept the front (of {front})", "{:.0f}", False),
     ("front_saved", "Saving from behind: saves the document window counted (about {front})", "{:.0f}", False),
     ("front_stray", "Saving from behind: letters typed into the document's text", "{:.0f}", False),
+    ("document_ms", "Document route: save-cycle → save-confirmed, the stand-in for Word behind the user's window (ms)",
+     "{:.1f}", False),
+    ("document_fronts", "Document route: times the front was taken", "{:.0f}", False),
+    ("document_saved", "Document route: saves the stand-in counted (about {cycles})", "{:.0f}", False),
+    ("document_keys", "Document route: keys that reached the stand-in", "{:.0f}", False),
 ]
 # Measures for which a ratio to notepad idle is meaningful though notepad has no such figure.
 VS_NOTEPAD = {"on_prog": "idle_prog", "on_total": "idle_total", "on_explorer": "idle_explorer",
               "hidden_prog": "idle_prog", "hidden_total": "idle_total"}
-NO_RATIO = {"refresh_count", "menu_listed", "front_kept", "front_saved", "front_stray"}
+NO_RATIO = {"refresh_count", "menu_listed", "front_kept", "front_saved", "front_stray", "document_fronts",
+            "document_saved", "document_keys"}
 
 
 def ratio(a: float | None, b: float | None) -> str:
@@ -517,7 +580,7 @@ def table(subjects: list[Subject], opts: argparse.Namespace) -> str:
         if all(v is None for v in values) and notepad.median(key) is None:
             continue
         label = label.format(idle=opts.idle_seconds, windows=opts.windows, menu=opts.menu_windows,
-                             front=opts.front_saves)
+                             front=opts.front_saves, cycles=opts.save_cycles)
         n = notepad.median(key) if notepad_has else None
         base = notepad.median(VS_NOTEPAD[key]) if key in VS_NOTEPAD else n
         cell = (lambda v: "n/a" if v is None else fmt.format(v))
@@ -623,6 +686,12 @@ idle. "∞" means notepad used no measurable CPU (under one tick) in the same wi
   For {opts.front_saves} cycles, the time from "front-taken" to "front-returned"; a cycle without
   "front-returned" before the next "front-taken" kept the front. The document window counts its
   saves in its caption, and any letter that went into its text shows as a longer text.
+- **Document route**: the probe's stand-in for Word (`probe office word`, 64-bit), chosen, 1 in
+  秒, saving on, the keylog window in front; from each "save-cycle" mark to the following
+  "save-confirmed" over {opts.save_cycles} saves, and every "front-taken" counted. The stand-in
+  counts its saves and the keys that reached it.
+- In the save sections the document is told of a change (`WM_APP+22`) twice a second, so that
+  every cycle has something to save; the document window marks its caption with "*" meanwhile.
 
 ## Samples
 

@@ -1653,23 +1653,36 @@ int cmd_keylog(const Args&) {
 // that holds FILE's text; Save writes the edit's text to FILE (UTF-8) and counts the saves in the
 // caption ("t.txt - Target [saves: 2]"). Variants: menu-delay=MS opens the File menu MS after
 // Alt+F (the letter typed before then goes into the text); no-menu has no menu bar; file-view has
-// no menu bar but a "File view" list that Alt+F gives the focus, where S saves (as a ribbon's).
+// no menu bar but a "File view" list that Alt+F gives the focus, where S saves (as a ribbon's);
+// marks puts "*" before the caption while the text has changes the last save did not write (as
+// many editors do), and WM_APP+22 posted to the window marks it changed without any typing.
 struct TargetWindow {
     std::wstring path, name;
     int saves = 0;
     UINT menuDelay = 0;
     bool ribbon = false;
+    bool marks = false;
+    bool changed = false;
     LPARAM pendingKey = 0;
     HWND edit = nullptr, fileView = nullptr;
 };
 TargetWindow g_target;
 constexpr UINT_PTR kMenuDelayTimer = 7;
 
+constexpr UINT kTargetChanged = WM_APP + 22;
+
+void target_caption(HWND h) {
+    std::wstring caption = (g_target.marks && g_target.changed ? L"*" : L"") + g_target.name + L" - Target";
+    if (g_target.saves > 0)
+        caption += L" [saves: " + std::to_wstring(g_target.saves) + L"]";
+    SetWindowTextW(h, caption.c_str());
+}
+
 void target_save(HWND h) {
     write_bytes(g_target.path, to_utf8(text_of(g_target.edit)));
     ++g_target.saves;
-    const std::wstring caption = g_target.name + L" - Target [saves: " + std::to_wstring(g_target.saves) + L"]";
-    SetWindowTextW(h, caption.c_str());
+    g_target.changed = false;
+    target_caption(h);
 }
 
 void target_close_file_view() {
@@ -1692,7 +1705,15 @@ LRESULT CALLBACK target_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             target_save(h);
             return 0;
         }
+        if (HIWORD(wp) == EN_CHANGE && (HWND)lp == g_target.edit && !g_target.changed) {
+            g_target.changed = true;
+            target_caption(h);
+        }
         break;
+    case kTargetChanged:
+        g_target.changed = true;
+        target_caption(h);
+        return 0;
     case WM_TIMER:
         if (wp == kMenuDelayTimer) {
             KillTimer(h, kMenuDelayTimer);
@@ -1753,6 +1774,8 @@ int cmd_target(const Args& a) {
         } else if (a[i] == L"file-view") {
             menuBar = false;
             g_target.ribbon = true;
+        } else if (a[i] == L"marks") {
+            g_target.marks = true;
         } else {
             return 2;
         }
