@@ -180,7 +180,7 @@ void DocumentSave::OnState(const DocumentState& state, std::uint64_t now) {
     case DocumentStep::UseKeys:
         return HandToKeys(true);
     case DocumentStep::Save:
-        if (UserWorksInIt())
+        if (UserIsWorkingInIt())
             return Enter(Phase::WaitPause, now, kWaitPollMs);
         return Ask(DocumentRequest::Save, now);
     }
@@ -194,7 +194,7 @@ void DocumentSave::AdvanceWaitRetry(std::uint64_t now) {
 // The Save waits for the user's pause while they work in that very program, as the keys do; a
 // user working in another program is not waited for, since nothing of theirs is touched.
 void DocumentSave::AdvancePause(std::uint64_t now) {
-    if (!UserWorksInIt() || input_.MsSinceLastInput() >= kPauseMs)
+    if (!UserIsWorkingInIt())
         return Ask(DocumentRequest::Save, now);
     if (CycleOver(now))
         Finish(SaveOutcome::UserBusy);
@@ -226,9 +226,11 @@ bool DocumentSave::CycleOver(std::uint64_t now) const {
     return now - cycleStart_ >= limit;
 }
 
-bool DocumentSave::UserWorksInIt() {
+// The user has the program in front and has not paused yet.
+bool DocumentSave::UserIsWorkingInIt() {
     const WindowHandle front = desktop_.ForegroundWindow();
-    return front != 0 && desktop_.ProcessIdOf(front) == desktop_.ProcessIdOf(request_.window);
+    const bool inFront = front != 0 && desktop_.ProcessIdOf(front) == desktop_.ProcessIdOf(request_.window);
+    return inFront && input_.MsSinceLastInput() < kPauseMs;
 }
 
 void DocumentSave::Enter(Phase phase, std::uint64_t now, unsigned pollMs) {

@@ -108,7 +108,7 @@ private:
     void Confirm();
     void RetryLater(std::uint64_t now);
     bool CycleOver(std::uint64_t now) const;
-    bool UserWorksInIt();
+    bool UserIsWorkingInIt();
     void Enter(Phase phase, std::uint64_t now, unsigned pollMs);
     void Finish(SaveOutcome outcome);
     void HandToKeys(bool unsaved);
