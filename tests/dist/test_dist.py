@@ -58,6 +58,33 @@ def section(data, name):
     raise AssertionError("no %s section" % name.decode())
 
 
+def imported_dlls(data):
+    """The names, in lower case, of the DLLs a PE image imports at load time."""
+    (pe,) = struct.unpack_from("<I", data, 0x3C)
+    count, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+    optional = pe + 24
+    (magic,) = struct.unpack_from("<H", data, optional)
+    directories = optional + (96 if magic == 0x010B else 112)
+    (imports_rva,) = struct.unpack_from("<I", data, directories + 8)  # the import directory's entry
+
+    def offset(rva):
+        for i in range(count):
+            entry = pe + 24 + optional_size + 40 * i
+            size, address, raw_size, raw = struct.unpack_from("<IIII", data, entry + 8)
+            if address <= rva < address + max(size, raw_size):
+                return rva - address + raw
+        raise AssertionError("RVA 0x%x lies in no section" % rva)
+
+    names, at = [], offset(imports_rva)
+    while True:
+        name_rva = struct.unpack_from("<I", data, at + 12)[0]
+        if name_rva == 0:
+            return names
+        start = offset(name_rva)
+        names.append(data[start:data.index(b"\0", start)].decode("ascii").lower())
+        at += 20
+
+
 def version_string(data, key):
     """The value of one StringFileInfo entry (key and value in UTF-16LE) in the image; the key
     must stand there once."""
@@ -119,6 +146,14 @@ class ReleaseZip(unittest.TestCase):
                 with open(os.path.join(DIST, *name.split("/")), "rb") as f:
                     self.assertTrue(f.read() == data,
                                     "%s differs from the one in %s: run make dist" % (name, DIST))
+
+    def test_programs_load_no_com_library_at_start_up(self):
+        # What reaches Word's and Excel's documents is loaded only when one is first saved.
+        for name in PROGRAMS:
+            with self.subTest(name):
+                dlls = imported_dlls(self.zip.read(name))
+                self.assertIn("user32.dll", dlls)
+                self.assertFalse({"ole32.dll", "oleaut32.dll", "oleacc.dll", "combase.dll"} & set(dlls), dlls)
 
     def test_programs_carry_the_version(self):
         numbers = tuple(int(n) for n in VERSION.split(".")) + (0,)

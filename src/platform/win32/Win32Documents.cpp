@@ -52,7 +52,7 @@ OleLibrary g_ole;
 // A VARIANT cleared when it goes out of scope.
 class Variant {
 public:
-    Variant() { VariantInit(&value_); }
+    Variant() { value_.vt = VT_EMPTY; } // what VariantInit does, without importing oleaut32
     ~Variant() { g_ole.variantClear(&value_); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
@@ -60,7 +60,7 @@ public:
     const VARIANT& operator*() const { return value_; }
 
 private:
-    VARIANT value_;
+    VARIANT value_{};
 };
 
 // A failed call: its HRESULT, or the answer's type was not what the interface promises.
