@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import enum
 import os
+import re
 import sys
 import unittest
 from pathlib import Path
@@ -63,13 +64,29 @@ class QuillonTestCase(unittest.TestCase):
         for name, data in values.items():
             self.wine.reg_add(SETTINGS_KEY, name, data)
 
-    def start_quillon(self, wait_list: bool = True) -> Program:
+    def start_quillon(self, wait_list: bool = True, traced: bool = False, shown: bool = True) -> Program:
+        """Installs and starts Quillon. `traced`: with its timing marks ("quillon: save-cycle", ...)
+        in its output, for marks(); `shown` False: a start that goes straight to the tray, which
+        shows no window to wait for."""
         exe = self.wine.install_exe(EXE, INSTALL_DIR)
-        app = self.wine.launch(exe, wait_class="frmMain")
-        if wait_list:
+        winedebug = self.wine.env.get("WINEDEBUG", "")
+        if traced:
+            self.wine.env["WINEDEBUG"] = "-all,warn+debugstr"
+        try:
+            app = self.wine.launch(exe, wait_class="frmMain" if shown else None)
+        finally:
+            self.wine.env["WINEDEBUG"] = winedebug
+        if not shown:
+            wait_for(lambda: self.wine.tray_icon_count() == 1, 15, message="Quillon's tray icon")
+        elif wait_list:
             # The program list is filled one tick of tmrWait after the first activation.
             wait_for(lambda: self.dump().control(Id.List1)["count"] > 0, 10, message="List1 to be filled")
         return app
+
+    @staticmethod
+    def marks(app: Program, name: str) -> int:
+        """How often a traced Quillon (start_quillon(traced=True)) left the mark `name`."""
+        return len(re.findall(rf"quillon: {name}\b", app.output()))
 
     def menu_keys(self, *keys: str) -> None:
         """Key presses for the open tray menu, posted to its owner: the menu's modal loop reads the

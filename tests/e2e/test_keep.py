@@ -3,7 +3,6 @@ the same file is saved again without being chosen, a Quillon closed and started 
 same program, and with start-with-Windows checked a start goes straight to the tray with saving on
 and saves the remembered notepad, also one opened only after Quillon started."""
 
-import re
 import time
 import unittest
 
@@ -89,10 +88,7 @@ class KeepTest(QuillonTestCase):
         wait_for(lambda: all(w["hwnd"] != notes for w in self.wine.windows()), 10, message="notepad to close")
 
         # The next logon: Quillon starts hidden in the tray, saving on, and waits for the notepad.
-        self.wine.env["WINEDEBUG"], winedebug = "-all,warn+debugstr", self.wine.env.get("WINEDEBUG", "")
-        app = self.wine.launch(f"{INSTALL_DIR}\\{EXE.name}")
-        self.wine.env["WINEDEBUG"] = winedebug
-        wait_for(lambda: self.wine.tray_icon_count() == 1, 15, message="the tray icon")
+        app = self.start_quillon(traced=True, shown=False)
         time.sleep(1.5)
         d = self.dump()
         self.assertFalse(d["visible"], "straight into the tray")
@@ -106,7 +102,7 @@ class KeepTest(QuillonTestCase):
         self.type_into(reopened, "resumed")
         self.wine.activate(other)
         self.wait_saved("later.txt", "resumed", 0)
-        self.assertGreaterEqual(len(re.findall(r"quillon: save-skipped waiting-for-program", app.output())), 1)
+        self.assertGreaterEqual(self.marks(app, "save-skipped waiting-for-program"), 1)
         self.assertFalse(self.dump()["visible"])
 
         # Unchecked again: the Run value goes.

@@ -3,7 +3,6 @@ answering does not freeze it, and a soak of many short cycles with the tray menu
 all along leaves one log line per confirmed save and holds no more menus or GDI objects at its end."""
 
 import os
-import re
 import time
 import unittest
 
@@ -14,19 +13,6 @@ SOAK_SECONDS = float(os.environ.get("QUILLON_SOAK_SECONDS", "90"))
 
 
 class ReliabilityTest(QuillonTestCase):
-    def start_traced(self):
-        """Starts Quillon with its timing marks ("quillon: save-cycle", ...) in its output."""
-        saved = self.wine.env.get("WINEDEBUG", "")
-        self.wine.env["WINEDEBUG"] = "-all,warn+debugstr"
-        try:
-            return self.start_quillon()
-        finally:
-            self.wine.env["WINEDEBUG"] = saved
-
-    @staticmethod
-    def marks(app, name: str) -> int:
-        return len(re.findall(rf"quillon: {name}\b", app.output()))
-
     def test_a_target_that_stops_answering_freezes_nothing_and_gets_no_save(self):
         # The target answers for its first 12 seconds, then minimises itself and hangs.
         self.wine.launch(self.wine.probe_path(64), "hang", 12)
@@ -60,7 +46,7 @@ class ReliabilityTest(QuillonTestCase):
 
     def test_a_soak_of_short_cycles_with_the_tray_menu_opened_hundreds_of_times(self):
         notepad = self.open_notepad("soak.txt", "soak")
-        app = self.start_traced()
+        app = self.start_quillon(traced=True)
         self.switch_on("soak.txt - Notepad", interval="1")
         # The first menu builds what every later one reuses (fonts, bitmaps): count after it.
         self.wine.probe("menuloop", "frmMain", 1, bits=64)

@@ -62,6 +62,11 @@ struct IconTraits {
     static pointer invalid() { return nullptr; }
     static void close(pointer h) { DestroyIcon(h); }
 };
+struct RegistryKeyTraits {
+    using pointer = HKEY;
+    static pointer invalid() { return nullptr; }
+    static void close(pointer h) { RegCloseKey(h); }
+};
 struct WinEventHookTraits {
     using pointer = HWINEVENTHOOK;
     static pointer invalid() { return nullptr; }
@@ -79,6 +84,7 @@ using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueFont = UniqueHandle<FontTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueWinEventHook = UniqueHandle<WinEventHookTraits>;
+using UniqueKey = UniqueHandle<RegistryKeyTraits>;
 template <class Interface> using ComPtr = UniqueHandle<ComTraits<Interface>>;
 
 // Conversions between the core's 32-bit handle numbers and real window handles.

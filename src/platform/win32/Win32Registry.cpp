@@ -68,17 +68,6 @@ void Win32Registry::CloseKey(RegKey key) {
 } // namespace quillon::win32
 
 namespace quillon::win32 {
-namespace {
-
-// Closes a key when it goes out of scope.
-struct KeyTraits {
-    using pointer = HKEY;
-    static pointer invalid() { return nullptr; }
-    static void close(pointer h) { RegCloseKey(h); }
-};
-using UniqueKey = UniqueHandle<KeyTraits>;
-
-} // namespace
 
 // HKEY_CURRENT_USER\Software is shared by the 32-bit and the 64-bit view, so no view is named.
 std::optional<std::wstring> Win32UserRegistry::ReadText(const std::wstring& keyPath, const std::wstring& name,
