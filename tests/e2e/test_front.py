@@ -126,8 +126,8 @@ class FrontTest(QuillonTestCase):
         listed, other = self.two_notepads(interval="2")
         self.wait_saved("listed.txt", "alpha", 0)
         wait_for(lambda: self.front() == other, 3, message="the front given back")
-        # Five cycles with the listed document untouched: the front never moves.
-        changes = self.foreground_changes(self.watch_foreground(11))
+        # Three cycles with the listed document untouched: the front never moves.
+        changes = self.foreground_changes(self.watch_foreground(8))
         self.assertEqual(self.fronts_of(changes, listed), 0, f"the untouched notepad stayed behind: {changes}")
         self.assertEqual(len(self.log_lines()), 1, "nothing to save writes no line")
         self.assertEqual(self.edit_text(listed), "alpha")
@@ -140,10 +140,9 @@ class FrontTest(QuillonTestCase):
     def test_a_window_the_keys_cannot_save_is_left_alone_until_the_user_works_in_it(self):
         target = self.open_target("menuless.txt", "eta", "no-menu")
         other = self.saving_from_behind("menuless.txt - Target")
-        watch = self.watch_foreground(10)
-        changes = self.foreground_changes(watch)
+        changes = self.foreground_changes(self.watch_foreground(7))
         self.assertLessEqual(self.fronts_of(changes, target), 1, f"one try at most: {changes}")
-        changes = self.foreground_changes(self.watch_foreground(8))
+        changes = self.foreground_changes(self.watch_foreground(7))
         self.assertEqual(self.fronts_of(changes, target), 0, f"then left alone: {changes}")
         # The user works in it: the next cycle tries once more.
         self.type_into(target, "!")
