@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <set>
+#include <utility>
+
 namespace quillon::win32 {
 
 // Posted to the main window when the keyboard device signals a key change.
@@ -89,6 +92,13 @@ class Win32Tray final : public ITray {
 public:
     bool Notify(TrayRequest request, const TrayIconRecord& record) override;
     std::uint32_t RecordSize() const override;
+
+private:
+    bool Send(TrayRequest request, const TrayIconRecord& record);
+    // The icons asked to be added and not deleted since, by window and id. A change to any other
+    // icon can only fail in the shell; it fails here, without the wait for the shell's answer (the
+    // load writes the tip before it adds the icon).
+    std::set<std::pair<WindowHandle, std::uint32_t>> added_;
 };
 
 class Win32ShellUi final : public IShellUi {
