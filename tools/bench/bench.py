@@ -194,7 +194,9 @@ class Bench:
         if not s.is_notepad:
             self.wine.delete_settings()  # every start from the same, default settings
         args = ["launchtime", s.exe, s.cls, 0 if s.is_notepad else int(Id.List1), timeout_ms]
-        r = json.loads(self.wine.probe(*args, timeout=timeout_ms / 1000 + 30))
+        # From the 64-bit probe: a 32-bit one would start the 32-bit notepad (Wine redirects
+        # system32 to syswow64 for a 32-bit process) and compare the 64-bit Quillon with it.
+        r = json.loads(self.wine.probe(*args, bits=64, timeout=timeout_ms / 1000 + 30))
         return Running(s, linux_pid(self.wine.prefix, s.exe), r["shown_ms"], r["filled_ms"])
 
     def stop(self, run: Running) -> None:
