@@ -20,8 +20,8 @@ namespace quillon {
 
 struct SaveRequest {
     SaveRow row;
-    std::optional<ListedWindow> listed; // the selected program, for the listed rows
-    std::wstring entry;                 // its List1 text, for the log line
+    std::optional<ListedWindow> listed; // the kept program's window, for the listed rows
+    std::wstring entry;                 // its List1 text (as it would be listed), for the log line
     bool writeLog = false;
     std::uint64_t intervalMs = 0; // the cycle's length: the longest wait for a pause in the user's input
 };
