@@ -31,8 +31,8 @@ What is measured (see docs/benchmarks.md for the figures):
   document       the document route: the probe's stand-in for Word saved through its document,
                  from "save-cycle" to "save-confirmed", and how often the front was taken (never)
 
-The document window marks its caption while it has changes and is told of a change before every
-cycle, so that there is something to save each time: an untouched document is left alone.
+The document window marks its caption while it has changes and is told of a change after every
+save, so that there is something to save each time: an untouched document is left alone.
 
 Environment (command-line options win): BENCH_QUICK, BENCH_RUNS, BENCH_IDLE_SECONDS,
 BENCH_STARTUP_RUNS, BENCH_WINDOWS, BENCH_MENU_WINDOWS, BENCH_SAVE_CYCLES, BENCH_FRONT_SAVES,
@@ -382,15 +382,20 @@ class Bench:
         m = re.search(r"\[saves: (\d+)\]", caption)
         return int(m[1]) if m else 0
 
-    def changing(self, hwnd: int, done, timeout: float, message: str) -> None:
-        """Tells the window of a change twice a second until `done()`: a document the user keeps
-        changing, without a key or the front taken from anyone."""
+    def changing(self, hwnd: int, prog: Program, done, timeout: float, message: str) -> None:
+        """Tells the window of a change after every save until `done()`: a document the user keeps
+        changing between the saves, without a key or the front taken from anyone. (A window that
+        marks its caption is seen to drop the mark at the save, before the next change.)"""
         deadline = time.monotonic() + timeout
+        saves = -1
         while not done():
             if time.monotonic() > deadline:
                 raise WaitTimeout(f"timed out after {timeout:g} s waiting for {message}")
-            self.wine.post(CHANGED, hwnd=hwnd)
-            time.sleep(0.5)
+            confirmed = sum(1 for k, _ in self.marks(prog) if k == "save-confirmed")
+            if confirmed != saves:
+                saves = confirmed
+                self.wine.post(CHANGED, hwnd=hwnd)
+            time.sleep(0.2)
 
     def save_path(self) -> None:
         for s in self.quillons:
@@ -405,7 +410,7 @@ class Bench:
                 except WaitTimeout:
                     log(f"{s.label} writes no timing marks (a build without them?)")
                     continue
-                self.changing(self.document_hwnd,
+                self.changing(self.document_hwnd, prog,
                               lambda: sum(1 for k, _ in self.marks(prog) if k == "keys-sent") >= self.opts.save_cycles,
                               self.opts.save_cycles * 3 + 15, "the save cycles")
                 time.sleep(0.5)  # the last save's confirmation
@@ -432,7 +437,7 @@ class Bench:
                 self.wine.post(CHANGED, hwnd=self.document_hwnd)
                 self.switch_on(2)
                 self.wine.activate(self.keylog_hwnd)
-                self.changing(self.document_hwnd,
+                self.changing(self.document_hwnd, prog,
                               lambda: sum(1 for k, _ in self.marks(prog) if k == "front-taken") > saves,
                               saves * 4 + 30, f"{saves} cycles from behind")
                 marks = self.marks(prog)
@@ -470,7 +475,7 @@ class Bench:
                 try:
                     self.switch_on(1, OFFICE_TITLE)
                     self.wine.activate(self.keylog_hwnd)
-                    self.changing(office_hwnd,
+                    self.changing(office_hwnd, prog,
                                   lambda: sum(1 for k, _ in self.marks(prog) if k == "save-confirmed") >= cycles,
                                   cycles * 3 + 15, f"{cycles} saves through the document")
                     start = None
@@ -692,7 +697,7 @@ idle. "∞" means notepad used no measurable CPU (under one tick) in the same wi
   秒, saving on, the keylog window in front; from each "save-cycle" mark to the following
   "save-confirmed" over {opts.save_cycles} saves, and every "front-taken" counted. The stand-in
   counts its saves and the keys that reached it.
-- In the save sections the document is told of a change (`WM_APP+22`) twice a second, so that
+- In the save sections the document is told of a change (`WM_APP+22`) after every save, so that
   every cycle has something to save; the document window marks its caption with "*" meanwhile.
 
 ## Samples
