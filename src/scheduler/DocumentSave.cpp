@@ -200,7 +200,6 @@ void DocumentSave::AdvancePause(std::uint64_t now) {
         Finish(SaveOutcome::UserBusy);
 }
 
-
 void DocumentSave::Confirm() {
     if (request_.writeLog)
         log_.Write(request_.entry);
