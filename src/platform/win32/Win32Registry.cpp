@@ -65,10 +65,6 @@ void Win32Registry::CloseKey(RegKey key) {
     RegCloseKey(ToHkey(key));
 }
 
-} // namespace quillon::win32
-
-namespace quillon::win32 {
-
 // HKEY_CURRENT_USER\Software is shared by the 32-bit and the 64-bit view, so no view is named.
 std::optional<std::wstring> Win32UserRegistry::ReadText(const std::wstring& keyPath, const std::wstring& name,
                                                         std::size_t maxChars) {
