@@ -237,7 +237,7 @@ std::wstring Win32Desktop::ClassName(WindowHandle window) {
     return std::wstring(name, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
-// EnumChildWindows visits every descendant, children before their own children.
+// EnumChildWindows visits every descendant, not only the direct children.
 WindowHandle Win32Desktop::FindDescendant(WindowHandle window, const std::wstring& className) {
     DescendantSearch search{&className, nullptr};
     EnumChildWindows(ToHwnd(window), FindDescendantOfClass, reinterpret_cast<LPARAM>(&search));
