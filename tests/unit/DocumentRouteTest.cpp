@@ -35,6 +35,21 @@ protected:
     }
     FakeDocument& Doc() { return h.documents.documents[document]; }
     std::string Log() { return h.system.files[L"C:\\Tools\\quillon.log"]; }
+    // The user types in the window in front right up to the next cycle's read of the document,
+    // and for `ms` after it.
+    void TypeThroughTheCycle(int ms) {
+        const int reads = h.documents.CountOf(DocumentRequest::Read);
+        for (int tick = 0; tick < 100 && h.documents.CountOf(DocumentRequest::Read) == reads; ++tick) {
+            h.clock.Advance(1000);
+            h.input.UserInput();
+            h.app.OnTimer(Timer::tmrLoop);
+            h.RunDelivery(10);
+        }
+        for (int t = 0; t < ms; t += 100) {
+            h.input.UserInput();
+            h.RunDelivery(100);
+        }
+    }
     bool FrontTaken() const { return h.desktop.CountOf("SetForegroundWindow", kOffice) > 0; }
 
     AppHarness h;
@@ -182,19 +197,7 @@ TEST_F(DocumentRoute, WaitsForThePauseOnlyWhileTheUserWorksInTheProgram) {
     Unsaved(Doc(), 0);
     StartSaving();
     h.desktop.SetForeground(kOffice);
-    for (int tick = 0; tick < 3; ++tick) {
-        h.clock.Advance(1000);
-        h.input.UserInput();
-        h.app.OnTimer(Timer::tmrLoop);
-    }
-    h.input.UserInput();
-    h.clock.Advance(1000);
-    h.input.UserInput();
-    h.app.OnTimer(Timer::tmrLoop); // the cycle begins while the user types in Word
-    for (int i = 0; i < 10; ++i) {
-        h.input.UserInput();
-        h.RunDelivery(100);
-    }
+    TypeThroughTheCycle(1000); // in Word
     EXPECT_EQ(Doc().saves, 0) << "no Save while the user types in it";
     EXPECT_EQ(h.documents.CountOf(DocumentRequest::Read), 1) << "reading it is harmless";
     h.RunDelivery(1600);
@@ -203,17 +206,7 @@ TEST_F(DocumentRoute, WaitsForThePauseOnlyWhileTheUserWorksInTheProgram) {
     // Typing in notepad, right up to the cycle and all through it, is no reason to wait.
     Unsaved(Doc(), 0);
     h.desktop.SetForeground(kNotepad);
-    const int reads = h.documents.CountOf(DocumentRequest::Read);
-    for (int tick = 0; tick < 100 && h.documents.CountOf(DocumentRequest::Read) == reads; ++tick) {
-        h.clock.Advance(1000);
-        h.input.UserInput();
-        h.app.OnTimer(Timer::tmrLoop);
-        h.RunDelivery(10);
-    }
-    for (int i = 0; i < 3; ++i) {
-        h.input.UserInput();
-        h.RunDelivery(100);
-    }
+    TypeThroughTheCycle(300);
     EXPECT_EQ(Doc().saves, 2);
 }
 

@@ -365,6 +365,11 @@ class Bench:
                 found.append(mark)
         return found
 
+    @classmethod
+    def count(cls, prog: Program, kind: str) -> int:
+        """How many `kind` marks the program has written so far."""
+        return sum(1 for k, _ in cls.marks(prog) if k == kind)
+
     def stop_traced(self, prog: Program) -> None:
         try:
             self.wine.click(Id.optOff)
@@ -391,7 +396,7 @@ class Bench:
         while not done():
             if time.monotonic() > deadline:
                 raise WaitTimeout(f"timed out after {timeout:g} s waiting for {message}")
-            confirmed = sum(1 for k, _ in self.marks(prog) if k == "save-confirmed")
+            confirmed = self.count(prog, "save-confirmed")
             if confirmed != saves:
                 saves = confirmed
                 self.wine.post(CHANGED, hwnd=hwnd)
@@ -411,7 +416,7 @@ class Bench:
                     log(f"{s.label} writes no timing marks (a build without them?)")
                     continue
                 self.changing(self.document_hwnd, prog,
-                              lambda: sum(1 for k, _ in self.marks(prog) if k == "keys-sent") >= self.opts.save_cycles,
+                              lambda: self.count(prog, "keys-sent") >= self.opts.save_cycles,
                               self.opts.save_cycles * 3 + 15, "the save cycles")
                 time.sleep(0.5)  # the last save's confirmation
                 start = None
@@ -438,7 +443,7 @@ class Bench:
                 self.switch_on(2)
                 self.wine.activate(self.keylog_hwnd)
                 self.changing(self.document_hwnd, prog,
-                              lambda: sum(1 for k, _ in self.marks(prog) if k == "front-taken") > saves,
+                              lambda: self.count(prog, "front-taken") > saves,
                               saves * 4 + 30, f"{saves} cycles from behind")
                 marks = self.marks(prog)
                 taken = [i for i, (k, _) in enumerate(marks) if k == "front-taken"][:saves]
@@ -477,7 +482,7 @@ class Bench:
                     self.switch_on(1, OFFICE_TITLE)
                     self.wine.activate(self.keylog_hwnd)
                     self.changing(office_hwnd, prog,
-                                  lambda: sum(1 for k, _ in self.marks(prog) if k == "save-cycle") > cycles,
+                                  lambda: self.count(prog, "save-cycle") > cycles,
                                   cycles * 3 + 15, f"{cycles} cycles")
                     start = None
                     for kind, t in self.marks(prog):
