@@ -35,7 +35,9 @@ void frmMain::Form_QueryUnload() {
     icon_.Remove();
 }
 
+// A program whose alerts a Save switched off gets them back before Quillon goes.
 void frmMain::Form_Unload() {
+    documentSave_.BeforeExit();
     icon_.Remove();
     if (keyboard_)
         keyboard_->Unacquire();

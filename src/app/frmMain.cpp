@@ -31,6 +31,7 @@ frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
     cycle_.OnFinished([this](const SaveReport& report) { saveStatus_.Report(report); });
     cycle_.OnKeptProgramChanged([this] { StoreKeptProgram(); });
     trayMenu_.OnProgramPicked([this] { ChooseSelectedProgram(); });
+    trayMenu_.OnExit([this] { documentSave_.BeforeExit(); });
 }
 
 void frmMain::OnClick(Control control) {

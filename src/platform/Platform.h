@@ -90,6 +90,16 @@ public:
     // The full path of the program file of the process that owns the window; empty when it
     // cannot be read (the window is gone, or its process may not be asked).
     virtual std::wstring ExecutablePath(WindowHandle window) = 0;
+    // Whether the window has a classic menu bar (one the system draws, which Alt+F opens).
+    virtual bool HasMenuBar(WindowHandle window) = 0;
+    // Sends a message that carries no pointer to another program's window and waits at most
+    // `timeoutMs` for its answer, giving up at once on a program the system takes for hung;
+    // nothing when it did not answer.
+    virtual std::optional<std::intptr_t> SendPlainMessage(WindowHandle window, std::uint32_t message,
+                                                          std::uintptr_t wParam, std::intptr_t lParam,
+                                                          unsigned timeoutMs) = 0;
+    // Asks a window to close, as its close box does (a dialog takes it for Cancel), without waiting.
+    virtual void AskToClose(WindowHandle window) = 0;
 };
 
 // Virtual-key codes the core names.
@@ -172,7 +182,7 @@ class IUserRegistry {
 public:
     virtual ~IUserRegistry() = default;
     // The text of a REG_SZ value of at most `maxChars` characters; nothing when the key or the
-    // value is missing, of another type, or longer.
+    // value is missing, of another type, longer, or holds a NUL before its end.
     virtual std::optional<std::wstring> ReadText(const std::wstring& keyPath, const std::wstring& name,
                                                  std::size_t maxChars) = 0;
     // Stores the text as REG_SZ, creating the key when needed; true when it was stored.
@@ -181,14 +191,44 @@ public:
     virtual bool DeleteValue(const std::wstring& keyPath, const std::wstring& name) = 0;
 };
 
-// Another program's own document, reached through the object model that Word and Excel publish
-// for their document windows: whether it holds unsaved changes, and its Save. A program's object
-// may take as long to answer as the program does, so every request runs on a thread of its own
-// and the caller only looks for the reply; at most one request is under way at a time.
-enum class DocumentProgram { Word, Excel };
+// Another program's own document, reached through the object model the program publishes for
+// other programs (scheduler/DocumentPrograms.h names the programs and how each is reached):
+// whether it holds unsaved changes, and its Save. A program's object may take as long to answer
+// as the program does, so every call runs on a worker thread and the caller only looks for the
+// reply; a call stuck in a program that does not answer keeps its worker, and later calls get
+// another one.
+enum class DocumentProgram { Word, Excel, PowerPoint, WpsWriter, WpsSpreadsheets, WpsPresentation, WpsOffice, LibreOffice };
+
 enum class DocumentRequest {
-    Read, // the document's state
-    Save, // Save() without any prompt, then the state again
+    Read,          // the document's state
+    Save,          // Save() with the program's alerts known to be off and put back after it, then the state
+    RestoreAlerts, // puts the program's alerts back to the setting given (an earlier put-back was refused)
+};
+
+// A program's setting of its alerts (DisplayAlerts) as its object model holds it: the automation
+// type (VT_BOOL, VT_I2 or VT_I4) and the value, so that exactly what the user had is put back.
+struct AlertsSetting {
+    std::uint16_t type = 0;
+    std::int32_t value = 0;
+    bool operator==(const AlertsSetting&) const = default;
+};
+
+// The document a call is about: the one the listed window shows.
+struct DocumentTarget {
+    DocumentProgram program = DocumentProgram::Word;
+    WindowHandle window = 0;         // the program's top-level window
+    WindowHandle documentWindow = 0; // its innermost document window, asked for its object; 0 when it has none
+    std::wstring title;              // the top-level window's title, to tell its document among the program's
+    bool operator==(const DocumentTarget&) const = default;
+};
+
+struct DocumentAsk {
+    DocumentRequest request = DocumentRequest::Read;
+    DocumentTarget target;
+    // Save: the user's own alerts setting while an earlier put-back of it is still pending (the
+    // program's present "none" is then not the user's); RestoreAlerts: the setting to put back.
+    std::optional<AlertsSetting> userAlerts;
+    bool operator==(const DocumentAsk&) const = default;
 };
 
 struct DocumentState {
@@ -201,24 +241,36 @@ struct DocumentState {
 };
 
 struct DocumentReply {
-    std::uint32_t failure = 0; // the HRESULT of the call that failed; 0 when every call succeeded
-    bool noObject = false;     // the window gave no document object
-    bool unexpected = false;   // the object answered what its interface does not promise
-    DocumentState state;       // what the document said, when nothing failed
+    std::uint32_t failure = 0;  // the HRESULT of the call that failed; 0 when every call succeeded
+    bool noObject = false;      // the program gave no document object
+    bool unexpected = false;    // the object answered what its interface does not promise
+    bool notOneDocument = false; // no single document of the program is the one its window shows
+    bool alertsNotOff = false;  // the alerts could not be read or switched off: no Save() was made
+    bool saveCalled = false;    // Save() was called (`failure` is its own when it alone failed)
+    bool saveMade = false;      // Save() returned success; a failure after it is the state read after
+    // The user's alerts setting of a Save (read before they were switched off, or the one given)
+    // or of a RestoreAlerts; `alertsPutBack` says whether the program has it again.
+    std::optional<AlertsSetting> alerts;
+    bool alertsPutBack = true;
+    DocumentState state;        // what the document said, when nothing failed
     bool operator==(const DocumentReply&) const = default;
 };
+
+using DocumentCallId = std::uint32_t; // 0: no call
 
 class IDocuments {
 public:
     virtual ~IDocuments() = default;
-    // Starts the request on the document shown in `documentWindow` (the program's innermost
-    // document window). False, and nothing starts, while an earlier request is under way; a
-    // reply nobody took is dropped.
-    virtual bool Start(DocumentRequest request, DocumentProgram program, WindowHandle documentWindow) = 0;
-    // The reply to the request under way, once it came; nothing before. Given once.
-    virtual std::optional<DocumentReply> TakeReply() = 0;
-    // A request has not been answered yet (one that takes too long may never be).
-    virtual bool Outstanding() const = 0;
+    // Starts the call on a worker thread: an idle one, or a new one while earlier calls are stuck
+    // in programs that do not answer. 0, and nothing starts, when no worker can be had.
+    virtual DocumentCallId Start(const DocumentAsk& ask) = 0;
+    // The call's reply once it came; nothing before. Given once.
+    virtual std::optional<DocumentReply> TakeReply(DocumentCallId call) = 0;
+    // The caller no longer waits for the call: its reply is dropped when it comes, and its worker
+    // takes calls again only then.
+    virtual void Abandon(DocumentCallId call) = 0;
+    // Waits at most `timeoutMs` for the call's reply: only at exit, when nothing else is left to do.
+    virtual std::optional<DocumentReply> WaitForReply(DocumentCallId call, unsigned timeoutMs) = 0;
 };
 
 // The notification-area icon record: the first and smallest form of the platform's record.
@@ -286,6 +338,7 @@ public:
     virtual std::wstring ExecutablePath() = 0;
     virtual bool AppendBytes(const std::wstring& path, const std::string& bytes) = 0;
     virtual bool RemoveFile(const std::wstring& path) = 0;
+    virtual bool FileExists(const std::wstring& path) = 0;
     virtual std::string ToAnsi(const std::wstring& text) = 0;
     virtual std::wstring FromAnsi(const std::string& text) = 0;
     virtual wchar_t DecimalSeparator() = 0;

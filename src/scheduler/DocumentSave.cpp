@@ -1,6 +1,8 @@
 #include "scheduler/DocumentSave.h"
 
+#include "scheduler/DocumentPrograms.h"
 #include "scheduler/SaveDispatch.h"
+#include "windows/Enumeration.h"
 
 #include <algorithm>
 #include <array>
@@ -8,13 +10,16 @@
 namespace quillon {
 namespace {
 
+// Excel's generic run-time error: while a cell is edited it refuses every call with it, but a
+// Save() that answers it failed (a share gone, a disk full, a file made read-only).
+constexpr std::uint32_t kExcelRunTimeError = 0x800A03ECu;
 // The program refuses calls for now: its message filter rejects them (a modal dialog, a menu),
 // or Excel is in the middle of editing a cell.
 constexpr std::array<std::uint32_t, 4> kBusy{
     0x80010001u, // RPC_E_CALL_REJECTED
     0x8001010Au, // RPC_E_SERVERCALL_RETRYLATER
     0x800AC472u, // VBA_E_IGNORE
-    0x800A03ECu, // Excel's answer to any call while a cell is edited
+    kExcelRunTimeError,
 };
 // The program's process went away between or during the calls.
 constexpr std::array<std::uint32_t, 6> kGone{
@@ -30,34 +35,53 @@ bool OneOf(std::uint32_t code, const auto& codes) {
     return std::find(codes.begin(), codes.end(), code) != codes.end();
 }
 
+bool KeysSaveNew(const DocumentTarget& target) {
+    return InfoOf(target.program).keysSaveNew;
+}
+
 } // namespace
 
-std::optional<DocumentWindow> FindDocumentWindow(IDesktop& desktop, WindowHandle topLevel) {
-    const std::wstring name = desktop.ClassName(topLevel);
-    if (name == L"OpusApp") {
-        if (const WindowHandle document = desktop.FindDescendant(topLevel, L"_WwG"))
-            return DocumentWindow{DocumentProgram::Word, document};
-    } else if (name == L"XLMAIN") {
-        if (const WindowHandle desk = desktop.FindDescendant(topLevel, L"XLDESK"))
-            if (const WindowHandle document = desktop.FindDescendant(desk, L"EXCEL7"))
-                return DocumentWindow{DocumentProgram::Excel, document};
-    }
-    return std::nullopt;
+std::optional<DocumentTarget> FindDocumentTarget(IDesktop& desktop, WindowHandle topLevel) {
+    const std::wstring topClass = desktop.ClassName(topLevel);
+    const auto programs = DocumentPrograms();
+    if (std::none_of(programs.begin(), programs.end(),
+                     [&](const DocumentProgramInfo& info) { return topClass == info.topClass; }))
+        return std::nullopt;
+    const DocumentProgramInfo* info = FindDocumentProgram(topClass, desktop.ExecutablePath(topLevel));
+    if (!info)
+        return std::nullopt;
+    WindowHandle document = info->documentWindow[0] ? topLevel : 0;
+    for (const wchar_t* className : info->documentWindow)
+        if (className && document)
+            document = desktop.FindDescendant(document, className);
+    // A program reached only through its document window's object has nothing to ask without one.
+    const bool nativeOnly = info->reaches[0] == DocumentReach::NativeObject && info->reaches[1] == info->reaches[0];
+    if (document == 0 && nativeOnly)
+        return std::nullopt;
+    return DocumentTarget{info->program, topLevel, document, ReadWindowTitle(desktop, topLevel)};
 }
 
 DocumentAnswer ClassifyReply(const DocumentReply& reply) {
+    if (reply.notOneDocument)
+        return DocumentAnswer::NotOneDocument;
     if (reply.noObject || reply.unexpected)
         return DocumentAnswer::NoObject;
+    // Without its alerts known to be off, the program is asked again as a busy one.
+    if (reply.alertsNotOff)
+        return DocumentAnswer::Busy;
     if (reply.failure == 0)
         return DocumentAnswer::Answered;
-    if (OneOf(reply.failure, kBusy))
-        return DocumentAnswer::Busy;
     if (OneOf(reply.failure, kGone))
         return DocumentAnswer::Gone;
+    const bool saveFailed = reply.saveCalled && !reply.saveMade;
+    if (OneOf(reply.failure, kBusy) && !(saveFailed && reply.failure == kExcelRunTimeError))
+        return DocumentAnswer::Busy;
+    if (saveFailed)
+        return DocumentAnswer::Failed;
     return DocumentAnswer::NoObject; // an answer the interface does not promise (an exception, say)
 }
 
-DocumentDecision DecideForDocument(const DocumentState& state) {
+DocumentDecision DecideForDocument(const DocumentState& state, bool keysSaveNew) {
     if (state.protectedView)
         return {DocumentStep::Finish, SaveOutcome::ProtectedView};
     if (state.saved)
@@ -66,24 +90,26 @@ DocumentDecision DecideForDocument(const DocumentState& state) {
         return {DocumentStep::Finish, SaveOutcome::SavesItself};
     if (state.readOnly)
         return {DocumentStep::Finish, SaveOutcome::ReadOnly};
-    // Its Save would open Save As in front of the user: the keys' way asks for the name as it
-    // always did.
+    // Its Save would open Save As in front of the user. A classic File menu asks for the name as
+    // it always did; elsewhere only the user can give it one.
     if (!state.hasPath)
-        return {DocumentStep::UseKeys, SaveOutcome::Saved};
+        return keysSaveNew ? DocumentDecision{DocumentStep::UseKeys, SaveOutcome::Saved}
+                           : DocumentDecision{DocumentStep::Finish, SaveOutcome::NeverSaved};
     return {DocumentStep::Save, SaveOutcome::Saved};
 }
 
+// A call of an earlier cycle still out (a read that never came back) is not waited for: its
+// worker keeps it, and this cycle asks on another.
 void DocumentSave::Begin(const Request& request) {
     request_ = request;
     const std::uint64_t now = system_.TickCountMs();
     cycleStart_ = now;
-    if (!documents_.Outstanding())
-        return Ask(DocumentRequest::Read, now);
-    // A call of an earlier cycle is still under way: one that has taken too long already means
-    // the program does not answer; a short one is waited for.
-    if (callStart_ && now - *callStart_ >= kCallWaitMs)
-        return Finish(SaveOutcome::NotResponding);
-    Enter(Phase::WaitFree, now, kReplyPollMs);
+    reportedUnderWay_ = false;
+    if (call_ != 0) {
+        documents_.Abandon(call_);
+        call_ = 0;
+    }
+    Ask(DocumentRequest::Read, now);
 }
 
 void DocumentSave::CarryOver(std::uint64_t intervalMs) {
@@ -97,13 +123,37 @@ void DocumentSave::Cancel() {
         Finish(SaveOutcome::Cancelled);
 }
 
+void DocumentSave::Release() {
+    if (!Busy())
+        return;
+    if (call_ != 0)
+        documents_.Abandon(call_);
+    call_ = 0;
+    phase_ = Phase::Idle;
+    UpdateTimer();
+}
+
+// Ending Quillon ends its worker threads with it: a Save under way would never put the alerts
+// back. So it is waited for a moment, and then the alerts are put back if they still must be.
+void DocumentSave::BeforeExit() {
+    if (phase_ == Phase::Saving && call_ != 0)
+        if (const auto reply = documents_.WaitForReply(call_, kExitWaitMs))
+            NoteAlerts(request_.target, *reply);
+    if (!restore_ || !desktop_.IsWindow(restore_->target.window))
+        return;
+    if (restore_->call == 0)
+        restore_->call = documents_.Start({DocumentRequest::RestoreAlerts, restore_->target, restore_->setting});
+    if (restore_->call != 0)
+        if (const auto reply = documents_.WaitForReply(restore_->call, kExitWaitMs))
+            NoteAlerts(restore_->target, *reply);
+}
+
 void DocumentSave::tmrDocument_Timer() {
     const std::uint64_t now = system_.TickCountMs();
+    AdvanceRestore(now);
     switch (phase_) {
     case Phase::Idle:
         return;
-    case Phase::WaitFree:
-        return AdvanceWaitFree(now);
     case Phase::Reading:
     case Phase::Saving:
     case Phase::Confirming:
@@ -117,14 +167,22 @@ void DocumentSave::tmrDocument_Timer() {
 }
 
 // A call goes out only while the program takes calls: a disabled window shows a modal dialog,
-// and the program refuses calls meanwhile.
+// and the program refuses calls meanwhile. A program the system takes for hung is not asked.
 void DocumentSave::Ask(DocumentRequest request, std::uint64_t now) {
     asked_ = request;
-    if (!desktop_.IsWindow(request_.window))
+    const WindowHandle window = request_.target.window;
+    if (!desktop_.IsWindow(window))
         return Finish(SaveOutcome::NoTarget);
-    if (!TakesKeys(desktop_, request_.window))
+    if (desktop_.IsHung(window))
+        return Finish(SaveOutcome::NotResponding);
+    occupied_ = !TakesKeys(desktop_, window);
+    if (occupied_)
         return RetryLater(now);
-    if (!documents_.Start(request, request_.document.program, request_.document.window))
+    std::optional<AlertsSetting> users;
+    if (request == DocumentRequest::Save && restore_ && restore_->target.window == window)
+        users = restore_->setting;
+    call_ = documents_.Start({request, request_.target, users});
+    if (call_ == 0)
         return Finish(SaveOutcome::NotResponding);
     callStart_ = now;
     if (request == DocumentRequest::Save)
@@ -135,23 +193,39 @@ void DocumentSave::Ask(DocumentRequest request, std::uint64_t now) {
     Enter(phase, now, kReplyPollMs);
 }
 
-void DocumentSave::AdvanceWaitFree(std::uint64_t now) {
-    if (!documents_.Outstanding())
-        return Ask(DocumentRequest::Read, now);
-    if (callStart_ && now - *callStart_ >= kCallWaitMs)
-        Finish(SaveOutcome::NotResponding);
+// Every Save, first or asked again, waits for the user's pause while they work in that program.
+void DocumentSave::AskSave(std::uint64_t now) {
+    if (UserIsWorkingInIt())
+        return Enter(Phase::WaitPause, now, kWaitPollMs);
+    Ask(DocumentRequest::Save, now);
 }
 
-// The reply is looked for on every poll; a call that has not come back within a few seconds
-// ends the cycle. Its thread stays with it, and no new call is made until it is back.
+// The reply is looked for on every poll. A read that has not come back within a few seconds ends
+// the cycle, and its worker is left with it. A Save is waited for as long as it takes, into the
+// next cycles: a large workbook on a slow share takes its time, and counts once confirmed.
 void DocumentSave::AdvanceCall(std::uint64_t now) {
-    if (const auto reply = documents_.TakeReply())
+    if (const auto reply = documents_.TakeReply(call_)) {
+        call_ = 0;
         return OnReply(*reply, now);
-    if (callStart_ && now - *callStart_ >= kCallWaitMs)
-        Finish(SaveOutcome::NotResponding);
+    }
+    if (phase_ != Phase::Saving) {
+        if (now - callStart_ >= kCallWaitMs) {
+            documents_.Abandon(call_);
+            call_ = 0;
+            Finish(SaveOutcome::NotResponding);
+        }
+        return;
+    }
+    if (!reportedUnderWay_ && CycleOver(now) && desktop_.IsHung(request_.target.window)) {
+        reportedUnderWay_ = true;
+        Report({false, false, SaveOutcome::NotResponding, true});
+    }
 }
 
 void DocumentSave::OnReply(const DocumentReply& reply, std::uint64_t now) {
+    NoteAlerts(request_.target, reply);
+    if (phase_ == Phase::Saving)
+        return OnSaveReply(reply, now);
     switch (ClassifyReply(reply)) {
     case DocumentAnswer::Answered:
         return OnState(reply.state, now);
@@ -159,9 +233,40 @@ void DocumentSave::OnReply(const DocumentReply& reply, std::uint64_t now) {
         return RetryLater(now);
     case DocumentAnswer::Gone:
         return Finish(SaveOutcome::NoTarget);
+    case DocumentAnswer::NotOneDocument:
+        return Finish(SaveOutcome::NoSingleDocument);
     case DocumentAnswer::NoObject:
-        // A Save that failed leaves the document unsaved: the keys' way goes on without asking.
-        return HandToKeys(phase_ != Phase::Reading);
+    case DocumentAnswer::Failed:
+        // While confirming, the Save was made: the document is not read as unsaved.
+        return NoObject(false);
+    }
+}
+
+// A Save that was made is confirmed by the state read after it, or read again when that read
+// was refused: it is never made twice. One the program refused is asked again; one that failed
+// is no save.
+void DocumentSave::OnSaveReply(const DocumentReply& reply, std::uint64_t now) {
+    const DocumentAnswer answer = ClassifyReply(reply);
+    if (reply.saveMade && answer != DocumentAnswer::Gone) {
+        if (answer == DocumentAnswer::Answered)
+            return OnState(reply.state, now);
+        return Enter(Phase::WaitConfirm, now, kWaitPollMs);
+    }
+    switch (answer) {
+    case DocumentAnswer::Answered:
+        return OnState(reply.state, now);
+    case DocumentAnswer::Busy:
+        return RetryLater(now);
+    case DocumentAnswer::Gone:
+        return Finish(SaveOutcome::NoTarget);
+    case DocumentAnswer::NotOneDocument:
+        return Finish(SaveOutcome::NoSingleDocument);
+    case DocumentAnswer::Failed:
+        if (reply.failure == kExcelRunTimeError)
+            return Finish(SaveOutcome::NotSavedByProgram);
+        return NoObject(true);
+    case DocumentAnswer::NoObject:
+        return NoObject(true);
     }
 }
 
@@ -173,22 +278,25 @@ void DocumentSave::OnState(const DocumentState& state, std::uint64_t now) {
             return Finish(SaveOutcome::NotSavedByProgram);
         return Enter(Phase::WaitConfirm, now, kWaitPollMs);
     }
-    const DocumentDecision decision = DecideForDocument(state);
+    const DocumentDecision decision = DecideForDocument(state, KeysSaveNew(request_.target));
     switch (decision.step) {
     case DocumentStep::Finish:
         return Finish(decision.outcome);
     case DocumentStep::UseKeys:
         return HandToKeys(true);
     case DocumentStep::Save:
-        if (UserIsWorkingInIt())
-            return Enter(Phase::WaitPause, now, kWaitPollMs);
-        return Ask(DocumentRequest::Save, now);
+        return AskSave(now);
     }
 }
 
 void DocumentSave::AdvanceWaitRetry(std::uint64_t now) {
-    if (now - phaseStart_ >= kRetryAfterMs)
-        Ask(phase_ == Phase::WaitConfirm ? DocumentRequest::Read : asked_, now);
+    if (now - phaseStart_ < kRetryAfterMs)
+        return;
+    if (phase_ == Phase::WaitConfirm)
+        return Ask(DocumentRequest::Read, now);
+    if (asked_ == DocumentRequest::Save)
+        return AskSave(now);
+    Ask(asked_, now);
 }
 
 // The Save waits for the user's pause while they work in that very program, as the keys do; a
@@ -208,7 +316,7 @@ void DocumentSave::Confirm() {
 }
 
 // A busy program is asked again on later polls within the cycle; one busy all cycle long does
-// not answer. While confirming a Save, the document is read again a few times.
+// not answer, or shows a dialog. While confirming a Save, the document is read again a few times.
 void DocumentSave::RetryLater(std::uint64_t now) {
     if (phase_ == Phase::Confirming || phase_ == Phase::WaitConfirm) {
         if (now - savedAt_ >= kConfirmWaitMs)
@@ -216,8 +324,20 @@ void DocumentSave::RetryLater(std::uint64_t now) {
         return Enter(Phase::WaitConfirm, now, kWaitPollMs);
     }
     if (CycleOver(now))
-        return Finish(SaveOutcome::NotResponding);
+        return Finish(occupied_ ? SaveOutcome::Occupied : SaveOutcome::NotResponding);
     Enter(Phase::WaitRetry, now, kWaitPollMs);
+}
+
+// A document object that does not answer as documented. A program whose File menu the keys can
+// use goes the keys' way with all its checks; any other cannot be saved with keys. After a Save
+// that was made, the document is not taken for unsaved.
+void DocumentSave::NoObject(bool unsaved) {
+    const bool confirming = phase_ == Phase::Confirming || phase_ == Phase::WaitConfirm;
+    if (confirming)
+        return Finish(SaveOutcome::NotSavedByProgram);
+    if (unsaved && !KeysSaveNew(request_.target))
+        return Finish(SaveOutcome::NotSavedByProgram);
+    HandToKeys(unsaved);
 }
 
 bool DocumentSave::CycleOver(std::uint64_t now) const {
@@ -228,28 +348,84 @@ bool DocumentSave::CycleOver(std::uint64_t now) const {
 // The user has the program in front and has not paused yet.
 bool DocumentSave::UserIsWorkingInIt() {
     const WindowHandle front = desktop_.ForegroundWindow();
-    const bool inFront = front != 0 && desktop_.ProcessIdOf(front) == desktop_.ProcessIdOf(request_.window);
+    const bool inFront =
+        front != 0 && desktop_.ProcessIdOf(front) == desktop_.ProcessIdOf(request_.target.window);
     return inFront && input_.MsSinceLastInput() < kPauseMs;
+}
+
+// What a reply says of the user's alerts: put back, or still to be put back. Until the program
+// has them again, its present setting is Quillon's own and is never taken for the user's.
+void DocumentSave::NoteAlerts(const DocumentTarget& target, const DocumentReply& reply) {
+    if (!reply.alerts)
+        return;
+    if (!reply.alertsPutBack) {
+        if (!restore_ || restore_->target.window != target.window)
+            restore_ = PendingRestore{target, *reply.alerts};
+        restore_->nextAt = system_.TickCountMs() + kRestoreRetryMs;
+    } else if (restore_ && restore_->target.window == target.window && restore_->call == 0) {
+        restore_.reset();
+    }
+    UpdateTimer();
+}
+
+// The pending put-back of the alerts, asked again every second until the program takes it, and
+// dropped with the program's window: a program started again has its own setting.
+void DocumentSave::AdvanceRestore(std::uint64_t now) {
+    if (!restore_)
+        return;
+    if (!desktop_.IsWindow(restore_->target.window)) {
+        if (restore_->call != 0)
+            documents_.Abandon(restore_->call);
+        restore_.reset();
+        return UpdateTimer();
+    }
+    if (restore_->call != 0) {
+        const auto reply = documents_.TakeReply(restore_->call);
+        if (!reply) {
+            if (now - restore_->callStart >= kCallWaitMs) {
+                documents_.Abandon(restore_->call);
+                restore_->call = 0;
+            }
+            return;
+        }
+        restore_->call = 0;
+        return NoteAlerts(restore_->target, *reply);
+    }
+    if (now < restore_->nextAt || desktop_.IsHung(restore_->target.window))
+        return;
+    restore_->call = documents_.Start({DocumentRequest::RestoreAlerts, restore_->target, restore_->setting});
+    restore_->callStart = now;
+    restore_->nextAt = now + kRestoreRetryMs;
 }
 
 void DocumentSave::Enter(Phase phase, std::uint64_t now, unsigned pollMs) {
     phase_ = phase;
     phaseStart_ = now;
-    view_.SetTimer(Timer::tmrDocument, pollMs, true);
+    pollMs_ = pollMs;
+    UpdateTimer();
+}
+
+// The route's timer runs while a cycle is under way or the alerts are still to be put back.
+void DocumentSave::UpdateTimer() {
+    const bool running = phase_ != Phase::Idle || restore_;
+    view_.SetTimer(Timer::tmrDocument, phase_ != Phase::Idle ? pollMs_ : kWaitPollMs, running);
 }
 
 void DocumentSave::Finish(SaveOutcome outcome) {
     phase_ = Phase::Idle;
-    view_.SetTimer(Timer::tmrDocument, kReplyPollMs, false);
-    if (onFinished_)
-        onFinished_({false, false, outcome});
+    UpdateTimer();
+    Report({false, false, outcome, false});
 }
 
 void DocumentSave::HandToKeys(bool unsaved) {
     phase_ = Phase::Idle;
-    view_.SetTimer(Timer::tmrDocument, kReplyPollMs, false);
+    UpdateTimer();
+    Report({true, unsaved, SaveOutcome::Saved, false});
+}
+
+void DocumentSave::Report(const End& end) {
     if (onFinished_)
-        onFinished_({true, unsaved, SaveOutcome::Saved});
+        onFinished_(end);
 }
 
 } // namespace quillon

@@ -1,10 +1,14 @@
-// The document route: Word and Excel are saved through their own documents, as Microsoft
-// documents it for other programs, instead of with keys. The document says whether it holds
-// unsaved changes, and its Save is made without a key typed and without the front taken from the
-// user. A document the route must not save (never saved yet, Protected View, read-only, saved
-// continuously by its program) is left alone or handed to the keys, and a program that does not
-// answer costs the cycle, never Quillon's window: every call runs on a thread of its own
-// (IDocuments) and is only looked for here.
+// The document route: the programs of the table (scheduler/DocumentPrograms.h: Word, Excel,
+// PowerPoint, WPS Office, LibreOffice) are saved through their own documents, as each documents it
+// for other programs, instead of with keys. The document says whether it holds unsaved changes,
+// and its Save is made without a key typed and without the front taken from the user. A document
+// the route must not save (never saved yet, Protected View, read-only, saved continuously by its
+// program) is left alone or handed to the keys, and a program that does not answer costs the
+// cycle, never Quillon's window: every call runs on a worker thread (IDocuments) and is only
+// looked for here.
+//
+// The program's alerts are off only for the moment of a Save. A program that refused to take them
+// back keeps a request of its own to put them back, retried on later polls until it does.
 #pragma once
 
 #include "app/FormView.h"
@@ -18,30 +22,25 @@
 
 namespace quillon {
 
-// A program's innermost document window, where its document object is reached.
-struct DocumentWindow {
-    DocumentProgram program = DocumentProgram::Word;
-    WindowHandle window = 0;
-    bool operator==(const DocumentWindow&) const = default;
-};
-
-// Word's document window (class _WwG under its top-level OpusApp) or Excel's (EXCEL7 under
-// XLDESK under XLMAIN); nothing for any other window.
-std::optional<DocumentWindow> FindDocumentWindow(IDesktop& desktop, WindowHandle topLevel);
+// The document a top-level window of a program of the table shows, with its document window
+// where the program has one; nothing for any other window.
+std::optional<DocumentTarget> FindDocumentTarget(IDesktop& desktop, WindowHandle topLevel);
 
 // What a reply means for the route.
 enum class DocumentAnswer {
-    Answered, // the document said what it holds
-    Busy,     // the program refused the call for now (a dialog open, a cell being edited)
-    Gone,     // the program went away
-    NoObject, // no document object, or one that answers what its interface does not promise
+    Answered,   // the document said what it holds
+    Busy,       // the program refused the call for now (a dialog open, a cell being edited), or its alerts
+    Gone,       // the program went away
+    NoObject,   // no document object, or one that answers what its interface does not promise
+    Failed,     // its Save() failed
+    NotOneDocument, // the program cannot tell which of its documents the window shows
 };
 DocumentAnswer ClassifyReply(const DocumentReply& reply);
 
 // What the route does with what the document said.
 enum class DocumentStep {
     Save,    // it holds changes and can be saved in place
-    UseKeys, // never saved: its Save would ask for a name, so the keys' way goes on
+    UseKeys, // never saved, in a program whose File menu asks for its name: the keys' way goes on
     Finish,  // nothing to do; the outcome says why
 };
 struct DocumentDecision {
@@ -49,15 +48,18 @@ struct DocumentDecision {
     SaveOutcome outcome = SaveOutcome::NothingToSave;
     bool operator==(const DocumentDecision&) const = default;
 };
-DocumentDecision DecideForDocument(const DocumentState& state);
+// `keysSaveNew`: the program's File menu, typed with keys, asks for a never-saved document's name.
+DocumentDecision DecideForDocument(const DocumentState& state, bool keysSaveNew);
 
 class DocumentSave {
 public:
-    static constexpr std::uint64_t kCallWaitMs = 5000;  // a call unanswered this long: the program does not answer
+    static constexpr std::uint64_t kCallWaitMs = 5000;  // a read unanswered this long: the program does not answer
     static constexpr std::uint64_t kRetryAfterMs = 250; // a busy program is asked again
     static constexpr std::uint64_t kConfirmWaitMs = 3000; // after its Save, the document must say it is saved
     static constexpr std::uint64_t kPauseMs = 1500;     // the user's pause, while they work in that program
     static constexpr std::uint64_t kDefaultCycleMs = 10000;
+    static constexpr std::uint64_t kRestoreRetryMs = 1000; // a refused put-back of the alerts is asked again
+    static constexpr unsigned kExitWaitMs = 3000;       // at exit, for a Save under way and for the alerts
     static constexpr unsigned kReplyPollMs = 10;
     static constexpr unsigned kWaitPollMs = 100;
 
@@ -66,27 +68,31 @@ public:
         : view_(view), desktop_(desktop), input_(input), system_(system), documents_(documents), log_(log) {}
 
     struct Request {
-        DocumentWindow document;
-        WindowHandle window = 0; // its top-level window
-        std::wstring entry;      // for the log line
+        DocumentTarget target;
+        std::wstring entry; // for the log line
         bool writeLog = false;
         std::uint64_t intervalMs = 0;
     };
     // How the route ended: with an outcome of its own, or handing the cycle to the keys' way
-    // (`unsaved`: the document said it holds changes).
+    // (`unsaved`: the document said it holds changes). `underWay`: the cycle is over, but the Save
+    // it asked for has not come back yet; the route waits for it and ends again when it does.
     struct End {
         bool useKeys = false;
         bool unsaved = false;
         SaveOutcome outcome = SaveOutcome::Saved;
+        bool underWay = false;
     };
     void OnFinished(std::function<void(const End&)> listener) { onFinished_ = std::move(listener); }
 
     void Begin(const Request& request);
-    // The next cycle came while this one still waits for the user's pause or for a busy program:
-    // it goes on as the new cycle's.
+    // The next cycle came while this one is still under way: it goes on as the new cycle's.
     void CarryOver(std::uint64_t intervalMs);
     // Saving was switched off: a route that has not asked for the Save yet ends here.
     void Cancel();
+    // Another program is saved from now on: a Save still under way for the last one is not waited for.
+    void Release();
+    // Quillon ends: a Save under way and a pending put-back of the alerts are given a moment.
+    void BeforeExit();
     void tmrDocument_Timer();
 
     bool Busy() const { return phase_ != Phase::Idle; }
@@ -94,24 +100,39 @@ public:
     bool Waiting() const {
         return Busy() && phase_ != Phase::Saving && phase_ != Phase::Confirming && phase_ != Phase::WaitConfirm;
     }
+    bool RestorePending() const { return restore_.has_value(); }
 
 private:
-    enum class Phase { Idle, WaitFree, Reading, WaitRetry, WaitPause, Saving, Confirming, WaitConfirm };
+    enum class Phase { Idle, Reading, WaitRetry, WaitPause, Saving, Confirming, WaitConfirm };
+    // The program's alerts to put back, and the call that does it.
+    struct PendingRestore {
+        DocumentTarget target;
+        AlertsSetting setting;
+        DocumentCallId call = 0;
+        std::uint64_t callStart = 0;
+        std::uint64_t nextAt = 0;
+    };
 
     void Ask(DocumentRequest request, std::uint64_t now);
-    void AdvanceWaitFree(std::uint64_t now);
+    void AskSave(std::uint64_t now);
     void AdvanceCall(std::uint64_t now);
     void OnReply(const DocumentReply& reply, std::uint64_t now);
+    void OnSaveReply(const DocumentReply& reply, std::uint64_t now);
     void OnState(const DocumentState& state, std::uint64_t now);
     void AdvanceWaitRetry(std::uint64_t now);
     void AdvancePause(std::uint64_t now);
     void Confirm();
     void RetryLater(std::uint64_t now);
+    void NoObject(bool unsaved);
     bool CycleOver(std::uint64_t now) const;
     bool UserIsWorkingInIt();
+    void NoteAlerts(const DocumentTarget& target, const DocumentReply& reply);
+    void AdvanceRestore(std::uint64_t now);
     void Enter(Phase phase, std::uint64_t now, unsigned pollMs);
+    void UpdateTimer();
     void Finish(SaveOutcome outcome);
     void HandToKeys(bool unsaved);
+    void Report(const End& end);
 
     IFormView& view_;
     IDesktop& desktop_;
@@ -127,7 +148,12 @@ private:
     std::uint64_t cycleStart_ = 0;
     std::uint64_t phaseStart_ = 0;
     std::uint64_t savedAt_ = 0;
-    std::optional<std::uint64_t> callStart_; // when the call now (or last) under way began
+    unsigned pollMs_ = kReplyPollMs;
+    DocumentCallId call_ = 0; // the call under way, until its reply is taken or it is abandoned
+    std::uint64_t callStart_ = 0;
+    bool occupied_ = false;       // the last try found the program showing a dialog
+    bool reportedUnderWay_ = false; // the cycle that asked for the Save under way has ended
+    std::optional<PendingRestore> restore_;
 };
 
 } // namespace quillon

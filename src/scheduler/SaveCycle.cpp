@@ -13,8 +13,9 @@ SaveCycle::SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, Doc
 }
 
 void SaveCycle::Begin(SaveRequest request) {
-    // A save that has taken nothing yet goes on as the new cycle's, for the same window.
-    if (keys_.WaitingForPause() || document_.Waiting()) {
+    // A save that has taken nothing yet, or a document's Save still under way, goes on as the
+    // new cycle's, for the same window.
+    if (keys_.WaitingForPause() || document_.Busy()) {
         system_.Trace(L"save-cycle");
         request.listed = request_.listed;
         request.entry = request_.entry;
@@ -90,10 +91,10 @@ std::optional<SaveReport> SaveCycle::Resolve(SaveRequest& request) {
 bool SaveCycle::TryDocumentRoute(const SaveRequest& request, WindowHandle window) {
     if (window == 0 || SplitSaveKeys(request.row.keys).item != L"S" || desktop_.BelongsToThisProcess(window))
         return false;
-    const auto document = FindDocumentWindow(desktop_, window);
+    const auto document = FindDocumentTarget(desktop_, window);
     if (!document || !MayTypeInto(desktop_.OwnElevation(), desktop_.ProcessElevation(window)))
         return false;
-    document_.Begin({*document, window, request.entry, request.writeLog, request.intervalMs});
+    document_.Begin({*document, request.entry, request.writeLog, request.intervalMs});
     return true;
 }
 
@@ -121,7 +122,7 @@ void SaveCycle::OnKeysFinished(SaveOutcome outcome) {
 }
 
 void SaveCycle::OnDocumentFinished(const DocumentSave::End& end) {
-    if (end.useKeys)
+    if (end.useKeys && !end.underWay)
         return UseKeys(end.unsaved);
     Finish(SaveReport::Of(end.outcome));
 }

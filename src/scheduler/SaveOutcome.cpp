@@ -3,7 +3,8 @@
 namespace quillon {
 
 bool CannotSaveWithKeys(SaveOutcome outcome) {
-    return outcome == SaveOutcome::MenuNotOpened || outcome == SaveOutcome::LetterNotTaken;
+    return outcome == SaveOutcome::MenuNotOpened || outcome == SaveOutcome::LetterNotTaken ||
+           outcome == SaveOutcome::NotSavedByProgram || outcome == SaveOutcome::NeverSaved;
 }
 
 bool IsSafe(SaveOutcome outcome) {
@@ -67,6 +68,12 @@ const wchar_t* SkipTrace(SaveOutcome outcome) {
         return L"save-skipped saves-itself";
     case SaveOutcome::NotSavedByProgram:
         return L"save-skipped not-saved-by-program";
+    case SaveOutcome::NeverSaved:
+        return L"save-skipped never-saved";
+    case SaveOutcome::NoSingleDocument:
+        return L"save-skipped no-single-document";
+    case SaveOutcome::CannotSeeState:
+        return L"save-skipped cannot-see-state";
     }
     return L"save-skipped";
 }

@@ -27,11 +27,14 @@ enum class SaveOutcome {
     ReadOnly,        // the program's document is read-only
     ProtectedView,   // the window shows a document in Protected View, which cannot be changed
     SavesItself,     // the program saves the document continuously itself
-    NotSavedByProgram, // the program's document still held changes after its Save
+    NotSavedByProgram, // the program's document still held changes after its Save, or its Save failed
+    NeverSaved,      // the document has no file yet: only the user can give it a name
+    NoSingleDocument, // the program cannot tell which of its documents the window shows
+    CannotSeeState,  // the program shows no sign of unsaved changes that Quillon can see, and no File menu
 };
 
-// The keys could not save the window at all (no File menu that opens, no save item in it):
-// trying again is no use until the user has worked in it.
+// The keys could not save the window at all (no File menu that opens, no save item in it, a save
+// the program did not make): trying again is no use until the user has worked in it.
 bool CannotSaveWithKeys(SaveOutcome outcome);
 
 // The user's work is not at risk: it was saved, holds nothing new, or cannot be changed.

@@ -36,6 +36,12 @@ const wchar_t* Reason(SaveOutcome outcome) {
         return L"文档是只读的";
     case SaveOutcome::NotSavedByProgram:
         return L"程序没有保存文档";
+    case SaveOutcome::NeverSaved:
+        return L"文档尚未保存过，请先手动保存";
+    case SaveOutcome::NoSingleDocument:
+        return L"无法确定窗口显示的是哪个文档";
+    case SaveOutcome::CannotSeeState:
+        return L"看不出这个程序有没有未保存的更改";
     default:
         return nullptr;
     }

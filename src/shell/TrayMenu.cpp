@@ -60,6 +60,8 @@ void TrayMenu::Dispatch(int command, const std::vector<std::wstring>& shownHandl
     } else if (command == traymenu::kStartWithWindows) {
         ToggleStartWithWindows();
     } else if (command == traymenu::kExit) {
+        if (onExit_)
+            onExit_();
         icon_.Remove();
         shell_.ExitProcess();
     }

@@ -46,6 +46,8 @@ public:
 
     // Called when a program picked from the menu was selected in List1.
     void OnProgramPicked(std::function<void()> listener) { onProgramPicked_ = std::move(listener); }
+    // Called when 退出 was chosen, before the process ends.
+    void OnExit(std::function<void()> listener) { onExit_ = std::move(listener); }
 
     void OpenAndDispatch();
     // Carries out the chosen command; `shownHandles` are the List2 entries of the programs the
@@ -67,6 +69,7 @@ private:
     bool& timerSet_;
     AcceptedInterval& accepted_;
     std::function<void()> onProgramPicked_;
+    std::function<void()> onExit_;
     bool startsWithWindows_ = false; // as the open menu showed it
 };
 

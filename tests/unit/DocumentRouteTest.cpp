@@ -62,6 +62,7 @@ struct RouteCase {
     SaveOutcome outcome;
     int documentSaves; // Save() calls the document took
     bool keys;         // the cycle went the keys' way: Alt+F typed, the front taken
+    int saveCalls = -1; // Save() calls made, where it matters
     friend void PrintTo(const RouteCase& c, std::ostream* os) { *os << c.what; }
 };
 
@@ -81,9 +82,13 @@ TEST_P(DocumentRouteCase, EndsAsTheDocumentSaysAndTakesTheFrontOnlyForTheKeys) {
     EXPECT_EQ(Log().empty(), c.outcome != SaveOutcome::Saved);
     EXPECT_TRUE(h.input.down.empty());
     EXPECT_FALSE(h.app.Cycle().Busy());
+    if (c.saveCalls >= 0) {
+        EXPECT_EQ(h.documents.CountOf(DocumentRequest::Save), c.saveCalls);
+    }
+    EXPECT_EQ(Doc().alerts, Doc().userAlerts) << "the user's alerts are theirs again";
 }
 
-void Unsaved(FakeDocument& d, std::uint64_t) {
+void Unsaved(FakeDocument& d, std::uint64_t = 0) {
     d.state.saved = false;
 }
 
@@ -150,7 +155,32 @@ INSTANTIATE_TEST_SUITE_P(
                       d.state.saved = false;
                       d.saveFailure = 0x80020009u; // DISP_E_EXCEPTION
                   },
-                  SaveOutcome::Saved, 0, true}));
+                  SaveOutcome::Saved, 0, true},
+        // Excel's generic error from its Save is a failure, not "busy": it is not made again.
+        RouteCase{"Excel's run-time error from Save",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.saveFailure = 0x800A03ECu;
+                  },
+                  SaveOutcome::NotSavedByProgram, 0, false, 1},
+        RouteCase{"its Save made, the read after it refused",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.rereadFailure = 0x80010001u;
+                  },
+                  SaveOutcome::Saved, 1, false, 1},
+        RouteCase{"a Save of six seconds", [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.saveTakesMs = 6000;
+                  },
+                  SaveOutcome::Saved, 1, false, 1},
+        // Without its alerts known to be off, no Save: a question could show up in front of the user.
+        RouteCase{"alerts that cannot be switched off",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.alertsRefused = true;
+                  },
+                  SaveOutcome::NotResponding, 0, false}));
 
 TEST_F(DocumentRoute, ExcelIsReachedThroughItsWorkbookWindowAndTheTipSaysThereWasNothingNew) {
     h.desktop.windows[kOffice].title = L"budget.xlsx - Excel";
@@ -160,7 +190,9 @@ TEST_F(DocumentRoute, ExcelIsReachedThroughItsWorkbookWindowAndTheTipSaysThereWa
     h.system.dateTime = L"2024-03-05 14:07:09";
     h.NextCycle();
     ASSERT_FALSE(h.documents.calls.empty());
-    EXPECT_EQ(h.documents.calls.front(), (fakes::DocumentCall{DocumentRequest::Read, DocumentProgram::Excel, document}));
+    EXPECT_EQ(h.documents.calls.front().request, DocumentRequest::Read);
+    EXPECT_EQ(h.documents.calls.front().target.program, DocumentProgram::Excel);
+    EXPECT_EQ(h.documents.calls.front().target.documentWindow, document);
     EXPECT_EQ(h.Tip(), L"自动保存：上次保存于 2024-03-05 14:07:09");
     h.system.dateTime = L"2024-03-05 14:07:13";
     h.NextCycle();
@@ -208,26 +240,93 @@ TEST_F(DocumentRoute, WaitsForThePauseOnlyWhileTheUserWorksInTheProgram) {
     h.desktop.SetForeground(kNotepad);
     TypeThroughTheCycle(300);
     EXPECT_EQ(Doc().saves, 2);
+
+    // A Save the program refused is asked again only once the user, gone to it meanwhile, pauses.
+    Unsaved(Doc(), 0);
+    Doc().saveFailure = 0x80010001u;
+    TypeThroughTheCycle(300);
+    ASSERT_GE(h.documents.CountOf(DocumentRequest::Save), 3);
+    Doc().saveFailure = 0;
+    h.desktop.SetForeground(kOffice);
+    for (int t = 0; t < 1000; t += 100) {
+        h.input.UserInput();
+        h.RunDelivery(100);
+    }
+    EXPECT_EQ(Doc().saves, 2) << "no Save, first or retried, while the user types in it";
+    h.RunDelivery(1600);
+    EXPECT_EQ(Doc().saves, 3);
 }
 
-TEST_F(DocumentRoute, AHungProgramCostsTheCycleAndNoNewCallGoesOutUntilItAnswers) {
-    Unsaved(Doc(), 0);
-    Doc().hangsUntil = h.clock.now + 20000;
+// The user's alerts: a put-back the program refused is asked again until it takes it, also with
+// saving off, and Quillon's "none" is never taken for the user's own meanwhile.
+TEST_F(DocumentRoute, TheUsersAlertsArePutBackUntilTheProgramTakesThemAndAreNeverTakenForOff) {
+    Unsaved(Doc());
+    Doc().putBackRefusals = 1000;
     StartSaving();
+    h.NextCycle();
+    EXPECT_EQ(Doc().saves, 1);
+    EXPECT_NE(Doc().alerts, Doc().userAlerts) << "the program refuses to take them back";
+    Unsaved(Doc());
+    h.NextCycle(); // saved again while the put-back is pending: the fake fails a "none" read as the user's
+    EXPECT_EQ(Doc().saves, 2);
+    h.app.OnClick(Control::optOff);
+    const int restores = h.documents.CountOf(DocumentRequest::RestoreAlerts);
+    Doc().putBackRefusals = 0;
+    h.RunDelivery(2 * DocumentSave::kRestoreRetryMs);
+    EXPECT_GT(h.documents.CountOf(DocumentRequest::RestoreAlerts), restores);
+    EXPECT_EQ(Doc().alerts, Doc().userAlerts);
+    EXPECT_FALSE(h.view.TimerRunning(Timer::tmrDocument)) << "nothing left to do";
+}
+
+TEST_F(DocumentRoute, QuillonEndingAsksOnceMoreForTheUsersAlerts) {
+    Unsaved(Doc());
+    Doc().putBackRefusals = 1;
+    StartSaving();
+    h.NextCycle(300);
+    ASSERT_EQ(Doc().saves, 1);
+    ASSERT_NE(Doc().alerts, Doc().userAlerts);
+    h.app.Form_EndSession();
+    EXPECT_EQ(Doc().alerts, Doc().userAlerts);
+}
+
+TEST_F(DocumentRoute, AProgramShowingADialogAllCycleLongIsSaidToDoSo) {
+    Unsaved(Doc());
+    h.desktop.windows[kOffice].enabled = false;
+    StartSaving();
+    h.NextCycle(4000);
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::Occupied);
+    EXPECT_TRUE(h.documents.calls.empty());
+}
+
+// A program the system takes for hung is not asked. A call stuck in one that it does not (yet)
+// costs that cycle and keeps its worker; no later call, to it or another program, waits for it.
+TEST_F(DocumentRoute, AHungProgramIsNotAskedAndAStuckCallKeepsNoOtherProgramFromBeingAsked) {
+    Unsaved(Doc());
+    h.desktop.windows[kOffice].answers = false;
+    StartSaving();
+    h.NextCycle();
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::NotResponding);
+    EXPECT_TRUE(h.documents.calls.empty()) << "a hung program is not asked";
+    EXPECT_EQ(h.Tip(), L"自动保存：未能保存，程序没有响应");
+
+    h.desktop.windows[kOffice].answers = true;
+    Doc().hangsUntil = h.clock.now + 60000;
     h.NextCycle(DocumentSave::kCallWaitMs - 100);
     EXPECT_TRUE(h.app.Cycle().Busy()) << "a call is given a few seconds";
     h.RunDelivery(200);
     EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::NotResponding);
-    EXPECT_EQ(h.Tip(), L"自动保存：未能保存，程序没有响应");
+
+    constexpr WindowHandle kMemo = 400;
+    h.desktop.Add(kMemo, L"memo.docx - Word");
+    const WindowHandle memo = h.desktop.MakeDocumentProgram(kMemo, DocumentProgram::Word);
+    h.documents.documents[memo].state.saved = false;
+    h.app.OnClick(Control::Command1);
+    h.FillLists();
+    h.Select(kMemo);
     h.NextCycle();
-    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::NotResponding);
-    EXPECT_EQ(h.documents.calls.size(), 1u) << "at most one call is under way";
-    // It answers at last; a cycle after that asks again and saves.
-    while (h.clock.now < Doc().hangsUntil)
-        h.NextCycle();
-    h.NextCycle();
-    EXPECT_EQ(Doc().saves, 1);
+    EXPECT_EQ(h.documents.documents[memo].saves, 1) << "asked on another worker and saved";
     EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::Saved);
+    EXPECT_EQ(Doc().saves, 0);
     EXPECT_TRUE(h.input.batches.empty());
 }
 
@@ -244,15 +343,20 @@ TEST_F(DocumentRoute, SwitchingOffEndsARouteThatHasNotSavedYet) {
 }
 
 TEST(DocumentReplies, BusyGoneAndEverythingElseTheInterfaceDoesNotPromise) {
-    const auto failing = [](std::uint32_t code) { return DocumentReply{code, false, false, {}}; };
+    const auto reply = [](auto set) {
+        DocumentReply r;
+        set(r);
+        return r;
+    };
+    const auto failing = [&](std::uint32_t code) { return reply([&](DocumentReply& r) { r.failure = code; }); };
     for (std::uint32_t busy : {0x80010001u, 0x8001010Au, 0x800AC472u, 0x800A03ECu})
         EXPECT_EQ(ClassifyReply(failing(busy)), DocumentAnswer::Busy) << std::hex << busy;
     for (std::uint32_t gone : {0x800706BAu, 0x800706BEu, 0x800706B5u, 0x80010108u})
         EXPECT_EQ(ClassifyReply(failing(gone)), DocumentAnswer::Gone) << std::hex << gone;
     for (std::uint32_t other : {0x80004005u, 0x80020009u, 0x80070005u})
         EXPECT_EQ(ClassifyReply(failing(other)), DocumentAnswer::NoObject) << std::hex << other;
-    EXPECT_EQ(ClassifyReply({0, true, false, {}}), DocumentAnswer::NoObject);
-    EXPECT_EQ(ClassifyReply({0, false, true, {}}), DocumentAnswer::NoObject);
+    EXPECT_EQ(ClassifyReply(reply([](DocumentReply& r) { r.noObject = true; })), DocumentAnswer::NoObject);
+    EXPECT_EQ(ClassifyReply(reply([](DocumentReply& r) { r.unexpected = true; })), DocumentAnswer::NoObject);
     EXPECT_EQ(ClassifyReply({}), DocumentAnswer::Answered);
 }
 

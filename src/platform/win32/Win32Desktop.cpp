@@ -265,4 +265,25 @@ std::wstring Win32Desktop::ExecutablePath(WindowHandle window) {
     }
 }
 
+// Another program's menu bar is a handle to its menu; whether the system draws it for the window
+// is what matters, and GetMenu answers that for any window.
+bool Win32Desktop::HasMenuBar(WindowHandle window) {
+    const LONG_PTR style = GetWindowLongPtrW(ToHwnd(window), GWL_STYLE);
+    return (style & WS_CHILD) == 0 && GetMenu(ToHwnd(window)) != nullptr;
+}
+
+std::optional<std::intptr_t> Win32Desktop::SendPlainMessage(WindowHandle window, std::uint32_t message,
+                                                            std::uintptr_t wParam, std::intptr_t lParam,
+                                                            unsigned timeoutMs) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(ToHwnd(window), message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_NORMAL, timeoutMs,
+                             &result))
+        return std::nullopt;
+    return static_cast<std::intptr_t>(result);
+}
+
+void Win32Desktop::AskToClose(WindowHandle window) {
+    PostMessageW(ToHwnd(window), WM_CLOSE, 0, 0);
+}
+
 } // namespace quillon::win32

@@ -11,6 +11,7 @@
 // request: a Quillon that never meets Word or Excel never loads them.
 #include "platform/win32/UniqueHandle.h"
 #include "platform/win32/Win32Platform.h"
+#include "scheduler/DocumentPrograms.h"
 
 #include <ole2.h>
 
@@ -213,6 +214,8 @@ void SaveQuietly(Caller& call, IDispatch* window, IDispatch* document, DocumentR
 }
 
 DocumentReply Serve(DocumentRequest request, DocumentProgram program, HWND documentWindow) {
+    if (request == DocumentRequest::RestoreAlerts)
+        return {};
     DocumentReply reply;
     IDispatch* raw = nullptr;
     const HRESULT found = g_ole.accessibleObjectFromWindow(documentWindow, kObjectIdNativeObjectModel, IID_IDispatch,
@@ -229,7 +232,7 @@ DocumentReply Serve(DocumentRequest request, DocumentProgram program, HWND docum
     }
     Caller call(reply);
     const ComPtr<IDispatch> document =
-        call.GetObject(window.get(), program == DocumentProgram::Word ? L"Document" : L"Parent");
+        call.GetObject(window.get(), DialectOf(InfoOf(program).applications[0].model).documentOfWindow);
     if (!document)
         return reply;
     if (request == DocumentRequest::Save)
@@ -251,6 +254,7 @@ struct Win32Documents::Channel {
     bool requested = false;
     bool answered = false;
     bool outstanding = false;
+    DocumentCallId call = 0;
     DocumentRequest request = DocumentRequest::Read;
     DocumentProgram program = DocumentProgram::Word;
     HWND window = nullptr;
@@ -318,39 +322,48 @@ Win32Documents::Win32Documents() : channel_(new Channel) {}
 // The channel stays for a worker that may still be in a call.
 Win32Documents::~Win32Documents() = default;
 
-bool Win32Documents::Start(DocumentRequest request, DocumentProgram program, WindowHandle documentWindow) {
+DocumentCallId Win32Documents::Start(const DocumentAsk& ask) {
     Locked locked(channel_->lock);
-    if (channel_->outstanding && !channel_->answered)
-        return false;
+    if ((channel_->outstanding && !channel_->answered) || channel_->wake == nullptr)
+        return 0;
     if (!channel_->started) {
         UniqueKernelHandle worker(CreateThread(nullptr, kWorkerStack, DocumentWorker, channel_,
                                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
         if (!worker)
-            return false;
+            return 0;
         channel_->started = true;
     }
-    channel_->request = request;
-    channel_->program = program;
-    channel_->window = ToHwnd(documentWindow);
+    channel_->request = ask.request;
+    channel_->program = ask.target.program;
+    channel_->window = ToHwnd(ask.target.documentWindow);
     channel_->requested = true;
     channel_->answered = false;
     channel_->outstanding = true;
+    channel_->call = channel_->call + 1 == 0 ? 1 : channel_->call + 1;
     SetEvent(channel_->wake);
-    return true;
+    return channel_->call;
 }
 
-std::optional<DocumentReply> Win32Documents::TakeReply() {
+std::optional<DocumentReply> Win32Documents::TakeReply(DocumentCallId call) {
     Locked locked(channel_->lock);
-    if (!channel_->outstanding || !channel_->answered)
+    if (call != channel_->call || !channel_->outstanding || !channel_->answered)
         return std::nullopt;
     channel_->outstanding = false;
     channel_->answered = false;
     return channel_->reply;
 }
 
-bool Win32Documents::Outstanding() const {
-    Locked locked(channel_->lock);
-    return channel_->outstanding && !channel_->answered;
+void Win32Documents::Abandon(DocumentCallId) {}
+
+std::optional<DocumentReply> Win32Documents::WaitForReply(DocumentCallId call, unsigned timeoutMs) {
+    const ULONGLONG until = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (auto reply = TakeReply(call))
+            return reply;
+        if (GetTickCount64() >= until)
+            return std::nullopt;
+        Sleep(10);
+    }
 }
 
 } // namespace quillon::win32

@@ -42,6 +42,10 @@ public:
     std::wstring ClassName(WindowHandle window) override;
     WindowHandle FindDescendant(WindowHandle window, const std::wstring& className) override;
     std::wstring ExecutablePath(WindowHandle window) override;
+    bool HasMenuBar(WindowHandle window) override;
+    std::optional<std::intptr_t> SendPlainMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                                  std::intptr_t lParam, unsigned timeoutMs) override;
+    void AskToClose(WindowHandle window) override;
 };
 
 class Win32Input final : public IInput {
@@ -78,9 +82,10 @@ public:
     ~Win32Documents() override;
     Win32Documents(const Win32Documents&) = delete;
     Win32Documents& operator=(const Win32Documents&) = delete;
-    bool Start(DocumentRequest request, DocumentProgram program, WindowHandle documentWindow) override;
-    std::optional<DocumentReply> TakeReply() override;
-    bool Outstanding() const override;
+    DocumentCallId Start(const DocumentAsk& ask) override;
+    std::optional<DocumentReply> TakeReply(DocumentCallId call) override;
+    void Abandon(DocumentCallId call) override;
+    std::optional<DocumentReply> WaitForReply(DocumentCallId call, unsigned timeoutMs) override;
 
     struct Channel; // what the window's thread and the worker share
 
@@ -127,6 +132,7 @@ public:
     std::wstring ExecutablePath() override;
     bool AppendBytes(const std::wstring& path, const std::string& bytes) override;
     bool RemoveFile(const std::wstring& path) override;
+    bool FileExists(const std::wstring& path) override;
     std::string ToAnsi(const std::wstring& text) override;
     std::wstring FromAnsi(const std::string& text) override;
     wchar_t DecimalSeparator() override;

@@ -72,6 +72,11 @@ bool Win32System::RemoveFile(const std::wstring& path) {
     return DeleteFileW(path.c_str()) != FALSE;
 }
 
+bool Win32System::FileExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 std::string Win32System::ToAnsi(const std::wstring& text) {
     return win32::ToAnsi(text);
 }

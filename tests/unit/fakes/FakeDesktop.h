@@ -241,6 +241,18 @@ public:
     std::wstring ExecutablePath(WindowHandle window) override {
         return Exists(window) ? windows[window].executable : L"";
     }
+    bool HasMenuBar(WindowHandle window) override {
+        return Exists(window) && windows[window].menu.kind == FakeMenu::Kind::FileMenu;
+    }
+    std::optional<std::intptr_t> SendPlainMessage(WindowHandle window, std::uint32_t message, std::uintptr_t,
+                                                  std::intptr_t, unsigned) override {
+        calls.push_back({"SendPlainMessage", window});
+        messages.push_back(message);
+        if (!Exists(window) || !windows[window].answers || clock_.now < windows[window].busyUntil)
+            return std::nullopt;
+        return 0;
+    }
+    void AskToClose(WindowHandle window) override { calls.push_back({"AskToClose", window}); }
 
     // Gives a top-level window the classes and document window of Word or Excel; returns the
     // document window.
@@ -292,6 +304,7 @@ public:
     std::map<std::pair<WindowHandle, std::wstring>, WindowHandle> children;
     std::map<WindowHandle, std::wstring> childClasses;
     std::vector<DesktopCall> calls;
+    std::vector<std::uint32_t> messages; // sent with SendPlainMessage, in order
     Elevation ownElevation = Elevation::NotElevated;
     WindowHandle owner = 0;            // the owner of `ownerQueryWindow` (Quillon's main window)
     WindowHandle ownerQueryWindow = 0x1001;

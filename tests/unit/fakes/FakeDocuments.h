@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwctype>
+#include <utility>
 #include <limits>
 #include <map>
 #include <vector>
@@ -19,96 +21,152 @@ struct FakeDocument {
     DocumentState state{false, true, true, false, false}; // saved to a file, nothing unsaved
     bool noObject = false;      // the window gives no object
     bool unexpected = false;    // the object answers with the wrong types
+    bool notOneDocument = false; // the program cannot tell which of its documents the window shows
     std::uint32_t busyFailure = 0x80010001u; // what a busy program answers (RPC_E_CALL_REJECTED)
     std::uint64_t busyUntil = 0;    // calls are refused before this time
     std::uint64_t hangsUntil = 0;   // a call made before this time is answered only then
     std::uint64_t latencyMs = 1;    // how long an answered call takes
+    std::uint64_t saveTakesMs = 0;  // how much longer a Save takes
     std::uint32_t saveFailure = 0;  // what its Save answers (0: it saves)
+    std::uint32_t rereadFailure = 0; // what the read after a Save that was made answers, once
     bool saveLeavesChanges = false; // its Save returns without saving
     bool goneAfterSave = false;     // the program ends while saving
+    // The program's alerts: the user's own setting, the one in force, and how the route may
+    // switch them: refused outright, or its put-back refused a number of times.
+    AlertsSetting userAlerts{3, -1}, alerts{3, -1};
+    bool alertsRefused = false;
+    int putBackRefusals = 0;
     int saves = 0;
-};
-
-struct DocumentCall {
-    DocumentRequest request;
-    DocumentProgram program;
-    WindowHandle window;
-    bool operator==(const DocumentCall&) const = default;
 };
 
 class FakeDocuments : public IDocuments {
 public:
+    static constexpr int kWorkers = 4; // calls stuck at once before no worker can be had
+
     explicit FakeDocuments(FakeClock& clock) : clock_(clock) {}
 
-    bool Start(DocumentRequest request, DocumentProgram program, WindowHandle documentWindow) override {
-        if (Outstanding())
-            return false;
-        calls.push_back({request, program, documentWindow});
-        FakeDocument& doc = documents[documentWindow];
+    DocumentCallId Start(const DocumentAsk& ask) override {
+        if (Stuck() >= kWorkers)
+            return 0;
+        calls.push_back(ask);
+        FakeDocument& doc = Of(ask.target);
         // Its Save would ask for a name in front of the user, or save what must not be saved.
-        if (request == DocumentRequest::Save && !doc.noObject && !doc.unexpected &&
+        if (ask.request == DocumentRequest::Save && !doc.noObject && !doc.unexpected &&
             (!doc.state.hasPath || doc.state.protectedView || doc.state.readOnly || doc.state.savesItself))
             ADD_FAILURE() << "Save() asked of a document that must not be saved by it";
-        reply_ = Answer(doc, request);
-        const std::uint64_t answered = std::max(clock_.now + doc.latencyMs, doc.hangsUntil);
-        replyAt_ = answered;
-        pending_ = true;
-        return true;
+        Call call;
+        call.reply = Answer(doc, ask);
+        call.at = std::max(clock_.now + doc.latencyMs + (ask.request == DocumentRequest::Save ? doc.saveTakesMs : 0),
+                           doc.hangsUntil);
+        calls_[++lastId_] = call;
+        return lastId_;
     }
-    std::optional<DocumentReply> TakeReply() override {
-        if (!pending_ || clock_.now < replyAt_)
+    std::optional<DocumentReply> TakeReply(DocumentCallId id) override {
+        const auto call = calls_.find(id);
+        if (call == calls_.end() || call->second.abandoned || clock_.now < call->second.at)
             return std::nullopt;
-        pending_ = false;
-        return reply_;
+        const DocumentReply reply = call->second.reply;
+        calls_.erase(call);
+        return reply;
     }
-    bool Outstanding() const override { return pending_ && clock_.now < replyAt_; }
+    void Abandon(DocumentCallId id) override {
+        if (const auto call = calls_.find(id); call != calls_.end())
+            call->second.abandoned = true;
+    }
+    std::optional<DocumentReply> WaitForReply(DocumentCallId id, unsigned timeoutMs) override {
+        const auto call = calls_.find(id);
+        if (call == calls_.end() || call->second.at > clock_.now + timeoutMs)
+            return std::nullopt;
+        clock_.now = std::max(clock_.now, call->second.at);
+        return TakeReply(id);
+    }
 
     int CountOf(DocumentRequest request) const {
-        int n = 0;
-        for (const DocumentCall& call : calls)
-            n += call.request == request;
-        return n;
+        return static_cast<int>(std::count_if(calls.begin(), calls.end(),
+                                              [request](const DocumentAsk& ask) { return ask.request == request; }));
+    }
+    // The calls not yet answered, abandoned or not: each holds a worker.
+    int Stuck() const {
+        return static_cast<int>(std::count_if(calls_.begin(), calls_.end(),
+                                              [this](const auto& call) { return clock_.now < call.second.at; }));
+    }
+    FakeDocument& Of(const DocumentTarget& target) {
+        return documents[target.documentWindow != 0 ? target.documentWindow : target.window];
     }
 
-    std::map<WindowHandle, FakeDocument> documents;
-    std::vector<DocumentCall> calls;
+    std::map<WindowHandle, FakeDocument> documents; // by document window, or top-level window without one
+    std::vector<DocumentAsk> calls;
 
 private:
-    DocumentReply Answer(FakeDocument& doc, DocumentRequest request) {
+    struct Call {
         DocumentReply reply;
-        if (doc.noObject) {
-            reply.noObject = true;
+        std::uint64_t at = 0;
+        bool abandoned = false;
+    };
+
+    DocumentReply Answer(FakeDocument& doc, const DocumentAsk& ask) {
+        DocumentReply reply;
+        reply.noObject = doc.noObject;
+        reply.unexpected = doc.unexpected;
+        reply.notOneDocument = doc.notOneDocument;
+        if (doc.noObject || doc.unexpected || doc.notOneDocument)
             return reply;
-        }
-        if (doc.unexpected) {
-            reply.unexpected = true;
-            return reply;
-        }
         if (clock_.now < doc.busyUntil) {
             reply.failure = doc.busyFailure;
             return reply;
         }
-        if (request == DocumentRequest::Save) {
-            if (doc.goneAfterSave) {
-                reply.failure = 0x800706BEu; // RPC_S_CALL_FAILED
-                return reply;
-            }
-            if (doc.saveFailure != 0) {
-                reply.failure = doc.saveFailure;
-                return reply;
-            }
-            ++doc.saves;
-            if (!doc.saveLeavesChanges)
-                doc.state.saved = true;
+        if (ask.request == DocumentRequest::RestoreAlerts)
+            return PutBack(doc, *ask.userAlerts, reply);
+        if (ask.request == DocumentRequest::Save && !Save(doc, ask, reply))
+            return reply;
+        if (reply.saveMade && std::exchange(doc.rereadFailure, 0u) != 0) {
+            reply.failure = doc.busyFailure;
+            return reply;
         }
         reply.state = doc.state;
         return reply;
     }
+    // Save() as the worker makes it: the alerts switched off around it and put back after.
+    bool Save(FakeDocument& doc, const DocumentAsk& ask, DocumentReply& reply) {
+        if (doc.alertsRefused) {
+            reply.alertsNotOff = true;
+            return false;
+        }
+        const AlertsSetting users = ask.userAlerts.value_or(doc.alerts);
+        if (users != doc.userAlerts)
+            ADD_FAILURE() << "the route's own alerts setting was taken for the user's";
+        doc.alerts = {users.type, 0};
+        reply.saveCalled = true;
+        if (doc.goneAfterSave)
+            reply.failure = 0x800706BEu; // RPC_S_CALL_FAILED
+        else if (doc.saveFailure != 0)
+            reply.failure = doc.saveFailure;
+        else
+            reply.saveMade = true;
+        if (reply.saveMade) {
+            ++doc.saves;
+            if (!doc.saveLeavesChanges)
+                doc.state.saved = true;
+        }
+        PutBack(doc, users, reply);
+        return reply.saveMade;
+    }
+    DocumentReply& PutBack(FakeDocument& doc, const AlertsSetting& users, DocumentReply& reply) {
+        reply.alerts = users;
+        reply.alertsPutBack = doc.putBackRefusals == 0;
+        if (doc.putBackRefusals > 0) {
+            --doc.putBackRefusals;
+            if (!reply.saveCalled)
+                reply.failure = doc.busyFailure;
+        } else {
+            doc.alerts = users;
+        }
+        return reply;
+    }
 
     FakeClock& clock_;
-    DocumentReply reply_;
-    std::uint64_t replyAt_ = 0;
-    bool pending_ = false;
+    std::map<DocumentCallId, Call> calls_;
+    DocumentCallId lastId_ = 0;
 };
 
 // Per-user values in memory, as the registry's W functions keep them under HKEY_CURRENT_USER.

@@ -111,6 +111,7 @@ public:
         files[path] += bytes;
         return true;
     }
+    bool FileExists(const std::wstring& path) override { return files.contains(path); }
     bool RemoveFile(const std::wstring& path) override {
         ++removeCalls;
         return files.erase(path) == 1;
