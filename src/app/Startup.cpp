@@ -80,9 +80,9 @@ frmMain::LoadResult frmMain::Form_Load() {
 bool frmMain::ResumesSaving() {
     if (const auto program = userSettings_.Program())
         kept_.Remember(*program);
+    userSettings_.RefreshRunValue();
     if (!userSettings_.StartsWithWindows())
         return false;
-    userSettings_.RefreshRunValue(platform_.system.ExecutablePath());
     const auto interval = numbers_.Parse(view_.Text(Control::txtRemaining));
     return kept_.Any() && interval && IsAcceptableInterval(*interval);
 }

@@ -6,7 +6,7 @@ namespace quillon {
 
 frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
     : view_(view), platform_(platform), numbers_(platform.system.DecimalSeparator()),
-      settings_(platform.registry, platform.system, platform.shell), userSettings_(platform.userRegistry),
+      settings_(platform.registry, platform.system, platform.shell), userSettings_(platform.userRegistry, platform.system),
       progress_(view), kept_(platform.desktop), lists_(view, platform.desktop, numbers_, TimerSet, kept_),
       log_(platform.system), delivery_(view, platform.desktop, platform.input, platform.system, log_),
       documentSave_(view, platform.desktop, platform.input, platform.system, platform.documents, log_),

@@ -10,6 +10,12 @@ SaveCycle::SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, Doc
       lists_(lists) {
     keys_.OnFinished([this](SaveOutcome outcome) { OnKeysFinished(outcome); });
     document_.OnFinished([this](const DocumentSave::End& end) { OnDocumentFinished(end); });
+    // The one place where a window becomes the kept one also makes it the one whose use is
+    // watched, whoever made it so: the user, the list's fill, or the window found again.
+    kept_.OnWindowChanged([this](const ListedWindow& window) {
+        work_.Watch(window.processId);
+        document_.Release();
+    });
 }
 
 void SaveCycle::Begin(SaveRequest request) {
@@ -72,11 +78,10 @@ std::optional<SaveReport> SaveCycle::Resolve(SaveRequest& request) {
     case KeptProgram::Where::SeveralAlike:
         return SaveReport::Of(SaveOutcome::SeveralAlike);
     case KeptProgram::Where::Followed:
-        work_.Watch(found.window.processId);
         lists_.SelectWhenListed(found.window.window);
         break;
     case KeptProgram::Where::Here:
-        if (kept_.RefreshTitle() && onKeptChanged_)
+        if (kept_.RefreshTitle(system_.TickCountMs()) && onKeptChanged_)
             onKeptChanged_();
         break;
     }

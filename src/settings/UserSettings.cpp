@@ -1,5 +1,8 @@
 #include "settings/UserSettings.h"
 
+#include <algorithm>
+#include <cwctype>
+
 namespace quillon {
 namespace {
 
@@ -19,10 +22,24 @@ bool HasControlCharacters(const std::wstring& text) {
     return false;
 }
 
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+               return std::towlower(x) == std::towlower(y);
+           });
+}
+
 } // namespace
 
 std::wstring RunCommandFor(const std::wstring& executable) {
     return L"\"" + executable + L"\"";
+}
+
+std::wstring ProgramOfRunCommand(const std::wstring& command) {
+    if (command.starts_with(L'"')) {
+        const std::size_t close = command.find(L'"', 1);
+        return close == std::wstring::npos ? L"" : command.substr(1, close - 1);
+    }
+    return command.substr(0, command.find(L' '));
 }
 
 std::optional<ProgramIdentity> UserSettings::Program() {
@@ -36,8 +53,11 @@ std::optional<ProgramIdentity> UserSettings::Program() {
 }
 
 void UserSettings::StoreProgram(const ProgramIdentity& identity) {
-    if (!identity.Known())
+    if (!identity.Known()) {
+        for (const std::wstring& name : {ProgramPath, ProgramClass, ProgramTitle})
+            registry_.DeleteValue(kKeyPath, name);
         return;
+    }
     registry_.WriteText(kKeyPath, ProgramPath, identity.executable);
     registry_.WriteText(kKeyPath, ProgramClass, identity.windowClass);
     registry_.WriteText(kKeyPath, ProgramTitle, identity.title.substr(0, kMaxTitleChars));
@@ -46,24 +66,29 @@ void UserSettings::StoreProgram(const ProgramIdentity& identity) {
 // Both must hold: a Run value removed by another tool (the user's startup settings, say) is the
 // user's decision, and a resume flag alone would never start anything.
 bool UserSettings::StartsWithWindows() {
-    return registry_.ReadText(kKeyPath, Resume, 1) == std::optional<std::wstring>(L"1") &&
-           registry_.ReadText(kRunKeyPath, kRunValue, kMaxPathChars + 2).has_value();
+    const auto command = registry_.ReadText(kRunKeyPath, kRunValue, kMaxPathChars + 2);
+    return registry_.ReadText(kKeyPath, Resume, 1) == std::optional<std::wstring>(L"1") && command &&
+           SamePath(ProgramOfRunCommand(*command), system_.ExecutablePath());
 }
 
-bool UserSettings::SetStartsWithWindows(bool on, const std::wstring& executable) {
+bool UserSettings::SetStartsWithWindows(bool on) {
     if (!on) {
         const bool removed = registry_.DeleteValue(kRunKeyPath, kRunValue);
         return registry_.WriteText(kKeyPath, Resume, L"0") && removed;
     }
+    const std::wstring executable = system_.ExecutablePath();
     if (!IsFullPath(executable) || !registry_.WriteText(kRunKeyPath, kRunValue, RunCommandFor(executable)))
         return false;
     return registry_.WriteText(kKeyPath, Resume, L"1");
 }
 
-void UserSettings::RefreshRunValue(const std::wstring& executable) {
-    const std::wstring command = RunCommandFor(executable);
-    if (IsFullPath(executable) && registry_.ReadText(kRunKeyPath, kRunValue, kMaxPathChars + 2) != command)
-        registry_.WriteText(kRunKeyPath, kRunValue, command);
+void UserSettings::RefreshRunValue() {
+    const std::wstring executable = system_.ExecutablePath();
+    const auto command = registry_.ReadText(kRunKeyPath, kRunValue, kMaxPathChars + 2);
+    if (registry_.ReadText(kKeyPath, Resume, 1) != std::optional<std::wstring>(L"1") || !command ||
+        !IsFullPath(executable) || system_.FileExists(ProgramOfRunCommand(*command)))
+        return;
+    registry_.WriteText(kRunKeyPath, kRunValue, RunCommandFor(executable));
 }
 
 } // namespace quillon

@@ -30,25 +30,34 @@ constexpr std::size_t kMaxTitleChars = 255;
 // The Run value for a program file: its full path in quotes, so that a path with blanks starts it.
 std::wstring RunCommandFor(const std::wstring& executable);
 
+// The program file a Run value starts: the quoted path, or the text up to the first blank.
+std::wstring ProgramOfRunCommand(const std::wstring& command);
+
 class UserSettings {
 public:
-    explicit UserSettings(IUserRegistry& registry) : registry_(registry) {}
+    UserSettings(IUserRegistry& registry, ISystem& system) : registry_(registry), system_(system) {}
 
     // The program stored when saving was last switched on; nothing when what is stored is
     // incomplete or not what Quillon writes.
     std::optional<ProgramIdentity> Program();
+    // Stores the program; one whose program file or class could not be read removes what was
+    // stored, so that the next start does not resume a program the user stopped saving.
     void StoreProgram(const ProgramIdentity& identity);
 
-    // Quillon starts with Windows and goes on saving: it is in the Run key and meant to resume.
+    // Quillon starts with Windows and goes on saving: it is meant to resume, and the Run value
+    // starts this very program file (not another copy of it).
     bool StartsWithWindows();
     // Adds itself to the Run key (or removes itself) and stores whether to resume; true when
     // both were stored.
-    bool SetStartsWithWindows(bool on, const std::wstring& executable);
-    // A program that was moved still starts: the Run value names the program file running now.
-    void RefreshRunValue(const std::wstring& executable);
+    bool SetStartsWithWindows(bool on);
+    // A program that was moved still starts: while it is meant to resume and the Run value names
+    // a program file that is gone, the Run value names the program file running now. A Run value
+    // naming another copy that is still there is left as the user set it.
+    void RefreshRunValue();
 
 private:
     IUserRegistry& registry_;
+    ISystem& system_;
 };
 
 } // namespace quillon

@@ -84,7 +84,7 @@ void TrayMenu::SelectProgram(const std::wstring& handle) {
 // Checked, Quillon is started at the user's logon and saves the program it saved last; the
 // entry shows what the registry holds, so a refused write leaves it as it was.
 void TrayMenu::ToggleStartWithWindows() {
-    userSettings_.SetStartsWithWindows(!startsWithWindows_, system_.ExecutablePath());
+    userSettings_.SetStartsWithWindows(!startsWithWindows_);
 }
 
 // The figure is taken as seconds whatever unit the window shows. What 设置时间 in the window

@@ -37,17 +37,17 @@ bool ShowsSameDocument(IDesktop& desktop, WindowHandle window, const ProgramIden
 }
 
 void KeptProgram::Choose(const ListedWindow& window, const std::wstring& listedTitle) {
-    window_ = window;
     listedTitle_ = listedTitle;
     identity_ = IdentityOf(desktop_, window.window);
     wantsSelection_ = false;
+    SetWindow(window);
 }
 
 void KeptProgram::Remember(const ProgramIdentity& identity) {
     identity_ = identity;
-    window_ = {};
     listedTitle_ = identity.title + L" ";
     wantsSelection_ = identity.Known();
+    SetWindow({});
 }
 
 KeptProgram::Resolution KeptProgram::Resolve() {
@@ -66,27 +66,45 @@ KeptProgram::Resolution KeptProgram::Resolve() {
         return {Where::Missing, {}};
     if (alike.size() > 1)
         return {Where::SeveralAlike, {}};
-    window_ = {alike.front(), desktop_.ProcessIdOf(alike.front())};
-    listedTitle_ = ReadWindowTitle(desktop_, window_.window) + L" ";
+    listedTitle_ = ReadWindowTitle(desktop_, alike.front()) + L" ";
     wantsSelection_ = true;
+    SetWindow({alike.front(), desktop_.ProcessIdOf(alike.front())});
     return {Where::Followed, window_};
 }
 
-bool KeptProgram::RefreshTitle() {
+bool KeptProgram::RefreshTitle(std::uint64_t now) {
     if (!IsStillThere())
         return false;
-    const std::wstring title = SplitUnsavedMark(ReadWindowTitle(desktop_, window_.window)).title;
-    if (title == identity_.title)
+    const MarkedTitle shown = SplitUnsavedMark(ReadWindowTitle(desktop_, window_.window));
+    const bool namedAFile = NamesAFile(SplitUnsavedMark(identity_.title).document);
+    if (shown.title == identity_.title || (namedAFile && !NamesAFile(shown.document))) {
+        newTitle_.clear();
         return false;
-    identity_.title = title;
+    }
+    if (shown.title != newTitle_) {
+        newTitle_ = shown.title;
+        newTitleSince_ = now;
+    }
+    if (now - newTitleSince_ < kTitleSettleMs)
+        return false;
+    identity_.title = newTitle_;
+    newTitle_.clear();
     return true;
 }
 
-// Windows reuses handles: one kept for hours may name another program's window by now.
+// Windows reuses handles: one kept for hours may name another program's window by now. A hidden
+// window shows no document: a program hides its window while it closes it.
 bool KeptProgram::IsStillThere() const {
     const WindowHandle window = window_.window;
-    return window != 0 && desktop_.IsWindow(window) && !desktop_.BelongsToThisProcess(window) &&
-           desktop_.ProcessIdOf(window) == window_.processId;
+    return window != 0 && desktop_.IsWindow(window) && desktop_.IsWindowVisible(window) &&
+           !desktop_.BelongsToThisProcess(window) && desktop_.ProcessIdOf(window) == window_.processId;
+}
+
+void KeptProgram::SetWindow(const ListedWindow& window) {
+    window_ = window;
+    newTitle_.clear();
+    if (onWindowChanged_)
+        onWindowChanged_(window_);
 }
 
 } // namespace quillon

@@ -1,12 +1,15 @@
 // The program Quillon saves, kept as what it is rather than as a window handle: its program file,
 // its window class and its title with the mark of unsaved changes set aside. When its window is
-// gone (closed, its program restarted), the window of the same program showing the same
+// gone (closed, hidden, its program restarted), the window of the same program showing the same
 // document takes its place; a program remembered from an earlier run is found the same way.
+// Whatever makes a window the kept one (the user's choice, the list's fill, finding it again)
+// tells the listener, which watches the user's use of that window's program.
 #pragma once
 
 #include "platform/Platform.h"
 #include "scheduler/SaveDispatch.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -28,7 +31,13 @@ bool ShowsSameDocument(IDesktop& desktop, WindowHandle window, const ProgramIden
 
 class KeptProgram {
 public:
+    // A new title must be shown this long, by a visible window, before it is the document's.
+    static constexpr std::uint64_t kTitleSettleMs = 2500;
+
     explicit KeptProgram(IDesktop& desktop) : desktop_(desktop) {}
+
+    // Called whenever another window becomes the kept one (0 when none is known yet).
+    void OnWindowChanged(std::function<void(const ListedWindow&)> listener) { onWindowChanged_ = std::move(listener); }
 
     enum class Where {
         None,         // no program was chosen or remembered, or its gone window cannot be looked for
@@ -49,9 +58,11 @@ public:
     // Where the program's window is now; a gone window is looked for by its identity, and one
     // found takes its place.
     Resolution Resolve();
-    // Takes the title the window shows now into the identity (after a Save As under a new name,
-    // say); true when it changed.
-    bool RefreshTitle();
+    // Takes the title the window shows now into the identity when it names the user's document
+    // under a new name (a Save As): shown by the visible window for a while, and naming a file
+    // where the old title did. A window retitled for a moment, while it closes or for a new empty
+    // document, keeps the document the user chose. True when the identity changed.
+    bool RefreshTitle(std::uint64_t now);
 
     bool Any() const { return window_.window != 0 || identity_.Known(); }
     const ProgramIdentity& Identity() const { return identity_; }
@@ -65,12 +76,16 @@ public:
 
 private:
     bool IsStillThere() const;
+    void SetWindow(const ListedWindow& window);
 
     IDesktop& desktop_;
+    std::function<void(const ListedWindow&)> onWindowChanged_;
     ProgramIdentity identity_;
     ListedWindow window_;
     std::wstring listedTitle_;
     bool wantsSelection_ = false;
+    std::wstring newTitle_; // a title the window shows that is not the document's yet, and since when
+    std::uint64_t newTitleSince_ = 0;
 };
 
 } // namespace quillon

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 namespace quillon {
 namespace {
@@ -128,6 +129,67 @@ TEST(RememberedProgram, IsStoredWhenSavingIsSwitchedOnWithoutItsMark) {
     EXPECT_FALSE(h.registry.Get(fakes::kSettingsKey, "ProgramTitle")) << "never under HKEY_LOCAL_MACHINE";
 }
 
+TEST(RememberedProgram, AChoiceThatCannotBeStoredRemovesWhatWasStored) {
+    AppHarness h;
+    ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+    AddNotepad(h, kNotes, L"notes.txt - Notepad");
+    AddNotepad(h, kReopened, L"admin.txt - Notepad").executable = L""; // its process may not be asked
+    h.StartSaving(kNotes);
+    ASSERT_EQ(h.userRegistry.Get(kKeyPath, ProgramPath), kNotepadExe);
+    h.Select(kReopened);
+    EXPECT_FALSE(h.userRegistry.Get(kKeyPath, ProgramPath)) << "the next start resumes nothing the user stopped saving";
+    EXPECT_FALSE(h.userRegistry.Get(kKeyPath, ProgramTitle));
+}
+
+struct TitleCase {
+    const char* what;
+    std::vector<std::wstring> titles; // the kept window's title at each cycle
+    bool hidden;                      // the window is hidden meanwhile (it is closing)
+    std::wstring kept;                // the document's title kept at the end
+    friend void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.what; }
+};
+
+class KeptTitle : public ::testing::TestWithParam<TitleCase> {};
+
+// Only a document renamed (a Save As) changes what is kept, and it is stored once; a window
+// retitled while it closes, for a new empty document or all the time keeps the user's document,
+// which is found again when it is opened in another window.
+TEST_P(KeptTitle, ChangesOnlyWithADocumentRenamedAndTheDocumentIsFoundAgain) {
+    AppHarness h;
+    ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+    AddNotepad(h, kNotes, L"notes.txt - Notepad");
+    h.desktop.Add(kUsers, L"mine.txt - Editor");
+    h.StartSaving(kNotes);
+    h.desktop.SetForeground(kUsers);
+    const int writes = h.userRegistry.writes;
+    for (const std::wstring& title : GetParam().titles) {
+        h.desktop.windows[kNotes].title = title;
+        h.desktop.windows[kNotes].visible = !GetParam().hidden;
+        h.NextCycle();
+    }
+    EXPECT_EQ(h.userRegistry.Get(kKeyPath, ProgramTitle), GetParam().kept);
+    EXPECT_LE(h.userRegistry.writes - writes, 3) << "the three values, written at most once";
+    h.desktop.Close(kNotes);
+    AddNotepad(h, kReopened, GetParam().kept);
+    h.NextCycle();
+    EXPECT_EQ(h.desktop.windows[kReopened].chosen, L"S");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Titles, KeptTitle,
+    ::testing::Values(
+        TitleCase{"hidden and retitled while it closes", {L"Untitled - Notepad", L"Untitled - Notepad"}, true,
+                  L"notes.txt - Notepad"},
+        TitleCase{"a new empty document in the window", {L"Untitled - Notepad", L"Untitled - Notepad"}, false,
+                  L"notes.txt - Notepad"},
+        TitleCase{"another title for a moment", {L"other.txt - Notepad", L"notes.txt - Notepad"}, false,
+                  L"notes.txt - Notepad"},
+        TitleCase{"a title that changes all the time",
+                  {L"a.txt - Notepad", L"b.txt - Notepad", L"c.txt - Notepad", L"d.txt - Notepad"}, false,
+                  L"notes.txt - Notepad"},
+        TitleCase{"saved under a new name", {L"renamed.txt - Notepad", L"renamed.txt - Notepad"}, false,
+                  L"renamed.txt - Notepad"}));
+
 class Restart : public ::testing::Test {
 protected:
     void Remember(const std::wstring& title = L"notes.txt - Notepad") {
@@ -188,6 +250,40 @@ TEST_F(Restart, WithStartWithWindowsCheckedItGoesToTheTrayAndSavesTheProgramOnce
     EXPECT_EQ(h.desktop.windows[kNotes].chosen, L"S");
     h.FillLists();
     EXPECT_EQ(SelectedHandle(), std::to_wstring(kNotes)) << "and it is the selected entry";
+}
+
+// Whatever makes a window the kept one makes it the watched one: a program still loading when
+// Quillon resumes, found by the first fill, is saved again after each visit of the user's.
+TEST_F(Restart, AProgramFoundByTheFirstFillAfterAResumeIsWatchedAndSavedAfterEachVisit) {
+    Remember();
+    StartsWithWindows();
+    h.desktop.Add(kUsers, L"mine.txt - Editor");
+    AddNotepad(h, kNotes, L""); // its window not titled yet
+    ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+    h.desktop.windows[kNotes].title = L"notes.txt - Notepad";
+    h.FillLists();
+    ASSERT_EQ(SelectedHandle(), std::to_wstring(kNotes));
+    h.desktop.SetForeground(kUsers);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        h.NextCycle();
+        EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::Saved) << cycle;
+        h.app.OnWindowActivity(kNotes); // the user works in it a moment
+        h.desktop.SetForeground(kUsers);
+    }
+}
+
+// Another copy started by hand (one unpacked from a zip, say) neither resumes nor takes the Run
+// value of the copy that starts with Windows, and its tray entry says so.
+TEST_F(Restart, AnotherCopyStartedByHandNeitherResumesNorTakesTheRunValue) {
+    Remember();
+    StartsWithWindows();
+    h.system.files[L"D:\\Old\\quillon.exe"] = "MZ"; // the copy the Run value starts is still there
+    ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+    EXPECT_EQ(h.view.shows, 1);
+    EXPECT_EQ(h.view.Value(Control::optOn), 0);
+    EXPECT_EQ(h.userRegistry.Get(kRunKeyPath, kRunValue), L"\"D:\\Old\\quillon.exe\"");
+    h.app.Form_MouseMove({1, 0x205, true, 0, 0});
+    EXPECT_FALSE(h.shell.menus.back()[4].checked);
 }
 
 TEST_F(Restart, TheTrayEntryAddsAndRemovesTheRunValueAndShowsWhatTheRegistryHolds) {

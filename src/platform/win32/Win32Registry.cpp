@@ -82,12 +82,12 @@ std::optional<std::wstring> Win32UserRegistry::ReadText(const std::wstring& keyP
             ERROR_SUCCESS ||
         type != REG_SZ)
         return std::nullopt;
-    // The stored text may or may not end with its terminator.
+    // The stored text may or may not end with its terminator; a NUL before its end is no text
+    // Quillon writes.
     text.resize(std::min<std::size_t>(size / sizeof(wchar_t), text.size()));
-    const std::size_t end = text.find(L'\0');
-    if (end != std::wstring::npos)
-        text.resize(end);
-    if (text.size() > maxChars)
+    while (!text.empty() && text.back() == L'\0')
+        text.pop_back();
+    if (text.find(L'\0') != std::wstring::npos || text.size() > maxChars)
         return std::nullopt;
     return text;
 }
