@@ -1617,6 +1617,20 @@ HINSTANCE register_window_class(WNDPROC proc, const wchar_t* name) {
     return wc.hInstance;
 }
 
+// Rewrites a stand-in's state file: written to a temporary file first and renamed over the old
+// one, so that a reader sees either the old state or the new one, never half of one.
+void write_state(const std::wstring& path, const Json& j) {
+    const std::wstring temp = path + L".tmp";
+    if (!write_bytes(temp, j.text() + "\n"))
+        return;
+    for (int i = 0; i < 50; ++i) { // a reader on the Windows side may hold the file for a moment
+        if (MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return;
+        Sleep(2);
+    }
+    err("cannot replace " + to_utf8(path));
+}
+
 // A window that lists the keys it receives in its caption ("keys: 113 114"), so a test can see
 // that a program in front still gets the keys another program watches. Runs until closed.
 LRESULT CALLBACK keylog_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -1892,8 +1906,7 @@ void office_alerts_json(Json& j, const char* k, long alerts) {
         j.kv(k, alerts);
 }
 
-// Rewrites FILE.state.json: written to a temporary file first and renamed over the old one, so
-// that a reader sees either the old state or the new one, never half of one.
+// Rewrites FILE.state.json.
 void office_write_state() {
     Json j;
     j.obj().kv("saves", g_office.saves).kv("calls", g_office.calls).kv("rejected", g_office.rejected);
@@ -1904,15 +1917,7 @@ void office_write_state() {
         j.key("alerts_at_save").null();
     office_alerts_json(j, "alerts", g_office.alerts);
     j.end_obj();
-    const std::wstring temp = g_office.statePath + L".tmp";
-    if (!write_bytes(temp, j.text() + "\n"))
-        return;
-    for (int i = 0; i < 50; ++i) { // a reader on the Windows side may hold the file for a moment
-        if (MoveFileExW(temp.c_str(), g_office.statePath.c_str(), MOVEFILE_REPLACE_EXISTING))
-            return;
-        Sleep(2);
-    }
-    err("cannot replace " + to_utf8(g_office.statePath));
+    write_state(g_office.statePath, j);
 }
 
 // Every Invoke comes here first: it is counted, then it hangs or ends the program when a test
