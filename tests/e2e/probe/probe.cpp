@@ -1673,20 +1673,21 @@ int cmd_keylog(const Args&) {
 // Editors' variants (no count in the caption): marks=lead|after|glued|star-after marks a change as
 // "*t.txt - Target", "t.txt • - Target", "t.txt• - Target" or "t.txt* - Target"; ctrl-s saves on
 // Ctrl+S; untitled ("Untitled-1") opens a modal Save As dialog on Save instead of writing; npp plays
-// Notepad++ (its class, "[*]FULL PATH - Notepad++" or "[*]new 1 - Notepad++", saves on its message).
-// These write FILE.state.json.
+// Notepad++ (its class, "[*]FULL PATH - Notepad++" or "[*]new 1 - Notepad++", saves on its message);
+// own-menu opens a menu window of its own on Alt+F; linger=MS: WM_CLOSE hides the window and
+// retitles it "Untitled - Target" MS before it goes, as Wine's notepad. These write FILE.state.json.
 struct TargetWindow {
     std::wstring path, name, statePath, markLead = L"*", markTail;
     int saves = 0, messages = 0, dialogs = 0, menus = 0;
-    UINT menuDelay = 0;
+    UINT menuDelay = 0, linger = 0;
     bool ribbon = false, marks = false, changed = false, counted = true;
-    bool ctrlS = false, untitled = false, npp = false, dialogOpen = false;
+    bool ctrlS = false, untitled = false, ownMenu = false, npp = false, dialogOpen = false;
     std::vector<long long> keys;
     LPARAM pendingKey = 0;
     HWND top = nullptr, edit = nullptr, fileView = nullptr;
 };
 TargetWindow g_target;
-constexpr UINT_PTR kMenuDelayTimer = 7;
+constexpr UINT_PTR kMenuDelayTimer = 7, kLingerTimer = 8;
 
 constexpr UINT kTargetChanged = WM_APP + 22;
 constexpr UINT kNppSaveCurrentFile = WM_USER + 1000 + 38; // Notepad++'s "save the current document"
@@ -1758,6 +1759,14 @@ bool target_save(HWND h) {
     return true;
 }
 
+// The File menu of an editor that draws its own (own-menu): a popup window of the program, owned
+// by the target, that closes on Escape or when it loses the activation; other keys do nothing.
+LRESULT CALLBACK target_menu_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if ((msg == WM_KEYDOWN && wp == VK_ESCAPE) || (msg == WM_ACTIVATE && LOWORD(wp) == WA_INACTIVE))
+        PostMessageW(h, WM_CLOSE, 0, 0);
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
 // Logs the key-down messages the program's thread takes from its queue, in its own message loop
 // and in the modal ones of menus and dialogs.
 LRESULT CALLBACK target_key_hook(int code, WPARAM wp, LPARAM lp) {
@@ -1804,7 +1813,19 @@ LRESULT CALLBACK target_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         ++g_target.messages;
         target_write_state();
         return target_save(h) ? TRUE : FALSE;
+    case WM_CLOSE:
+        if (!g_target.linger)
+            break;
+        ShowWindow(h, SW_HIDE);
+        SetWindowTextW(h, L"Untitled - Target");
+        target_write_state();
+        SetTimer(h, kLingerTimer, g_target.linger, nullptr);
+        return 0;
     case WM_TIMER:
+        if (wp == kLingerTimer) {
+            DestroyWindow(h);
+            return 0;
+        }
         if (wp == kMenuDelayTimer) {
             KillTimer(h, kMenuDelayTimer);
             const LPARAM key = g_target.pendingKey;
@@ -1832,13 +1853,27 @@ LRESULT CALLBACK target_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // Alt+F, as the focused control's WM_SYSCHAR, before it is dispatched: the File view takes the
-// focus, or the File menu opens later. True when the message was handled here.
+// focus, the own menu opens and takes the foreground and the focus, or the File menu opens later.
+// True when the message was handled here.
 bool target_alt_letter(HWND h, WPARAM ch) {
     if (towlower((wint_t)ch) != L'f')
         return false;
     if (g_target.ribbon) {
         ShowWindow(g_target.fileView, SW_SHOW);
         SetFocus(g_target.fileView);
+        return true;
+    }
+    if (g_target.ownMenu) {
+        RECT r{};
+        GetWindowRect(h, &r);
+        HWND menu = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"QuillonOwnMenu", L"File menu",
+                                    WS_POPUP | WS_BORDER, r.left + 8, r.top + 30, 160, 100, h, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+        ShowWindow(menu, SW_SHOW);
+        SetForegroundWindow(menu);
+        SetFocus(menu);
+        ++g_target.menus;
+        target_write_state();
         return true;
     }
     if (g_target.menuDelay == 0 || g_target.pendingKey != 0)
@@ -1864,8 +1899,11 @@ int cmd_target(const Args& a) {
         long long v = 0;
         if (o.rfind(L"menu-delay=", 0) == 0 && parse_int(o.substr(11), v)) {
             g_target.menuDelay = (UINT)v;
-        } else if (o == L"no-menu") {
+        } else if (o.rfind(L"linger=", 0) == 0 && parse_int(o.substr(7), v)) {
+            g_target.linger = (UINT)v;
+        } else if (o == L"no-menu" || o == L"own-menu") {
             menuBar = false;
+            g_target.ownMenu |= o == L"own-menu";
         } else if (o == L"file-view") {
             menuBar = false;
             g_target.ribbon = true;
@@ -1892,11 +1930,12 @@ int cmd_target(const Args& a) {
     }
     if (g_target.untitled)
         g_target.name = g_target.npp ? L"new 1" : L"Untitled-1";
-    if (!g_target.counted)
+    if (!g_target.counted || g_target.linger || g_target.ownMenu)
         g_target.statePath = g_target.path + L".state.json";
     const std::string content = read_bytes(g_target.path);
     const wchar_t* cls = g_target.npp ? L"Notepad++" : L"QuillonTarget";
     const HINSTANCE instance = register_window_class(target_proc, cls);
+    register_window_class(target_menu_proc, L"QuillonOwnMenu");
     HMENU bar = nullptr;
     if (menuBar) {
         HMENU file = CreatePopupMenu();
@@ -3212,7 +3251,7 @@ void usage() {
         "  target FILE [OPTION...]       show a document window (QuillonTarget) with a File menu\n"
         "                                whose Save writes its text to FILE. OPTIONs: menu-delay=MS\n"
         "                                no-menu file-view marks; marks=lead|after|glued|star-after\n"
-        "                                ctrl-s untitled npp (Notepad++: class,\n"
+        "                                ctrl-s untitled own-menu linger=MS npp (Notepad++: class,\n"
         "                                caption, WM_USER+1038 saves) also write FILE.state.json\n"
         "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
         "  office word|excel FILE [OPTION...]   a stand-in for Word (OpusApp > _WwF > _WwB > _WwG)\n"
