@@ -93,6 +93,8 @@ RPC_E_CALL_REJECTED = "0x80010001"    # an HRESULT as `probe doc` reports it
 
 # Top-level window class, caption suffix and untitled document name of each stand-in.
 OFFICE_KINDS = {"word": ("OpusApp", "Word", "Document1"), "excel": ("XLMAIN", "Excel", "Book1")}
+# Notepad++'s "save the current document" (NPPM_SAVECURRENTFILE), which `probe target ... npp` answers.
+NPPM_SAVECURRENTFILE = 0x0400 + 1000 + 38
 
 
 class HarnessError(RuntimeError):
@@ -841,7 +843,23 @@ class WineSession:
     def tooltips(self) -> list[dict]:
         return self.probe_json("tooltips")
 
-    # -- stand-ins for Word and Excel, and the foreground over time ------------------------
+    # -- stand-ins for Word, Excel and editors, and the foreground over time -------------
+
+    def _open_stand_in(self, bits: int, args: tuple, title: str, cls: str | None = None) -> tuple[Program, int]:
+        """Starts the probe with `args` and waits for a new top-level window (of class `cls`) whose
+        caption, a leading "*" aside, starts with `title`; returns the program and the HWND."""
+        def titled() -> set[int]:
+            return {w["hwnd"] for w in self.windows()
+                    if w["caption"].lstrip("*").startswith(title) and w["class"] == (cls or w["class"])}
+
+        before = titled()
+        prog = self.launch(self.probe_path(bits), *args)
+        hwnd = wait_for(lambda: next(iter(titled() - before), None) or (None if prog.alive() else "ended"),
+                        30, message=f"the probe's {args[0]} to show {title!r}")
+        if hwnd == "ended":
+            raise HarnessError(f"the probe's {args[0]} ended (exit code {prog.returncode}) before its window "
+                               f"showed; output:\n{prog.output()[-2000:]}")
+        return prog, hwnd
 
     def open_office(self, kind: str, path: str, content: str = "", *options: str,
                     bits: int = 32) -> tuple[Program, int]:
@@ -853,24 +871,24 @@ class WineSession:
         self.write_file(path, content)
         self.to_unix(path + ".state.json").unlink(missing_ok=True)
         name = untitled if "never-saved" in options else PureWindowsPath(path).name
-        title = f"{name} - {program}"
+        return self._open_stand_in(bits, ("office", kind, path, *options), f"{name} - {program}", cls)
 
-        def titled() -> set[int]:
-            return {w["hwnd"] for w in self.windows() if w["caption"] == title and w["class"] == cls}
-
-        before = titled()
-        prog = self.launch(self.probe_path(bits), "office", kind, path, *options)
-        hwnd = wait_for(lambda: next(iter(titled() - before), None) or (None if prog.alive() else "ended"),
-                        30, message=f"the {kind} stand-in to show {title!r}")
-        if hwnd == "ended":
-            raise HarnessError(f"the {kind} stand-in ended (exit code {prog.returncode}) before its window "
-                               f"showed; output:\n{prog.output()[-2000:]}")
-        return prog, hwnd
+    def open_target(self, path: str, content: str = "", *options: str, bits: int = 32) -> tuple[Program, int]:
+        """Writes the document at the Windows path `path` and opens it in the probe's document window
+        (`probe target`, see probe.cpp, for the options) of the given bitness; waits for its caption
+        ("<name> - Target", "Untitled-1 - Target", "<path> - Notepad++", "new 1 - Notepad++")."""
+        self.write_file(path, content)
+        self.to_unix(path + ".state.json").unlink(missing_ok=True)
+        npp = "npp" in options
+        untitled = "new 1" if npp else "Untitled-1"
+        name = untitled if "untitled" in options else path if npp else PureWindowsPath(path).name
+        return self._open_stand_in(bits, ("target", path, *options), name + (" - Notepad++" if npp else " - Target"))
 
     def office_state(self, path: str) -> dict:
-        """What the stand-in over the document at `path` reports in <path>.state.json: saves, calls,
-        rejected, keys, saved, alerts_at_save, alerts. A missing or unreadable file raises
-        HarnessError, which wait_for takes as "not yet"."""
+        """What the stand-in over the document at `path` reports in <path>.state.json (office: saves,
+        calls, rejected, keys, saved, alerts_at_save, alerts; target with the editors' options:
+        saves, messages, dialogs, dialog_open, menus, changed, keys, caption). A missing or
+        unreadable file raises HarnessError, which wait_for takes as "not yet"."""
         state_path = path + ".state.json"
         try:
             state = json.loads(self.to_unix(state_path).read_text(encoding="utf-8"))
@@ -879,6 +897,8 @@ class WineSession:
         if not isinstance(state, dict):
             raise HarnessError(f"{state_path} holds no JSON object")
         return state
+
+    target_state = office_state
 
     def office_doc(self, action: str, hwnd: int, bits: int = 32, timeout: float = 60) -> dict:
         """`probe doc read|save|save-quiet HWND` from a probe of the given bitness: what a caller

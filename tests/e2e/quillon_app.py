@@ -157,6 +157,16 @@ class QuillonTestCase(unittest.TestCase):
         "alerts_at_save", "alerts"}; HarnessError (wait_for's "not yet") while it cannot be read."""
         return self.wine.office_state("C:\\docs\\" + name)
 
+    def open_target(self, name: str, text: str = "", *options: str, bits: int | None = None) -> int:
+        """The probe's document window (`probe target`, options as it takes them: ctrl-s, npp, ...)
+        over C:\\docs\\<name> holding `text`, of Quillon's bitness by default; returns its HWND."""
+        return self.wine.open_target("C:\\docs\\" + name, text, *options, bits=bits or BITS)[1]
+
+    def target_state(self, name: str) -> dict:
+        """The target's C:\\docs\\<name>.state.json (with the editors' options): {"saves", "messages",
+        "dialogs", "dialog_open", "menus", "changed", "keys", "caption"}; HarnessError while unreadable."""
+        return self.wine.target_state("C:\\docs\\" + name)
+
     def watch_foreground(self, seconds: float) -> Program:
         """Starts watching the foreground window for `seconds` (probe fgwatch); pass the result to
         foreground_changes()."""

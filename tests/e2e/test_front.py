@@ -8,7 +8,7 @@ import time
 import unittest
 
 from harness import wait_for
-from quillon_app import BITS, QuillonTestCase
+from quillon_app import QuillonTestCase
 
 
 class FrontTest(QuillonTestCase):
@@ -28,15 +28,6 @@ class FrontTest(QuillonTestCase):
         self.assertFalse(self.dump()["visible"], "saving on hides Quillon to the tray")
         self.type_into(other, "one")
         return listed, other
-
-    def open_target(self, name: str, text: str, *options: str) -> int:
-        """The probe's document window over C:\\docs\\<name> holding `text`; returns its HWND."""
-        path = "C:\\docs\\" + name
-        self.wine.write_file(path, text)
-        self.wine.launch(self.wine.probe_path(BITS), "target", path, *options)
-        return wait_for(lambda: next((w["hwnd"] for w in self.wine.windows()
-                                      if w["caption"].startswith(name + " - Target")), None),
-                        20, message=f"the target window over {name}")
 
     def saving_from_behind(self, title: str) -> int:
         """Saving `title` every 2 seconds from behind the user's notepad; returns the notepad."""

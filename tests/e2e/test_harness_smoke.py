@@ -7,6 +7,8 @@ on disk and closes notepad - once with separate X windows and once in a Wine vir
 On the probe's stand-ins for Word and Excel: a caller of each bitness reaches the document of a
 stand-in of each bitness through the object model, sees typing make it unsaved, saves it, and is
 rejected while the stand-in plays busy; and the foreground watch sees short visits of the front.
+On the probe's document window as editors: Notepad++'s save message from the other bitness, Ctrl+S,
+its own menu, the Save As dialog of an untitled document and a close that lingers.
 """
 
 import json
@@ -17,8 +19,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from harness import (OFFICE_BUSY, RPC_E_CALL_REJECTED, WineSession, runs_32bit_programs,  # noqa: E402
-                     wait_for)
+from harness import (NPPM_SAVECURRENTFILE, OFFICE_BUSY, RPC_E_CALL_REJECTED, WineSession,  # noqa: E402
+                     runs_32bit_programs, wait_for)
 
 EDIT_ID = 1  # the edit control in the stand-ins' document window
 
@@ -132,6 +134,50 @@ class HarnessSmokeTest(unittest.TestCase):
         self.assertEqual({c["class"] for c in changes if c["hwnd"] == visited}, {"XLMAIN"})
         durations = [after["t"] - c["t"] for c, after in zip(changes, changes[1:]) if c["hwnd"] == visited]
         print(f"\n[fgwatch] visits of 100 ms seen for {durations} ms", file=sys.stderr)
+
+    def test_target_plays_the_editors(self):
+        with WineSession() as wine:
+            for bits in (32, 64) if runs_32bit_programs() else (64,):
+                with self.subTest(bits=bits):
+                    self.editors(wine, bits)
+
+    def editors(self, wine: WineSession, bits: int) -> None:
+        path = rf"C:\e2e\npp-{bits}.txt"
+        app, hwnd = wine.open_target(path, "first", "npp", bits=bits)
+        wine.activate(hwnd)
+        wine.type_text("!")
+        wait_for(lambda: wine.target_state(path)["caption"] == f"*{path} - Notepad++", 10, message="the mark")
+        self.assertEqual(wine.probe("--hwnd", hwnd, "send", NPPM_SAVECURRENTFILE, bits=96 - bits).strip(), "1")
+        self.assertEqual(wine.read_file(path), b"first!")
+        state = wine.target_state(path)
+        self.assertEqual((state["saves"], state["messages"], state["caption"]), (1, 1, f"{path} - Notepad++"))
+        wine.close(hwnd=hwnd)
+        self.assertEqual(app.wait(10), 0)
+
+        path = rf"C:\e2e\new-{bits}.txt"
+        app, hwnd = wine.open_target(path, "", "untitled", "ctrl-s", "marks=after", "own-menu", "linger=4000",
+                                     bits=bits)
+        wine.activate(hwnd)
+        wine.type_text("x")
+        wait_for(lambda: wine.target_state(path)["caption"] == "Untitled-1 \u2022 - Target", 10, message="the mark")
+        wine.key("alt+f")
+        wait_for(lambda: wine.foreground()["class"] == "QuillonOwnMenu", 10, message="the own menu in front")
+        wine.key("Escape")
+        wait_for(lambda: wine.foreground()["hwnd"] == hwnd, 10, message="the window back in front")
+        wine.key("ctrl+s")
+        wait_for(lambda: wine.target_state(path)["dialog_open"] and not wine.dump(hwnd)["enabled"], 10,
+                 message="the Save As dialog, the window disabled")
+        wine.key("Escape")
+        wait_for(lambda: not wine.target_state(path)["dialog_open"] and wine.dump(hwnd)["enabled"], 10,
+                 message="the dialog cancelled")
+        state = wine.target_state(path)
+        self.assertEqual((state["keys"], state["saves"], state["menus"], state["dialogs"]),
+                         ([88, 18, 70, 27, 17, 83, 27], 0, 1, 1))
+        wine.close(hwnd=hwnd, post=True)  # hidden and retitled, then gone 4 s later
+        wait_for(lambda: {"caption": "Untitled - Target", "visible": False}.items() <=
+                 next((w for w in wine.windows(all=True) if w["hwnd"] == hwnd), {}).items(), 3, message="the retitle")
+        self.assertEqual(app.wait(15), 0)
+        self.assertEqual(wine.read_file(path), b"")
 
 
 if __name__ == "__main__":

@@ -1617,6 +1617,20 @@ HINSTANCE register_window_class(WNDPROC proc, const wchar_t* name) {
     return wc.hInstance;
 }
 
+// Rewrites a stand-in's state file: written to a temporary file first and renamed over the old
+// one, so that a reader sees either the old state or the new one, never half of one.
+void write_state(const std::wstring& path, const Json& j) {
+    const std::wstring temp = path + L".tmp";
+    if (!write_bytes(temp, j.text() + "\n"))
+        return;
+    for (int i = 0; i < 50; ++i) { // a reader on the Windows side may hold the file for a moment
+        if (MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return;
+        Sleep(2);
+    }
+    err("cannot replace " + to_utf8(path));
+}
+
 // A window that lists the keys it receives in its caption ("keys: 113 114"), so a test can see
 // that a program in front still gets the keys another program watches. Runs until closed.
 LRESULT CALLBACK keylog_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -1656,33 +1670,112 @@ int cmd_keylog(const Args&) {
 // no menu bar but a "File view" list that Alt+F gives the focus, where S saves (as a ribbon's);
 // marks puts "*" before the caption while the text has changes the last save did not write (as
 // many editors do), and WM_APP+22 posted to the window marks it changed without any typing.
+// Editors' variants (no count in the caption): marks=lead|after|glued|star-after marks a change as
+// "*t.txt - Target", "t.txt • - Target", "t.txt• - Target" or "t.txt* - Target"; ctrl-s saves on
+// Ctrl+S; untitled ("Untitled-1") opens a modal Save As dialog on Save instead of writing; npp plays
+// Notepad++ (its class, "[*]FULL PATH - Notepad++" or "[*]new 1 - Notepad++", saves on its message);
+// own-menu opens a menu window of its own on Alt+F; linger=MS: WM_CLOSE hides the window and
+// retitles it "Untitled - Target" MS before it goes, as Wine's notepad. These write FILE.state.json.
 struct TargetWindow {
-    std::wstring path, name;
-    int saves = 0;
-    UINT menuDelay = 0;
-    bool ribbon = false;
-    bool marks = false;
-    bool changed = false;
+    std::wstring path, name, statePath, markLead = L"*", markTail;
+    int saves = 0, messages = 0, dialogs = 0, menus = 0;
+    UINT menuDelay = 0, linger = 0;
+    bool ribbon = false, marks = false, changed = false, counted = true;
+    bool ctrlS = false, untitled = false, ownMenu = false, npp = false, dialogOpen = false;
+    std::vector<long long> keys;
     LPARAM pendingKey = 0;
-    HWND edit = nullptr, fileView = nullptr;
+    HWND top = nullptr, edit = nullptr, fileView = nullptr;
 };
 TargetWindow g_target;
-constexpr UINT_PTR kMenuDelayTimer = 7;
+constexpr UINT_PTR kMenuDelayTimer = 7, kLingerTimer = 8;
 
 constexpr UINT kTargetChanged = WM_APP + 22;
+constexpr UINT kNppSaveCurrentFile = WM_USER + 1000 + 38; // Notepad++'s "save the current document"
 
-void target_caption(HWND h) {
-    std::wstring caption = (g_target.marks && g_target.changed ? L"*" : L"") + g_target.name + L" - Target";
-    if (g_target.saves > 0)
-        caption += L" [saves: " + std::to_wstring(g_target.saves) + L"]";
-    SetWindowTextW(h, caption.c_str());
+// Rewrites FILE.state.json: {"saves" (writes of FILE), "messages" (NPPM_SAVECURRENTFILE received),
+// "dialogs" (Save As dialogs opened), "dialog_open", "menus" (own menus opened), "changed", "keys"
+// (the virtual key of each WM_KEYDOWN and WM_SYSKEYDOWN any window of the program took, in
+// order), "caption" (the window's now)}.
+void target_write_state() {
+    if (g_target.statePath.empty())
+        return;
+    Json j;
+    j.obj().kv("saves", g_target.saves).kv("messages", g_target.messages).kv("dialogs", g_target.dialogs);
+    j.kb("dialog_open", g_target.dialogOpen).kv("menus", g_target.menus).kb("changed", g_target.changed);
+    j.key("keys").arr();
+    for (long long k : g_target.keys)
+        j.integer(k);
+    write_state(g_target.statePath, j.end_arr().kv("caption", text_of(g_target.top)).end_obj());
 }
 
-void target_save(HWND h) {
-    write_bytes(g_target.path, to_utf8(text_of(g_target.edit)));
+void target_caption(HWND h) {
+    const bool marked = g_target.marks && g_target.changed;
+    std::wstring caption = (marked ? g_target.markLead : L"") + g_target.name + (marked ? g_target.markTail : L"") +
+                           (g_target.npp ? L" - Notepad++" : L" - Target");
+    if (g_target.counted && g_target.saves > 0)
+        caption += L" [saves: " + std::to_wstring(g_target.saves) + L"]";
+    SetWindowTextW(h, caption.c_str());
+    target_write_state();
+}
+
+// The Save As dialog of an untitled document: an empty modal dialog (class #32770) that disables
+// its owner until it is cancelled (WM_CLOSE, Escape or IDCANCEL); it writes nothing.
+struct alignas(4) SaveAsTemplate {
+    DLGTEMPLATE dialog;
+    WORD menu, cls;
+    wchar_t title[8];
+};
+static_assert(sizeof(DLGTEMPLATE) == 18, "the template's parts follow each other unpadded");
+const SaveAsTemplate kSaveAs{
+    {WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE, 0, 0, 20, 20, 180, 60}, 0, 0, L"Save As"};
+
+INT_PTR CALLBACK target_save_as_proc(HWND d, UINT msg, WPARAM wp, LPARAM) {
+    if (msg == WM_INITDIALOG) {
+        ++g_target.dialogs;
+        g_target.dialogOpen = true;
+        target_write_state();
+    } else if (msg == WM_COMMAND && LOWORD(wp) == IDCANCEL) {
+        EndDialog(d, IDCANCEL);
+    }
+    return msg == WM_INITDIALOG;
+}
+
+// The menu's Save (and Ctrl+S, and NPPM_SAVECURRENTFILE): writes the edit's text to FILE; an
+// untitled document opens the Save As dialog instead (not a second one). True when FILE was written.
+bool target_save(HWND h) {
+    if (g_target.untitled) {
+        if (!g_target.dialogOpen) {
+            DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &kSaveAs.dialog, h, target_save_as_proc, 0);
+            g_target.dialogOpen = false;
+            target_write_state();
+        }
+        return false;
+    }
+    if (!write_bytes(g_target.path, to_utf8(text_of(g_target.edit))))
+        return false;
     ++g_target.saves;
     g_target.changed = false;
     target_caption(h);
+    return true;
+}
+
+// The File menu of an editor that draws its own (own-menu): a popup window of the program, owned
+// by the target, that closes on Escape or when it loses the activation; other keys do nothing.
+LRESULT CALLBACK target_menu_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if ((msg == WM_KEYDOWN && wp == VK_ESCAPE) || (msg == WM_ACTIVATE && LOWORD(wp) == WA_INACTIVE))
+        PostMessageW(h, WM_CLOSE, 0, 0);
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
+// Logs the key-down messages the program's thread takes from its queue, in its own message loop
+// and in the modal ones of menus and dialogs.
+LRESULT CALLBACK target_key_hook(int code, WPARAM wp, LPARAM lp) {
+    const MSG* m = (const MSG*)lp;
+    if (code == HC_ACTION && wp == PM_REMOVE && (m->message == WM_KEYDOWN || m->message == WM_SYSKEYDOWN)) {
+        g_target.keys.push_back((long long)m->wParam);
+        target_write_state();
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 void target_close_file_view() {
@@ -1714,7 +1807,25 @@ LRESULT CALLBACK target_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         g_target.changed = true;
         target_caption(h);
         return 0;
+    case kNppSaveCurrentFile: // from any process, the window in front or not
+        if (!g_target.npp)
+            break;
+        ++g_target.messages;
+        target_write_state();
+        return target_save(h) ? TRUE : FALSE;
+    case WM_CLOSE:
+        if (!g_target.linger)
+            break;
+        ShowWindow(h, SW_HIDE);
+        SetWindowTextW(h, L"Untitled - Target");
+        target_write_state();
+        SetTimer(h, kLingerTimer, g_target.linger, nullptr);
+        return 0;
     case WM_TIMER:
+        if (wp == kLingerTimer) {
+            DestroyWindow(h);
+            return 0;
+        }
         if (wp == kMenuDelayTimer) {
             KillTimer(h, kMenuDelayTimer);
             const LPARAM key = g_target.pendingKey;
@@ -1742,13 +1853,27 @@ LRESULT CALLBACK target_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // Alt+F, as the focused control's WM_SYSCHAR, before it is dispatched: the File view takes the
-// focus, or the File menu opens later. True when the message was handled here.
+// focus, the own menu opens and takes the foreground and the focus, or the File menu opens later.
+// True when the message was handled here.
 bool target_alt_letter(HWND h, WPARAM ch) {
     if (towlower((wint_t)ch) != L'f')
         return false;
     if (g_target.ribbon) {
         ShowWindow(g_target.fileView, SW_SHOW);
         SetFocus(g_target.fileView);
+        return true;
+    }
+    if (g_target.ownMenu) {
+        RECT r{};
+        GetWindowRect(h, &r);
+        HWND menu = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"QuillonOwnMenu", L"File menu",
+                                    WS_POPUP | WS_BORDER, r.left + 8, r.top + 30, 160, 100, h, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+        ShowWindow(menu, SW_SHOW);
+        SetForegroundWindow(menu);
+        SetFocus(menu);
+        ++g_target.menus;
+        target_write_state();
         return true;
     }
     if (g_target.menuDelay == 0 || g_target.pendingKey != 0)
@@ -1764,24 +1889,53 @@ int cmd_target(const Args& a) {
     g_target.path = a[0];
     const size_t slash = g_target.path.find_last_of(L"\\/");
     g_target.name = slash == std::wstring::npos ? g_target.path : g_target.path.substr(slash + 1);
+    // Each option's mark before and after the name; plain marks also counts the saves in the caption.
+    const wchar_t* const marks[][3] = {{L"marks", L"*", L""}, {L"marks=lead", L"*", L""},
+                                       {L"marks=after", L"", L" \u2022"}, {L"marks=glued", L"", L"\u2022"},
+                                       {L"marks=star-after", L"", L"*"}};
     bool menuBar = true;
     for (size_t i = 1; i < a.size(); ++i) {
+        const std::wstring& o = a[i];
         long long v = 0;
-        if (a[i].rfind(L"menu-delay=", 0) == 0 && parse_int(a[i].substr(11), v)) {
+        if (o.rfind(L"menu-delay=", 0) == 0 && parse_int(o.substr(11), v)) {
             g_target.menuDelay = (UINT)v;
-        } else if (a[i] == L"no-menu") {
+        } else if (o.rfind(L"linger=", 0) == 0 && parse_int(o.substr(7), v)) {
+            g_target.linger = (UINT)v;
+        } else if (o == L"no-menu" || o == L"own-menu") {
             menuBar = false;
-        } else if (a[i] == L"file-view") {
+            g_target.ownMenu |= o == L"own-menu";
+        } else if (o == L"file-view") {
             menuBar = false;
             g_target.ribbon = true;
-        } else if (a[i] == L"marks") {
-            g_target.marks = true;
+        } else if (o == L"ctrl-s" || o == L"untitled" || o == L"npp") {
+            (o == L"ctrl-s" ? g_target.ctrlS : o == L"untitled" ? g_target.untitled : g_target.npp) = true;
+            g_target.counted = false;
         } else {
-            return 2;
+            size_t f = 0;
+            while (f < std::size(marks) && o != marks[f][0])
+                ++f;
+            if (f == std::size(marks))
+                return 2;
+            g_target.marks = true;
+            g_target.counted &= f == 0;
+            g_target.markLead = marks[f][1];
+            g_target.markTail = marks[f][2];
         }
     }
+    if (g_target.npp) { // Notepad++ shows the full path, and "*" before it while changed
+        wchar_t full[MAX_PATH * 4] = {};
+        const DWORD n = GetFullPathNameW(g_target.path.c_str(), (DWORD)std::size(full), full, nullptr);
+        g_target.name = n > 0 && n < std::size(full) ? full : g_target.path;
+        g_target.marks = true;
+    }
+    if (g_target.untitled)
+        g_target.name = g_target.npp ? L"new 1" : L"Untitled-1";
+    if (!g_target.counted || g_target.linger || g_target.ownMenu)
+        g_target.statePath = g_target.path + L".state.json";
     const std::string content = read_bytes(g_target.path);
-    const HINSTANCE instance = register_window_class(target_proc, L"QuillonTarget");
+    const wchar_t* cls = g_target.npp ? L"Notepad++" : L"QuillonTarget";
+    const HINSTANCE instance = register_window_class(target_proc, cls);
+    register_window_class(target_menu_proc, L"QuillonOwnMenu");
     HMENU bar = nullptr;
     if (menuBar) {
         HMENU file = CreatePopupMenu();
@@ -1790,11 +1944,10 @@ int cmd_target(const Args& a) {
         bar = CreateMenu();
         AppendMenuW(bar, MF_POPUP, (UINT_PTR)file, L"&File");
     }
-    const std::wstring caption = g_target.name + L" - Target";
-    HWND h = CreateWindowW(L"QuillonTarget", caption.c_str(), WS_OVERLAPPEDWINDOW, 80, 80, 420, 240, nullptr, bar,
-                           instance, nullptr);
+    HWND h = CreateWindowW(cls, L"", WS_OVERLAPPEDWINDOW, 80, 80, 420, 240, nullptr, bar, instance, nullptr);
     if (!h)
         return 1;
+    g_target.top = h;
     g_target.edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", from_utf8(content).c_str(),
                                     WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, 0, 10, 10,
                                     h, (HMENU)1, instance, nullptr);
@@ -1804,6 +1957,9 @@ int cmd_target(const Args& a) {
         SendMessageW(g_target.fileView, LB_ADDSTRING, 0, (LPARAM)L"Save");
         SendMessageW(g_target.fileView, LB_ADDSTRING, 0, (LPARAM)L"Save As");
     }
+    if (!g_target.statePath.empty())
+        SetWindowsHookExW(WH_GETMESSAGE, target_key_hook, nullptr, GetCurrentThreadId());
+    target_caption(h); // and the state, before the window shows: whoever sees the window finds it
     ShowWindow(h, SW_SHOW);
     SetFocus(g_target.edit);
     const int end = GetWindowTextLengthW(g_target.edit);
@@ -1812,6 +1968,10 @@ int cmd_target(const Args& a) {
     while (GetMessageW(&m, nullptr, 0, 0) > 0) {
         if (m.message == WM_SYSCHAR && target_alt_letter(h, m.wParam))
             continue;
+        if (g_target.ctrlS && m.message == WM_KEYDOWN && m.wParam == 'S' && GetKeyState(VK_CONTROL) < 0) {
+            SendMessageW(h, WM_COMMAND, MAKEWPARAM(101, 1), 0); // as an accelerator table would
+            continue;
+        }
         TranslateMessage(&m);
         DispatchMessageW(&m);
     }
@@ -1892,8 +2052,7 @@ void office_alerts_json(Json& j, const char* k, long alerts) {
         j.kv(k, alerts);
 }
 
-// Rewrites FILE.state.json: written to a temporary file first and renamed over the old one, so
-// that a reader sees either the old state or the new one, never half of one.
+// Rewrites FILE.state.json.
 void office_write_state() {
     Json j;
     j.obj().kv("saves", g_office.saves).kv("calls", g_office.calls).kv("rejected", g_office.rejected);
@@ -1904,15 +2063,7 @@ void office_write_state() {
         j.key("alerts_at_save").null();
     office_alerts_json(j, "alerts", g_office.alerts);
     j.end_obj();
-    const std::wstring temp = g_office.statePath + L".tmp";
-    if (!write_bytes(temp, j.text() + "\n"))
-        return;
-    for (int i = 0; i < 50; ++i) { // a reader on the Windows side may hold the file for a moment
-        if (MoveFileExW(temp.c_str(), g_office.statePath.c_str(), MOVEFILE_REPLACE_EXISTING))
-            return;
-        Sleep(2);
-    }
-    err("cannot replace " + to_utf8(g_office.statePath));
+    write_state(g_office.statePath, j);
 }
 
 // Every Invoke comes here first: it is counted, then it hangs or ends the program when a test
@@ -3097,8 +3248,11 @@ void usage() {
         "  regmsg NAME                   RegisterWindowMessageW, print the id\n"
         "  traydelete HWND|CLASS UID     remove that window's notification-area icon\n"
         "  keylog                        show a window that lists the keys it gets in its caption\n"
-        "  target FILE [menu-delay=MS | no-menu | file-view]   show a document window with a\n"
-        "                                File menu whose Save writes its text to FILE\n"
+        "  target FILE [OPTION...]       show a document window (QuillonTarget) with a File menu\n"
+        "                                whose Save writes its text to FILE. OPTIONs: menu-delay=MS\n"
+        "                                no-menu file-view marks; marks=lead|after|glued|star-after\n"
+        "                                ctrl-s untitled own-menu linger=MS npp (Notepad++: class,\n"
+        "                                caption, WM_USER+1038 saves) also write FILE.state.json\n"
         "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
         "  office word|excel FILE [OPTION...]   a stand-in for Word (OpusApp > _WwF > _WwB > _WwG)\n"
         "                                or Excel (XLMAIN > XLDESK > EXCEL7) showing FILE, whose\n"
