@@ -10,7 +10,8 @@ frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
       progress_(view), kept_(platform.desktop), lists_(view, platform.desktop, numbers_, TimerSet, kept_),
       log_(platform.system), delivery_(view, platform.desktop, platform.input, platform.system, log_),
       documentSave_(view, platform.desktop, platform.input, platform.system, platform.documents, log_),
-      work_(platform.desktop), cycle_(platform.desktop, platform.system, delivery_, documentSave_, kept_, work_, lists_),
+      messageSave_(view, platform.desktop, platform.input, platform.system, log_), work_(platform.desktop),
+      cycle_(platform.desktop, platform.system, delivery_, documentSave_, messageSave_, kept_, work_, lists_),
       countdown_(view, progress_, numbers_, accepted_,
                  [this](double seconds) { StartSave(view_, lists_, cycle_, seconds); }),
       interval_(view, progress_, numbers_, settings_, TimerSet, accepted_),
@@ -124,6 +125,9 @@ void frmMain::OnTimer(Timer timer) {
         break;
     case Timer::tmrDocument:
         documentSave_.tmrDocument_Timer();
+        break;
+    case Timer::tmrMessage:
+        messageSave_.tmrMessage_Timer();
         break;
     }
     // Of the ticks, only the fill changes what the refresh rule looks at (it drops the

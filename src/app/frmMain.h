@@ -12,6 +12,7 @@
 #include "scheduler/Countdown.h"
 #include "scheduler/DocumentSave.h"
 #include "scheduler/KeyboardWatch.h"
+#include "scheduler/MessageSave.h"
 #include "scheduler/SaveCycle.h"
 #include "scheduler/SaveDelivery.h"
 #include "scheduler/SaveDispatch.h"
@@ -101,6 +102,7 @@ private:
     ActivityLog log_;
     SaveDelivery delivery_;
     DocumentSave documentSave_;
+    MessageSave messageSave_;
     UnsavedWork work_;
     SaveCycle cycle_;
     Countdown countdown_;

@@ -1,14 +1,41 @@
 #include "scheduler/SaveCycle.h"
 
 #include "windows/Enumeration.h"
+#include "windows/TitleMarks.h"
 
 namespace quillon {
 
+namespace {
+
+// Notepad++, whose documented message saves its current document, and Windows 11's Notepad,
+// which shows its unsaved state only through UI Automation.
+constexpr wchar_t kNotepadPlusPlus[] = L"Notepad++";
+constexpr wchar_t kNotepad[] = L"Notepad";
+constexpr wchar_t kNotepadTextBox[] = L"NotepadTextBox";
+
+} // namespace
+
+SaveWay ChooseSaveWay(IDesktop& desktop, WindowHandle window, bool saveAs) {
+    if (saveAs)
+        return SaveWay::Keys;
+    const MarkedTitle title = SplitUnsavedMark(ReadWindowTitle(desktop, window));
+    const bool markedFile = title.marked && NamesAFile(title.document);
+    const std::wstring windowClass = desktop.ClassName(window);
+    if (windowClass == kNotepadPlusPlus)
+        return markedFile ? SaveWay::ProgramMessage : SaveWay::Keys;
+    if (markedFile && !desktop.HasMenuBar(window))
+        return SaveWay::Shortcut;
+    if (windowClass == kNotepad && desktop.FindDescendant(window, kNotepadTextBox) != 0)
+        return SaveWay::CannotSee;
+    return SaveWay::Keys;
+}
+
 SaveCycle::SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, DocumentSave& document,
-                     KeptProgram& kept, UnsavedWork& work, ProgramLists& lists)
-    : desktop_(desktop), system_(system), keys_(keys), document_(document), kept_(kept), work_(work),
-      lists_(lists) {
-    keys_.OnFinished([this](SaveOutcome outcome) { OnKeysFinished(outcome); });
+                     MessageSave& message, KeptProgram& kept, UnsavedWork& work, ProgramLists& lists)
+    : desktop_(desktop), system_(system), keys_(keys), document_(document), message_(message), kept_(kept),
+      work_(work), lists_(lists) {
+    keys_.OnFinished([this](SaveOutcome outcome) { OnWindowSaveFinished(outcome); });
+    message_.OnFinished([this](SaveOutcome outcome) { OnWindowSaveFinished(outcome); });
     document_.OnFinished([this](const DocumentSave::End& end) { OnDocumentFinished(end); });
     // The one place where a window becomes the kept one also makes it the one whose use is
     // watched, whoever made it so: the user, the list's fill, or the window found again.
@@ -21,13 +48,16 @@ SaveCycle::SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, Doc
 void SaveCycle::Begin(SaveRequest request) {
     // A save that has taken nothing yet, or a document's Save still under way, goes on as the
     // new cycle's, for the same window.
-    if (keys_.WaitingForPause() || document_.Busy()) {
+    if (keys_.WaitingForPause() || document_.Busy() || message_.Waiting()) {
         system_.Trace(L"save-cycle");
         request.listed = request_.listed;
         request.entry = request_.entry;
+        request.shortcut = request_.shortcut;
         request_ = request;
         if (document_.Busy())
             return document_.CarryOver(request.intervalMs);
+        if (message_.Busy())
+            return message_.CarryOver(request.intervalMs);
         return keys_.Begin(request);
     }
     if (Busy()) {
@@ -42,12 +72,13 @@ void SaveCycle::Begin(SaveRequest request) {
         request.row.target == SaveTarget::Listed ? request.listed->window : desktop_.ForegroundWindow();
     if (TryDocumentRoute(request, window))
         return;
-    UseKeys(false);
+    SaveTheWindow(false);
 }
 
 void SaveCycle::Cancel() {
     keys_.Cancel();
     document_.Cancel();
+    message_.Cancel();
 }
 
 void SaveCycle::Restart() {
@@ -103,12 +134,18 @@ bool SaveCycle::TryDocumentRoute(const SaveRequest& request, WindowHandle window
     return true;
 }
 
-// The keys' way, for the listed rows only when there may be unsaved work: a document that said
-// it holds changes goes straight on.
-void SaveCycle::UseKeys(bool knownUnsaved) {
-    if (request_.row.target == SaveTarget::Listed && !knownUnsaved) {
-        const bool saveAs = SplitSaveKeys(request_.row.keys).item != L"S";
-        switch (work_.Decide(request_.listed->window, saveAs)) {
+// Every other window, for the listed rows only when there may be unsaved work (a document that
+// said it holds changes goes straight on), and the way its title and facts allow.
+void SaveCycle::SaveTheWindow(bool knownUnsaved) {
+    if (request_.row.target != SaveTarget::Listed)
+        return keys_.Begin(request_);
+    const WindowHandle window = request_.listed->window;
+    const bool saveAs = SplitSaveKeys(request_.row.keys).item != L"S";
+    const SaveWay way = ChooseSaveWay(desktop_, window, saveAs);
+    if (way == SaveWay::CannotSee)
+        return Finish(SaveReport::Of(SaveOutcome::CannotSeeState));
+    if (!knownUnsaved) {
+        switch (work_.Decide(window, saveAs)) {
         case UnsavedWork::Verdict::NothingToSave:
             return Finish(SaveReport::Of(SaveOutcome::NothingToSave));
         case UnsavedWork::Verdict::WaitForUse:
@@ -117,18 +154,21 @@ void SaveCycle::UseKeys(bool knownUnsaved) {
             break;
         }
     }
+    if (way == SaveWay::ProgramMessage)
+        return message_.Begin(request_);
+    request_.shortcut = way == SaveWay::Shortcut;
     keys_.Begin(request_);
 }
 
-void SaveCycle::OnKeysFinished(SaveOutcome outcome) {
+void SaveCycle::OnWindowSaveFinished(SaveOutcome outcome) {
     if (request_.row.target == SaveTarget::Listed && request_.listed)
-        work_.OnKeysEnded(request_.listed->window, outcome, keys_.UserActedWhileHoldingFront());
+        work_.OnSaveEnded(request_.listed->window, outcome, keys_.UserActedWhileHoldingFront());
     Finish(SaveReport::Of(outcome));
 }
 
 void SaveCycle::OnDocumentFinished(const DocumentSave::End& end) {
     if (end.useKeys && !end.underWay)
-        return UseKeys(end.unsaved);
+        return SaveTheWindow(end.unsaved);
     Finish(SaveReport::Of(end.outcome));
 }
 

@@ -1,13 +1,17 @@
 // One save cycle, from the countdown running out to its outcome: which window (the kept
 // program's, followed when its window was closed and opened again), whether there is anything
 // to save, and which way it is saved. This is the one place that decides the way:
-//  - Word and Excel through their own documents (DocumentSave), unless the user asked for
-//    Save As every cycle;
-//  - every other program, and a document the route hands back, with the File-menu keys
-//    (SaveDelivery), only when there may be unsaved work (UnsavedWork).
+//  - the programs of the document table (Word, Excel, PowerPoint, WPS Office, LibreOffice) through
+//    their own documents (DocumentSave), unless the user asked for Save As every cycle;
+//  - every other program, and a document the route hands back, only when there may be unsaved
+//    work (UnsavedWork): a program with a save message of its own through it (MessageSave); an
+//    editor without a classic menu whose title marks unsaved changes in a file with Ctrl+S; any
+//    other with the File-menu keys (both SaveDelivery); one whose state Quillon cannot see and
+//    whose menu it cannot use is left alone.
 #pragma once
 
 #include "scheduler/DocumentSave.h"
+#include "scheduler/MessageSave.h"
 #include "scheduler/SaveDelivery.h"
 #include "scheduler/UnsavedWork.h"
 #include "windows/KeptProgram.h"
@@ -31,10 +35,21 @@ struct SaveReport {
     }
 };
 
+// How a window that no document route saves is saved.
+enum class SaveWay {
+    Keys,           // Alt+F, then the item's letter once its File menu is seen open
+    Shortcut,       // Ctrl+S, confirmed by the mark leaving the title
+    ProgramMessage, // the program's own save message, confirmed the same way
+    CannotSee,      // left alone: no mark, no classic menu, nothing else Quillon can see
+};
+// Decided from the window's title and plain facts: its class, whether it has a classic menu bar.
+// `saveAs`: Save As every cycle, which only the File menu's keys can ask for.
+SaveWay ChooseSaveWay(IDesktop& desktop, WindowHandle window, bool saveAs);
+
 class SaveCycle {
 public:
-    SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, DocumentSave& document, KeptProgram& kept,
-              UnsavedWork& work, ProgramLists& lists);
+    SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, DocumentSave& document, MessageSave& message,
+              KeptProgram& kept, UnsavedWork& work, ProgramLists& lists);
 
     // Called with the outcome of every cycle that began (not for one refused as Busy).
     void OnFinished(std::function<void(const SaveReport&)> listener) { onFinished_ = std::move(listener); }
@@ -51,7 +66,7 @@ public:
     // A window came to the front or took the focus.
     void OnWindowActivity(WindowHandle window);
 
-    bool Busy() const { return keys_.Busy() || document_.Busy(); }
+    bool Busy() const { return keys_.Busy() || document_.Busy() || message_.Busy(); }
     std::optional<SaveOutcome> LastOutcome() const { return lastOutcome_; }
     // Where the kept program is, for the tray when saving resumes with nothing to save yet.
     SaveReport Locate();
@@ -59,8 +74,8 @@ public:
 private:
     std::optional<SaveReport> Resolve(SaveRequest& request);
     bool TryDocumentRoute(const SaveRequest& request, WindowHandle window);
-    void UseKeys(bool knownUnsaved);
-    void OnKeysFinished(SaveOutcome outcome);
+    void SaveTheWindow(bool knownUnsaved);
+    void OnWindowSaveFinished(SaveOutcome outcome);
     void OnDocumentFinished(const DocumentSave::End& end);
     void Finish(const SaveReport& report);
 
@@ -68,6 +83,7 @@ private:
     ISystem& system_;
     SaveDelivery& keys_;
     DocumentSave& document_;
+    MessageSave& message_;
     KeptProgram& kept_;
     UnsavedWork& work_;
     ProgramLists& lists_;

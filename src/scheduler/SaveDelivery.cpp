@@ -1,5 +1,8 @@
 #include "scheduler/SaveDelivery.h"
 
+#include "windows/Enumeration.h"
+#include "windows/TitleMarks.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -7,6 +10,15 @@ namespace quillon {
 namespace {
 
 constexpr int kShowMinimized = 2;
+
+// The keys with Shift and Ctrl released first. A program that missed the user's release of one
+// (under Wine, a key let go while another window had the keyboard) would take Alt+F or the letter
+// for another command and never save; a release of a key that is up changes nothing else. Alt is
+// never released alone: that would open the menu bar of a program that still takes it for down.
+std::vector<KeyEvent> AfterModifiersReleased(std::vector<KeyEvent> keys) {
+    keys.insert(keys.begin(), {{vk::Shift, false}, {vk::Control, false}});
+    return keys;
+}
 
 } // namespace
 
@@ -98,6 +110,10 @@ void SaveDelivery::Advance() {
         return AdvanceLetterTaken(now);
     case Phase::WaitDialog:
         return AdvanceDialog(now);
+    case Phase::WaitMarkCleared:
+        return AdvanceMarkCleared(now);
+    case Phase::CloseDialog:
+        return AdvanceCloseDialog(now);
     case Phase::CloseMenu:
         return AdvanceCloseMenu(now);
     case Phase::WaitFrontBack:
@@ -162,7 +178,7 @@ void SaveDelivery::AdvanceFront(std::uint64_t now) {
             readySince_ = now;
         const bool settled = !frontTaken_ || now - *readySince_ >= kSettleAfterActivationMs;
         if (settled && desktop_.Answers(target_, kAnswerTimeoutMs))
-            return TypeMenuKeys(now);
+            return request_.shortcut ? TypeShortcut(now) : TypeMenuKeys(now);
     } else {
         readySince_.reset();
     }
@@ -195,19 +211,56 @@ void SaveDelivery::TypeMenuKeys(std::uint64_t now) {
         return Abandon(SaveOutcome::KeysHeld, now);
     before_ = desktop_.InputOf(target_);
     menuKeysTyped_ = true;
-    if (!Type(KeyEventsFor(SplitSaveKeys(request_.row.keys).openMenu)))
+    if (!Type(AfterModifiersReleased(KeyEventsFor(SplitSaveKeys(request_.row.keys).openMenu))))
         return Abandon(SaveOutcome::Incomplete, now);
     menuKeysAt_ = now;
     system_.Trace(L"menu-keys-sent");
     Enter(Phase::WaitMenu, now);
 }
 
+// Step 3, in an editor without a classic menu whose title marks its changes: Ctrl+S, the checks
+// made once more right before it.
+void SaveDelivery::TypeShortcut(std::uint64_t now) {
+    if (const auto why = WhyNotTypeInto(target_))
+        return Abandon(*why, now);
+    if (AnyGuardedKeyDown())
+        return Abandon(SaveOutcome::KeysHeld, now);
+    before_ = desktop_.InputOf(target_);
+    letterTyped_ = true;
+    if (!Type(AfterModifiersReleased(KeyEventsFor(L"^S"))))
+        return Abandon(SaveOutcome::Incomplete, now);
+    system_.Trace(L"keys-sent");
+    Enter(Phase::WaitMarkCleared, now);
+}
+
+// Step 4 of Ctrl+S: the save counts once the mark has left the title of a window that answers.
+// A dialog it opened (the document had no file after all) is cancelled at once: only the user can
+// name the document.
+void SaveDelivery::AdvanceMarkCleared(std::uint64_t now) {
+    if (const WindowHandle dialog = OpenedDialog()) {
+        outcome_ = SaveOutcome::NeverSaved;
+        desktop_.AskToClose(dialog);
+        return Enter(Phase::CloseDialog, now);
+    }
+    const bool marked = SplitUnsavedMark(ReadWindowTitle(desktop_, target_)).marked;
+    if (!marked && desktop_.Answers(target_, kAnswerTimeoutMs))
+        return Confirm(now);
+    if (now - phaseStart_ >= kMarkClearWaitMs)
+        Abandon(SaveOutcome::NotSavedByProgram, now);
+}
+
+void SaveDelivery::AdvanceCloseDialog(std::uint64_t now) {
+    if (OpenedDialog() == 0 || now - phaseStart_ >= kDialogWaitMs)
+        GiveFrontBack(now);
+}
+
 // Step 4: the letter follows only once Alt+F visibly did what it means: the window's own File
 // menu dropped down, or (a ribbon's File view) the focus left its control for one without a caret.
-// The window must still be in front and the user must not have touched anything since.
+// The window must still be in front and the user must not have touched anything since. A window
+// of the program's own that took the front (a menu it draws itself) is no File menu of the window.
 void SaveDelivery::AdvanceMenu(std::uint64_t now) {
-    if (desktop_.ForegroundWindow() != target_)
-        return Abandon(SaveOutcome::FrontLost, now);
+    if (const WindowHandle front = desktop_.ForegroundWindow(); front != target_)
+        return Abandon(front != 0 && IsOfTarget(front) ? SaveOutcome::MenuNotOpened : SaveOutcome::FrontLost, now);
     if (UserTouchedSince(menuKeysAt_, now) || AnyGuardedKeyDown())
         return Abandon(SaveOutcome::UserInterrupted, now);
     const ThreadInput in = desktop_.InputOf(target_);
@@ -252,15 +305,19 @@ void SaveDelivery::AdvanceLetterTaken(std::uint64_t now) {
 }
 
 void SaveDelivery::Confirm(std::uint64_t now) {
+    const bool saveAs = SplitSaveKeys(request_.row.keys).item != L"S";
+    // A dialog that Save opened (a file name to give, an error) wants an answer: it keeps the
+    // front, and the document is not saved until the user has answered it.
+    if (!saveAs && SaveOpenedDialog())
+        return Finish(SaveOutcome::NeverSaved);
     if (request_.writeLog)
         log_.Write(request_.entry);
     system_.Trace(L"save-confirmed");
     outcome_ = SaveOutcome::Saved;
-    // A dialog the save opened (a file name to give, an error) wants an answer: it keeps the front.
     if (SaveOpenedDialog())
         return Finish(SaveOutcome::Saved);
     // Save As opens its dialog a moment later.
-    if (frontTaken_ && SplitSaveKeys(request_.row.keys).item != L"S")
+    if (frontTaken_ && saveAs)
         return Enter(Phase::WaitDialog, now);
     GiveFrontBack(now);
 }
@@ -306,7 +363,7 @@ void SaveDelivery::AdvanceCloseMenu(std::uint64_t now) {
 void SaveDelivery::GiveFrontBack(std::uint64_t now) {
     if (!frontTaken_)
         return Finish(outcome_);
-    if (letterTyped_ && SaveOpenedDialog())
+    if (letterTyped_ && outcome_ != SaveOutcome::NeverSaved && SaveOpenedDialog())
         return Finish(outcome_);
     const WindowHandle previous = previousFront_;
     const WindowHandle front = desktop_.ForegroundWindow();
@@ -433,6 +490,15 @@ bool SaveDelivery::SaveOpenedDialog() {
         return true;
     const WindowHandle front = desktop_.ForegroundWindow();
     return front != 0 && front != target_ && desktop_.OwnerOf(front) == target_;
+}
+
+// The dialog the save opened, when it is in front: a window of the target's program, other than
+// the target, while the target is disabled or owns it.
+WindowHandle SaveDelivery::OpenedDialog() {
+    const WindowHandle front = desktop_.ForegroundWindow();
+    if (!SaveOpenedDialog() || front == 0 || front == target_ || !IsOfTarget(front))
+        return 0;
+    return front;
 }
 
 // A window of the target's own program (a dialog it opened, say).

@@ -4,6 +4,8 @@
 // before the save counts (and is logged), and gives the front back. Whatever ends it early closes
 // a menu its keys opened, releases every key it pressed and gives the front back, so a key that
 // could not do what it meant is never typed, and nothing is logged that the program did not take.
+// An editor without a classic menu whose title marks unsaved changes gets Ctrl+S instead, with
+// the same steps around it, and the save counts once the mark has left its title.
 #pragma once
 
 #include "app/FormView.h"
@@ -24,6 +26,7 @@ struct SaveRequest {
     std::wstring entry;                 // its List1 text (as it would be listed), for the log line
     bool writeLog = false;
     std::uint64_t intervalMs = 0; // the cycle's length: the longest wait for a pause in the user's input
+    bool shortcut = false;        // Ctrl+S instead of the menu's keys, confirmed by the title's mark
 };
 
 class SaveDelivery {
@@ -37,6 +40,7 @@ public:
     static constexpr std::uint64_t kMenuOpenWaitMs = 1000;
     static constexpr std::uint64_t kLetterTakenWaitMs = 2000;
     static constexpr std::uint64_t kDialogWaitMs = 1000;
+    static constexpr std::uint64_t kMarkClearWaitMs = 3000; // after Ctrl+S, the title must drop its mark
     static constexpr std::uint64_t kMenuCloseWaitMs = 500;
     static constexpr std::uint64_t kEscapeAfterMs = 100;
     static constexpr int kEscapesAtMost = 2;
@@ -72,7 +76,10 @@ public:
     std::optional<SaveOutcome> LastOutcome() const { return lastOutcome_; }
 
 private:
-    enum class Phase { Idle, WaitReady, WaitFront, WaitMenu, WaitLetterTaken, WaitDialog, CloseMenu, WaitFrontBack };
+    enum class Phase {
+        Idle, WaitReady, WaitFront, WaitMenu, WaitLetterTaken, WaitDialog, WaitMarkCleared, CloseDialog, CloseMenu,
+        WaitFrontBack
+    };
     enum class Retry { None, Tapped, Done };
     class StepGuard;
 
@@ -85,6 +92,9 @@ private:
     void AdvanceFront(std::uint64_t now);
     void RetryFrontIfSlow(std::uint64_t now);
     void TypeMenuKeys(std::uint64_t now);
+    void TypeShortcut(std::uint64_t now);
+    void AdvanceMarkCleared(std::uint64_t now);
+    void AdvanceCloseDialog(std::uint64_t now);
     void AdvanceMenu(std::uint64_t now);
     void TypeItemKey(std::uint64_t now, bool viaMenu);
     void AdvanceLetterTaken(std::uint64_t now);
@@ -107,6 +117,7 @@ private:
     bool OwnMenuOpen(const ThreadInput& in) const;
     bool LeftForAViewWithoutCaret(const ThreadInput& in) const;
     bool SaveOpenedDialog();
+    WindowHandle OpenedDialog();
     bool IsOfTarget(WindowHandle window);
     bool UserInAMenu();
     bool AnyGuardedKeyDown();

@@ -37,7 +37,7 @@ UnsavedWork::Verdict UnsavedWork::Decide(WindowHandle window, bool saveAs) {
     return UsedSinceSave(window) ? Verdict::Save : Verdict::NothingToSave;
 }
 
-void UnsavedWork::OnKeysEnded(WindowHandle window, SaveOutcome outcome, bool userActed) {
+void UnsavedWork::OnSaveEnded(WindowHandle window, SaveOutcome outcome, bool userActed) {
     if (outcome == SaveOutcome::Saved) {
         known_ = true;
         // A user still working in the window may change it again at once, and one who went to it

@@ -36,9 +36,10 @@ public:
     // Before a cycle takes anything from the user. `saveAs`: the user asked for Save As every
     // cycle, which opens whether or not something changed.
     Verdict Decide(WindowHandle window, bool saveAs);
-    // A cycle that went the keys' way ended, with the front given back. `userActed`: the user
-    // typed or used the mouse while Quillon held the front, perhaps in the window itself.
-    void OnKeysEnded(WindowHandle window, SaveOutcome outcome, bool userActed);
+    // A cycle that saved the window itself ended (its keys, or its program's own message), with the
+    // front given back. `userActed`: the user typed or used the mouse while Quillon held the front,
+    // perhaps in the window itself.
+    void OnSaveEnded(WindowHandle window, SaveOutcome outcome, bool userActed);
 
     // Why a window waits for the user's use (the failure that started the wait).
     SaveOutcome WaitCause() const { return waitCause_; }

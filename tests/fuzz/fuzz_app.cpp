@@ -140,8 +140,8 @@ constexpr Control kClickable[] = {Control::cmdSet,    Control::Command1,   Contr
                                   Control::chkSaveAs, Control::chkCurrent, Control::chkVisible, Control::chkSave,
                                   Control::cmdKill,   Control::XPButton1};
 constexpr Control kBoxes[] = {Control::chkSaveAs, Control::chkCurrent, Control::chkVisible, Control::chkSave};
-constexpr Timer kTimers[] = {Timer::tmrLoop, Timer::tmrWait, Timer::tmrRefresh, Timer::tmrKey, Timer::tmrDeliver,
-                             Timer::tmrDocument};
+constexpr Timer kTimers[] = {Timer::tmrLoop,    Timer::tmrWait,     Timer::tmrRefresh, Timer::tmrKey,
+                             Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrMessage};
 constexpr std::uint8_t kKeys[] = {vk::Shift, vk::Control, vk::Menu,     vk::LWin,     vk::RWin, vk::F2, vk::F3,
                                   vk::LButton, vk::RButton, vk::MButton, vk::XButton1, vk::XButton2, 'A', 'F', 'S'};
 
@@ -304,7 +304,7 @@ private:
         default: { // a second of the program's life: every running timer at its own pace
             for (int ms = 0; ms < 1000; ms += 10) {
                 h_.clock.Advance(10);
-                for (Timer timer : {Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrKey, Timer::tmrRefresh})
+                for (Timer timer : {Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrMessage, Timer::tmrKey, Timer::tmrRefresh})
                     if (h_.view.TimerRunning(timer))
                         h_.app.OnTimer(timer);
             }

@@ -15,7 +15,8 @@ namespace {
 using Events = std::vector<KeyEvent>;
 using fakes::FakeMenu;
 
-const Events kMenuKeys{{vk::Menu, true}, {'F', true}, {'F', false}, {vk::Menu, false}};
+const Events kMenuKeys{{vk::Shift, false}, {vk::Control, false}, {vk::Menu, true},
+                       {'F', true},         {'F', false},          {vk::Menu, false}};
 const Events kSaveKey{{'S', true}, {'S', false}};
 const Events kSaveAsKey{{'A', true}, {'A', false}};
 
@@ -44,6 +45,7 @@ protected:
         request.entry = L"Notes - Editor ";
         request.writeLog = writeLog;
         request.intervalMs = intervalMs;
+        request.shortcut = shortcut;
         delivery.Begin(request);
     }
     void Run(std::uint64_t ms) {
@@ -92,6 +94,7 @@ protected:
         EXPECT_EQ(Log(), kLine);
     }
 
+    bool shortcut = false; // Ctrl+S instead of the menu's keys
     fakes::FakeClock clock;
     fakes::FakeDesktop desktop{clock};
     fakes::FakeInput input;
@@ -627,9 +630,53 @@ INSTANTIATE_TEST_SUITE_P(
         NoLetterCase{"the user typed as the menu opened", [](auto& w) { w.menu.opensAfterMs = 105; },
                      [](fakes::FakeDesktop&, fakes::FakeInput& input) { input.UserInput(); },
                      SaveOutcome::UserInterrupted, 1},
+        NoLetterCase{"a menu of the program's own took the front",
+                     [](auto& w) {
+                         w.menu.kind = FakeMenu::Kind::OwnWindow;
+                         w.menu.ownWindow = kThird + 1;
+                     },
+                     nullptr, SaveOutcome::MenuNotOpened, 0},
         NoLetterCase{"the front moved", [](auto&) {},
                      [](fakes::FakeDesktop& desktop, fakes::FakeInput&) { desktop.SetForeground(kThird); },
                      SaveOutcome::FrontLost, 0}));
+
+// Ctrl+S in an editor without a classic menu whose title marks its changes: the save counts only
+// once the mark has left the title, a dialog it opened is cancelled, and the front comes back.
+struct ShortcutCase {
+    const char* what;
+    std::function<void(FakeMenu&)> program;
+    SaveOutcome outcome;
+    friend void PrintTo(const ShortcutCase& c, std::ostream* os) { *os << c.what; }
+};
+
+class DeliveryShortcut : public DeliveryFromBehind, public ::testing::WithParamInterface<ShortcutCase> {};
+
+TEST_P(DeliveryShortcut, CountsTheSaveOnlyOnceTheMarkLeavesTheTitle) {
+    constexpr WindowHandle kDialog = kThird + 2;
+    clock.Advance(2000);
+    desktop.windows[kEditor].title = L"*notes.txt - Editor";
+    desktop.windows[kEditor].menu.kind = FakeMenu::Kind::None;
+    desktop.windows[kEditor].menu.dialog = kDialog;
+    GetParam().program(desktop.windows[kEditor].menu);
+    shortcut = true;
+    Begin();
+    Run(4000);
+    ExpectFinishedWith(GetParam().outcome);
+    EXPECT_EQ(desktop.windows[kEditor].chosen, L"^") << "Ctrl+S, and no other key";
+    EXPECT_EQ(BatchesWith(vk::Menu), 0);
+    EXPECT_EQ(desktop.windows[kEditor].text, L"");
+    EXPECT_EQ(Log().empty(), GetParam().outcome != SaveOutcome::Saved);
+    EXPECT_EQ(desktop.CountOf("AskToClose", kDialog), GetParam().outcome == SaveOutcome::NeverSaved ? 1 : 0);
+    EXPECT_EQ(Front(), kOther) << "the front comes back, a dialog or not";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Marks, DeliveryShortcut,
+    ::testing::Values(ShortcutCase{"the mark leaves the title",
+                                   [](FakeMenu& m) { m.titleAfterSave = L"notes.txt - Editor"; }, SaveOutcome::Saved},
+                      ShortcutCase{"the mark stays", [](FakeMenu&) {}, SaveOutcome::NotSavedByProgram},
+                      ShortcutCase{"a Save As dialog opens", [](FakeMenu& m) { m.opensDialog = true; },
+                                   SaveOutcome::NeverSaved}));
 
 TEST_F(DeliveryFromBehind, AMenuThatIgnoresTheRequestToCloseIsClosedWithEscapeWhileInFront) {
     clock.Advance(2000);
@@ -818,13 +865,16 @@ TEST_F(DeliveryFromBehind, SaveAsLeavesItsProgramInFrontForTheDialog) {
     ExpectSavedOnce(L"A");
 }
 
-TEST_F(DeliveryFromBehind, ADialogThatTheSaveOpenedKeepsTheFront) {
+// The dialog stays for the user to answer, and the save is not made until they do: no log line.
+TEST_F(DeliveryFromBehind, ADialogThatTheSaveOpenedKeepsTheFrontAndIsNoSave) {
     clock.Advance(2000);
     desktop.windows[kEditor].menu.opensDialog = true; // an untitled document asks for a file name
     Begin();
     Run(1100);
-    ExpectFinishedWith(SaveOutcome::Saved);
+    ExpectFinishedWith(SaveOutcome::NeverSaved);
     EXPECT_EQ(desktop.CountOf("SetForegroundWindow", kOther), 0);
+    EXPECT_EQ(desktop.CountOf("AskToClose"), 0);
+    EXPECT_TRUE(system.files.empty()) << "nothing logged";
 }
 
 TEST_F(DeliveryFromBehind, SwitchingOffWhileWaitingForThePauseTypesNothing) {

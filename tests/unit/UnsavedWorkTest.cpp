@@ -1,6 +1,8 @@
 // A cycle takes the front only when there may be unsaved work: Quillon hidden in the tray, saving
 // the listed editor while the user works in another one.
 #include "scheduler/UnsavedWork.h"
+#include "scheduler/SaveCycle.h"
+#include "windows/TitleMarks.h"
 
 #include "fakes/AppHarness.h"
 
@@ -137,6 +139,90 @@ TEST(TitleMarks, AMarkLearntAtASaveDecidesFromThenOn) {
     EXPECT_EQ(h.desktop.windows[kListed].chosen, L"SS");
 }
 
+// Editors' titles: the mark of unsaved changes in its forms, the document's name, and whether the
+// name is a file's; and the way each window is saved, from its title, class and menu bar.
+struct TitleCase {
+    std::wstring title;
+    bool marked;
+    std::wstring shown;    // the title with the mark set aside
+    std::wstring document; // the document's name
+    bool file;
+    SaveWay withoutMenuBar; // the way for a window of class Editor without a classic menu bar
+    friend void PrintTo(const TitleCase& c, std::ostream* os) { *os << fakes::Utf8(c.title); }
+};
+
+class EditorTitle : public ::testing::TestWithParam<TitleCase> {};
+
+TEST_P(EditorTitle, NamesItsDocumentAndDecidesTheWay) {
+    const TitleCase& c = GetParam();
+    EXPECT_EQ(SplitUnsavedMark(c.title), (MarkedTitle{c.shown, c.document, c.marked}));
+    EXPECT_EQ(NamesAFile(c.document), c.file);
+    fakes::FakeClock clock;
+    fakes::FakeDesktop desktop{clock};
+    desktop.Add(kListed, c.title).menu.kind = fakes::FakeMenu::Kind::None;
+    EXPECT_EQ(ChooseSaveWay(desktop, kListed, false), c.withoutMenuBar);
+    EXPECT_EQ(ChooseSaveWay(desktop, kListed, true), SaveWay::Keys) << "Save As every cycle";
+    desktop.windows[kListed].menu.kind = fakes::FakeMenu::Kind::FileMenu;
+    EXPECT_EQ(ChooseSaveWay(desktop, kListed, false), SaveWay::Keys) << "a classic menu bar";
+    desktop.windows[kListed].className = L"Notepad++"; // its documented message, for a marked file only
+    EXPECT_EQ(ChooseSaveWay(desktop, kListed, false), c.marked && c.file ? SaveWay::ProgramMessage : SaveWay::Keys);
+    desktop.windows[kListed].className = L"Notepad"; // Windows 11's: its state shows only through UI Automation
+    desktop.windows[kListed].menu.kind = fakes::FakeMenu::Kind::None;
+    desktop.children[{kListed, L"NotepadTextBox"}] = kListed + 1;
+    EXPECT_EQ(ChooseSaveWay(desktop, kListed, false), c.marked && c.file ? SaveWay::Shortcut : SaveWay::CannotSee);
+}
+
+constexpr auto kCtrlS = SaveWay::Shortcut, kAltF = SaveWay::Keys;
+INSTANTIATE_TEST_SUITE_P(
+    Titles, EditorTitle,
+    ::testing::Values(
+        TitleCase{L"*notes.txt - Notepad", true, L"notes.txt - Notepad", L"notes.txt", true, kCtrlS},
+        TitleCase{L"notes.txt - Notepad", false, L"notes.txt - Notepad", L"notes.txt", true, kAltF},
+        TitleCase{L"notes.txt*", true, L"notes.txt", L"notes.txt", true, kCtrlS},
+        TitleCase{L"● report.md - project - Visual Studio Code", true, L"report.md - project - Visual Studio Code",
+                  L"report.md", true, kCtrlS},
+        TitleCase{L"report.md • - Sublime Text", true, L"report.md - Sublime Text", L"report.md", true, kCtrlS},
+        TitleCase{L"report.md• - Typora", true, L"report.md - Typora", L"report.md", true, kCtrlS},
+        TitleCase{L"report.txt* - Kate", true, L"report.txt - Kate", L"report.txt", true, kCtrlS},
+        TitleCase{L"report.txt — Kate", false, L"report.txt — Kate", L"report.txt", true, kAltF},
+        TitleCase{L"*C:\\docs\\x.txt - Notepad++", true, L"C:\\docs\\x.txt - Notepad++", L"C:\\docs\\x.txt", true, kCtrlS},
+        TitleCase{L"*new 1 - Notepad++", true, L"new 1 - Notepad++", L"new 1", false, kAltF},
+        TitleCase{L"● Untitled-1 - Visual Studio Code", true, L"Untitled-1 - Visual Studio Code", L"Untitled-1", false,
+                  kAltF},
+        TitleCase{L"*无标题 - 记事本", true, L"无标题 - 记事本", L"无标题", false, kAltF},
+        TitleCase{L"Dear Sir, thanks. • - Typora", true, L"Dear Sir, thanks. - Typora", L"Dear Sir, thanks.", false, kAltF},
+        TitleCase{L"● Release 1.2 - Typora", true, L"Release 1.2 - Typora", L"Release 1.2", false, kAltF},
+        TitleCase{L"6 * 7 - Calculator", false, L"6 * 7 - Calculator", L"6 * 7", false, kAltF}));
+
+// Notepad++ saves on its own message: no key, no front; the save counts when the mark goes, and
+// one that did not take is not asked again until the user works in it.
+TEST(ProgramMessage, SavesNotepadPlusPlusWithoutTheFrontAndCountsOnlyWhenTheMarkGoes) {
+    AppHarness h;
+    ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+    fakes::FakeWindow& npp = h.desktop.Add(kListed, L"*C:\\docs\\a.txt - Notepad++");
+    npp.className = L"Notepad++";
+    npp.saveMessage = MessageSave::kSaveCurrentFile;
+    npp.menu.titleAfterSave = L"C:\\docs\\a.txt - Notepad++";
+    h.desktop.Add(kUsers, L"mine.txt - Editor");
+    h.app.OnClick(Control::chkSave);
+    h.StartSaving(kListed);
+    h.desktop.SetForeground(kUsers);
+    h.desktop.calls.clear();
+    h.NextCycle();
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::Saved);
+    EXPECT_EQ(h.desktop.windows[kListed].chosen, L"M");
+    EXPECT_FALSE(h.system.files[L"C:\\Tools\\quillon.log"].empty());
+    EXPECT_EQ(h.desktop.CountOf("SetForegroundWindow"), 0);
+    EXPECT_TRUE(h.input.batches.empty());
+    h.desktop.windows[kListed].title = L"*C:\\docs\\a.txt - Notepad++";
+    h.desktop.windows[kListed].menu.titleAfterSave.clear(); // its message saves nothing now
+    h.NextCycle(MessageSave::kMarkClearWaitMs + 500);
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::NotSavedByProgram);
+    h.NextCycle();
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::WaitingForUse);
+    EXPECT_EQ(h.desktop.windows[kListed].chosen, L"MM");
+}
+
 TEST_F(NothingToSave, APassingFailureKeepsTheWorkPendingAndTheNextCycleTriesAgain) {
     h.app.OnWindowActivity(kListed);
     h.input.down.insert(vk::Control); // held all cycle long
@@ -146,6 +232,32 @@ TEST_F(NothingToSave, APassingFailureKeepsTheWorkPendingAndTheNextCycleTriesAgai
     h.NextCycle();
     EXPECT_EQ(Saves(), 2);
 }
+
+// Ctrl held while saving is switched on holds the first save back; the save stays due and is made
+// soon after the release, wherever in the cycle it comes, also into a program that missed it.
+class HeldAtSwitchOn : public ::testing::TestWithParam<int> {};
+
+TEST_P(HeldAtSwitchOn, TheDueSaveIsMadeSoonAfterTheRelease) {
+    AppHarness h;
+    ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
+    h.desktop.Add(kListed, L"a.txt - Editor").missedCtrlRelease = true;
+    h.input.down.insert(vk::Control);
+    h.StartSaving(kListed, L"2");
+    const int releaseAt = GetParam();
+    for (int ms = 10; ms <= releaseAt + 7000 && h.desktop.windows[kListed].chosen.empty(); ms += 10) {
+        if (ms == releaseAt) {
+            h.input.down.erase(vk::Control);
+            h.input.UserInput();
+        }
+        h.RunDelivery(10);
+        if (ms % 1000 == 0)
+            h.app.OnTimer(Timer::tmrLoop);
+        EXPECT_TRUE(ms > releaseAt || h.input.batches.empty()) << "nothing typed while it is held";
+    }
+    EXPECT_EQ(h.desktop.windows[kListed].chosen, L"S");
+}
+
+INSTANTIATE_TEST_SUITE_P(ReleasedAt, HeldAtSwitchOn, ::testing::Values(500, 2900, 3100, 4000, 5500, 8000));
 
 TEST_F(NothingToSave, SaveAsEveryCycleOpensItsDialogWhetherOrNotSomethingChanged) {
     h.app.OnClick(Control::chkSaveAs);

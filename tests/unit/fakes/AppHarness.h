@@ -42,7 +42,7 @@ struct AppHarness {
     void RunDelivery(std::uint64_t ms) {
         for (std::uint64_t t = 0; t < ms; t += 10) {
             clock.Advance(10);
-            for (Timer timer : {Timer::tmrDeliver, Timer::tmrDocument})
+            for (Timer timer : {Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrMessage})
                 if (view.TimerRunning(timer))
                     app.OnTimer(timer);
         }

@@ -22,6 +22,7 @@ struct FakeMenu {
         None,       // no menu bar and no File view: Alt+F does nothing visible
         SystemMenu, // Alt+F puts it in its system menu instead
         Ribbon,     // no menu: Alt+F moves the focus to a File view without a caret
+        OwnWindow,  // no menu bar: Alt+F opens a menu the program draws in a window of its own
     };
     Kind kind = Kind::FileMenu;
     bool opens = true;              // false: Alt+F never opens it
@@ -30,7 +31,9 @@ struct FakeMenu {
     bool letterClosesIt = true;     // false: it has no item of the letter and stays open
     std::uint64_t closesAfterMs = 10;
     bool ignoresCancel = false;     // asking its owner to close it does nothing; Escape does
-    bool opensDialog = false;       // the chosen item opens a modal dialog (a file name to give)
+    bool opensDialog = false;       // the chosen item (or Ctrl+S) opens a modal dialog (a file name to give)
+    WindowHandle dialog = 0;        // that dialog's window, taking the front, when it has one here
+    WindowHandle ownWindow = 0;     // OwnWindow: the window of its menu
     bool viewHasCaret = false;      // Ribbon: the control Alt+F moved the focus to takes text
     std::wstring titleAfterSave;    // what its title becomes when its Save is chosen (its mark gone)
 };
@@ -53,6 +56,8 @@ struct FakeWindow {
     FakeMenu menu;
     std::wstring className = L"Editor";
     std::wstring executable = L"C:\\Programs\\editor.exe";
+    std::optional<std::uint32_t> saveMessage; // a message of its own on which its program saves
+    bool missedCtrlRelease = false; // its thread still takes Ctrl for down: no key means what it should
     // What typed keys did: letters typed as text, the menu items they chose, and how often a menu
     // of this window was asked to close (CancelMenu) or closed by Escape.
     std::wstring text;
@@ -250,9 +255,22 @@ public:
         messages.push_back(message);
         if (!Exists(window) || !windows[window].answers || clock_.now < windows[window].busyUntil)
             return std::nullopt;
-        return 0;
+        FakeWindow& w = windows[window];
+        if (w.saveMessage != message)
+            return 0;
+        Choose(window, L'M');
+        return w.menu.opensDialog ? std::nullopt : std::optional<std::intptr_t>(1); // a dialog blocks the answer
     }
-    void AskToClose(WindowHandle window) override { calls.push_back({"AskToClose", window}); }
+    // A dialog takes it for Cancel, and its owner is enabled and in front again.
+    void AskToClose(WindowHandle window) override {
+        calls.push_back({"AskToClose", window});
+        if (!Exists(window) || !Exists(windows[window].owner))
+            return;
+        windows[window].exists = false;
+        windows[windows[window].owner].enabled = true;
+        if (foreground_ == window)
+            foreground_ = windows[window].owner;
+    }
 
     // Gives a top-level window the classes and document window of Word or Excel; returns the
     // document window.
@@ -279,11 +297,13 @@ public:
             earnedForeground_ = key.down;
             return;
         }
-        if (key.virtualKey == vk::Menu) {
-            altDown_ = key.down;
+        if (key.virtualKey == vk::Menu || key.virtualKey == vk::Control) {
+            (key.virtualKey == vk::Menu ? altDown_ : ctrlDown_) = key.down;
+            if (key.virtualKey == vk::Control && !key.down && Exists(foreground_))
+                windows[foreground_].missedCtrlRelease = false;
             return;
         }
-        if (!key.down || !Exists(foreground_))
+        if (!key.down || !Exists(foreground_) || windows[foreground_].missedCtrlRelease)
             return;
         FakeWindow& w = windows[foreground_];
         if (key.virtualKey == vk::Escape) {
@@ -292,7 +312,9 @@ public:
                 CloseMenu(w);
             }
         } else if (altDown_ && key.virtualKey == 'F') {
-            OpenFileMenu(w);
+            OpenFileMenu(foreground_, w);
+        } else if (ctrlDown_ && key.virtualKey == 'S') {
+            Choose(foreground_, L'^');
         } else if (!altDown_ && key.virtualKey >= 'A' && key.virtualKey <= 'Z') {
             TypeLetter(w, static_cast<wchar_t>(key.virtualKey));
         }
@@ -327,7 +349,7 @@ private:
         w.menuClosesAt.reset();
         w.systemMenuOpen = false;
     }
-    void OpenFileMenu(FakeWindow& w) {
+    void OpenFileMenu(WindowHandle window, FakeWindow& w) {
         switch (w.menu.kind) {
         case FakeMenu::Kind::FileMenu:
             if (w.menu.opens && !MenuOpen(w) && !(w.menuOpensAt && clock_.now < *w.menuOpensAt)) {
@@ -343,20 +365,31 @@ private:
             w.focus = kFileView;
             w.caretInFocus = w.menu.viewHasCaret;
             break;
+        case FakeMenu::Kind::OwnWindow:
+            OpenOwnWindow(window, w.menu.ownWindow);
+            break;
         case FakeMenu::Kind::None:
             break;
         }
+    }
+    // A window of the program, owned by `window`, that takes the front.
+    void OpenOwnWindow(WindowHandle window, WindowHandle opened) {
+        FakeWindow& o = windows[opened];
+        o.exists = o.visible = true;
+        o.owner = window;
+        o.processId = ProcessIdOf(window);
+        SetForeground(opened);
     }
     // A letter picks from an open menu or File view; anywhere else it is text.
     void TypeLetter(FakeWindow& w, wchar_t letter) {
         if (MenuOpen(w)) {
             if (w.menu.letterClosesIt && !w.menuClosesAt) {
-                Choose(w, letter);
+                Choose(foreground_, letter);
                 w.menuClosesAt = clock_.now + w.menu.closesAfterMs;
             }
         } else if (w.menu.kind == FakeMenu::Kind::Ribbon && w.focus == kFileView && !w.menu.viewHasCaret) {
             if (w.menu.letterClosesIt) {
-                Choose(w, letter);
+                Choose(foreground_, letter);
                 w.focus = w.focusBeforeFileView;
                 w.caretInFocus = true;
             }
@@ -365,12 +398,17 @@ private:
         }
     }
 
-    void Choose(FakeWindow& w, wchar_t letter) {
-        w.chosen += letter;
-        if (!w.menu.titleAfterSave.empty())
+    // A menu item (its letter), Ctrl+S ('^') or the program's save message ('M') chosen.
+    void Choose(WindowHandle window, wchar_t how) {
+        FakeWindow& w = windows[window];
+        w.chosen += how;
+        if (!w.menu.titleAfterSave.empty() && !w.menu.opensDialog)
             w.title = w.menu.titleAfterSave;
-        if (w.menu.opensDialog)
-            w.enabled = false; // a modal dialog disables its owner
+        if (!w.menu.opensDialog)
+            return;
+        w.enabled = false; // a modal dialog disables its owner
+        if (w.menu.dialog != 0)
+            OpenOwnWindow(window, w.menu.dialog);
     }
 
     static constexpr WindowHandle kFileView = 0x7F00;
@@ -394,6 +432,7 @@ private:
     FakeClock& clock_;
     WindowHandle foreground_ = 0;
     bool altDown_ = false;
+    bool ctrlDown_ = false;
     bool earnedForeground_ = false;
     std::optional<std::pair<WindowHandle, std::uint64_t>> pending_;
 };

@@ -1,0 +1,87 @@
+#include "scheduler/MessageSave.h"
+
+#include "windows/Enumeration.h"
+#include "windows/TitleMarks.h"
+
+namespace quillon {
+
+void MessageSave::Begin(const SaveRequest& request) {
+    request_ = request;
+    target_ = request.listed ? request.listed->window : 0;
+    cycleStart_ = system_.TickCountMs();
+    Enter(Phase::WaitPause, cycleStart_);
+    tmrMessage_Timer();
+}
+
+void MessageSave::CarryOver(std::uint64_t intervalMs) {
+    system_.Trace(L"save-carried-over");
+    request_.intervalMs = intervalMs;
+    cycleStart_ = system_.TickCountMs();
+}
+
+void MessageSave::Cancel() {
+    if (Waiting())
+        Finish(SaveOutcome::Cancelled);
+}
+
+void MessageSave::tmrMessage_Timer() {
+    const std::uint64_t now = system_.TickCountMs();
+    if (phase_ == Phase::WaitPause) {
+        if (!UserIsWorkingInIt())
+            return Send(now);
+        const std::uint64_t limit = request_.intervalMs > 0 ? request_.intervalMs : SaveDelivery::kDefaultWaitLimitMs;
+        if (now - cycleStart_ >= limit)
+            Finish(SaveOutcome::UserBusy);
+    } else if (phase_ == Phase::WaitMarkCleared) {
+        if (!desktop_.IsWindow(target_))
+            return Finish(SaveOutcome::NoTarget);
+        const bool marked = SplitUnsavedMark(ReadWindowTitle(desktop_, target_)).marked;
+        if (!marked && desktop_.Answers(target_, SaveDelivery::kAnswerTimeoutMs)) {
+            if (request_.writeLog)
+                log_.Write(request_.entry);
+            system_.Trace(L"save-confirmed");
+            return Finish(SaveOutcome::Saved);
+        }
+        if (now - phaseStart_ >= kMarkClearWaitMs)
+            Finish(SaveOutcome::NotSavedByProgram);
+    }
+}
+
+// A program that does not answer within the wait goes on saving all the same: only its title
+// tells whether it did. One the system takes for hung is not sent anything.
+void MessageSave::Send(std::uint64_t now) {
+    if (!desktop_.IsWindow(target_) || desktop_.BelongsToThisProcess(target_))
+        return Finish(SaveOutcome::NoTarget);
+    if (desktop_.IsHung(target_))
+        return Finish(SaveOutcome::NotResponding);
+    if (!MayTypeInto(desktop_.OwnElevation(), desktop_.ProcessElevation(target_)))
+        return Finish(SaveOutcome::Elevated);
+    if (!TakesKeys(desktop_, target_))
+        return Finish(SaveOutcome::Occupied);
+    const auto answer = desktop_.SendPlainMessage(target_, kSaveCurrentFile, 0, 0, kSendWaitMs);
+    system_.Trace(L"message-sent");
+    if (answer == std::optional<std::intptr_t>(0))
+        return Finish(SaveOutcome::NotSavedByProgram);
+    Enter(Phase::WaitMarkCleared, now);
+}
+
+bool MessageSave::UserIsWorkingInIt() {
+    const WindowHandle front = desktop_.ForegroundWindow();
+    const bool inFront = front != 0 && desktop_.ProcessIdOf(front) == desktop_.ProcessIdOf(target_);
+    return inFront && input_.MsSinceLastInput() < kPauseMs;
+}
+
+void MessageSave::Enter(Phase phase, std::uint64_t now) {
+    phase_ = phase;
+    phaseStart_ = now;
+    view_.SetTimer(Timer::tmrMessage, kPollMs, true);
+}
+
+void MessageSave::Finish(SaveOutcome outcome) {
+    phase_ = Phase::Idle;
+    view_.SetTimer(Timer::tmrMessage, kPollMs, false);
+    if (onFinished_)
+        onFinished_(outcome);
+}
+
+} // namespace quillon
