@@ -1977,11 +1977,13 @@ struct Member {
     const wchar_t* name;
     DISPID id;
     Access access;
+    UINT args = 0; // a method's positional arguments
 };
 
 // An automation object with a fixed list of members, each a property (read-only or read-write,
-// no arguments) or a method without arguments. The objects live as long as the program, so
-// references are counted for the callers' sake only and nothing is deleted.
+// no arguments) or a method with a fixed number of positional arguments. Most objects live as
+// long as the program, so references are counted for the callers' sake only; one made for a
+// single caller (owned_) is deleted with its last reference.
 class Automation : public IDispatch {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
@@ -1996,7 +1998,12 @@ public:
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return (ULONG)InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override { return (ULONG)InterlockedDecrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG refs = InterlockedDecrement(&refs_);
+        if (refs == 0 && owned_)
+            delete this;
+        return (ULONG)refs;
+    }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (!count)
@@ -2043,12 +2050,16 @@ public:
         const UINT args = params ? params->cArgs : 0;
         if (result)
             VariantInit(result);
+        VARIANT value;
+        VariantInit(&value);
+        HRESULT hr = S_OK;
         if (m->access == Access::Method) {
             if (!(flags & DISPATCH_METHOD))
                 return DISP_E_MEMBERNOTFOUND;
-            return args == 0 ? call(id, ex) : DISP_E_BADPARAMCOUNT;
-        }
-        if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+            if (args != m->args)
+                return DISP_E_BADPARAMCOUNT;
+            hr = call(id, args ? &params->rgvarg[0] : nullptr, &value, ex);
+        } else if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
             if (m->access != Access::GetPut)
                 return DISP_E_MEMBERNOTFOUND;
             if (args != 1)
@@ -2056,19 +2067,16 @@ public:
             // The new value is the one named argument DISPID_PROPERTYPUT.
             if (params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
                 return DISP_E_PARAMNOTFOUND;
-            const HRESULT hr = put(id, params->rgvarg[0]);
-            if (hr == DISP_E_TYPEMISMATCH && argErr)
-                *argErr = 0;
-            return hr;
-        }
-        // A property read; Visual Basic sends DISPATCH_METHOD | DISPATCH_PROPERTYGET.
-        if (!(flags & DISPATCH_PROPERTYGET))
+            hr = put(id, params->rgvarg[0]);
+        } else if (!(flags & DISPATCH_PROPERTYGET)) { // Visual Basic reads with METHOD | PROPERTYGET
             return DISP_E_MEMBERNOTFOUND;
-        if (args != 0)
+        } else if (args != 0) {
             return DISP_E_BADPARAMCOUNT;
-        VARIANT value;
-        VariantInit(&value);
-        const HRESULT hr = get(id, &value);
+        } else {
+            hr = get(id, &value);
+        }
+        if (hr == DISP_E_TYPEMISMATCH && argErr)
+            *argErr = 0;
         if (SUCCEEDED(hr) && result)
             *result = value;
         else
@@ -2079,11 +2087,15 @@ public:
     virtual ~Automation() = default;
 
 protected:
-    virtual HRESULT get(DISPID id, VARIANT* value) = 0;
+    virtual HRESULT get(DISPID, VARIANT*) { return DISP_E_MEMBERNOTFOUND; }
     virtual HRESULT put(DISPID, const VARIANT&) { return DISP_E_MEMBERNOTFOUND; }
-    virtual HRESULT call(DISPID, EXCEPINFO*) { return DISP_E_MEMBERNOTFOUND; }
+    // A method; arg is its one argument if it takes one, value its result.
+    virtual HRESULT call(DISPID, const VARIANT* /*arg*/, VARIANT* /*value*/, EXCEPINFO*) {
+        return DISP_E_MEMBERNOTFOUND;
+    }
 
     std::vector<Member> members_;
+    bool owned_ = false;
 
 private:
     LONG refs_ = 1;
@@ -2157,7 +2169,7 @@ protected:
         office_write_state();
         return S_OK;
     }
-    HRESULT call(DISPID, EXCEPINFO* ex) override { return office_save(ex); }
+    HRESULT call(DISPID, const VARIANT*, VARIANT*, EXCEPINFO* ex) override { return office_save(ex); }
 };
 OfficeDocumentObject g_officeDoc;
 
