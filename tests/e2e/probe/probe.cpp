@@ -2728,55 +2728,124 @@ int cmd_office(const Args& a) {
     return 0;
 }
 
-BOOL CALLBACK find_word_document_proc(HWND h, LPARAM lp) {
-    if (_wcsicmp(class_of(h).c_str(), L"_WwG") != 0)
-        return TRUE;
-    *(HWND*)lp = h;
-    return FALSE;
+BOOL CALLBACK find_office_document_proc(HWND h, LPARAM lp) {
+    const std::wstring cls = class_of(h);
+    for (const auto& kind : kOfficeKinds)
+        if (kind.classes.size() > 1 && _wcsicmp(cls.c_str(), kind.classes.back()) == 0) {
+            *(HWND*)lp = h;
+            return FALSE;
+        }
+    return TRUE;
 }
 
-// The innermost document window under a Word or Excel top-level window, or null.
+// The innermost document window under a Word, Excel, PowerPoint or WPS top-level window, or null.
 HWND office_document_window(HWND top) {
-    const std::wstring cls = class_of(top);
-    if (_wcsicmp(cls.c_str(), L"XLMAIN") == 0) {
-        HWND desk = FindWindowExW(top, nullptr, L"XLDESK", nullptr);
-        return desk ? FindWindowExW(desk, nullptr, L"EXCEL7", nullptr) : nullptr;
-    }
-    if (_wcsicmp(cls.c_str(), L"OpusApp") != 0)
-        return nullptr;
     HWND found = nullptr;
-    EnumChildWindows(top, find_word_document_proc, (LPARAM)&found);
+    EnumChildWindows(top, find_office_document_proc, (LPARAM)&found);
     return found;
 }
 
-// Calls a member of an automation object by name: without arguments, or (put) with the new value
-// of a property.
-HRESULT automation_call(IDispatch* d, const wchar_t* name, WORD kind, VARIANT* result, EXCEPINFO* ex = nullptr,
-                        VARIANT* put = nullptr) {
+// Calls a member of an automation object by name: without arguments, with one argument arg, or
+// (put) with the new value of a property in arg.
+HRESULT automation_call(IDispatch* d, const wchar_t* name, WORD kind, VARIANT* result,
+                        EXCEPINFO* ex = nullptr, VARIANT* arg = nullptr) {
     VariantInit(result);
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     HRESULT hr = d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(hr))
         return hr;
+    const bool put = kind & DISPATCH_PROPERTYPUT;
     DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{};
-    if (put)
-        params = DISPPARAMS{put, &named, 1, 1};
+    DISPPARAMS params{arg, put ? &named : nullptr, arg ? 1u : 0u, put ? 1u : 0u};
     return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, put ? nullptr : result, ex, nullptr);
 }
 
-// Reads a property that holds an object.
-HRESULT automation_object(IDispatch* d, const wchar_t* name, IDispatch** out) {
+// Reads a property that holds an object, or calls a method (kind, one argument arg) that gives one.
+HRESULT automation_object(IDispatch* d, const wchar_t* name, IDispatch** out,
+                          WORD kind = DISPATCH_PROPERTYGET, VARIANT* arg = nullptr) {
     *out = nullptr;
     VARIANT v;
-    HRESULT hr = automation_call(d, name, DISPATCH_PROPERTYGET, &v);
+    HRESULT hr = automation_call(d, name, kind, &v, nullptr, arg);
     if (SUCCEEDED(hr) && (v.vt != VT_DISPATCH || !v.pdispVal))
         hr = DISP_E_TYPEMISMATCH;
     if (SUCCEEDED(hr))
         hr = v.pdispVal->QueryInterface(IID_IDispatch, (void**)out);
     VariantClear(&v);
     return hr;
+}
+
+// Follows members from an object to the object at the end, each read or called without arguments
+// as Visual Basic does (DISPATCH_METHOD | DISPATCH_PROPERTYGET).
+HRESULT automation_path(IDispatch* d, std::initializer_list<const wchar_t*> path, IDispatch** out) {
+    HRESULT hr = d->QueryInterface(IID_IDispatch, (void**)out);
+    for (const wchar_t* name : path) {
+        IDispatch* next = nullptr;
+        if (SUCCEEDED(hr))
+            hr = automation_object(*out, name, &next, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+        if (*out)
+            (*out)->Release();
+        *out = next;
+    }
+    return hr;
+}
+
+// The document behind a window of WPS (the Running Object Table's application, of its Documents
+// the one whose Name the caption starts with and whose window it is) or of LibreOffice (the
+// bridge's Desktop, of its components the one whose frame's title is the caption), found as a
+// caller from outside finds it.
+HRESULT outside_document(HWND top, bool bridge, IDispatch** doc) {
+    const WORD vb = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+    const std::wstring caption = text_of(top);
+    IUnknown* unknown = nullptr;
+    IDispatch *start = nullptr, *desktop = nullptr, *list = nullptr;
+    CLSID clsid = kUnoServiceManager;
+    VARIANT arg, v;
+    bstr_variant(&arg, L"com.sun.star.frame.Desktop");
+    VariantInit(&v);
+    HRESULT hr = bridge ? CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, (void**)&unknown)
+                        : CLSIDFromProgID(L"KWPS.Application", &clsid);
+    if (SUCCEEDED(hr) && !bridge)
+        hr = GetActiveObject(clsid, nullptr, &unknown);
+    if (SUCCEEDED(hr))
+        hr = unknown->QueryInterface(IID_IDispatch, (void**)&start);
+    if (SUCCEEDED(hr) && bridge && SUCCEEDED(hr = automation_object(start, L"createInstance", &desktop, vb, &arg)))
+        hr = automation_path(desktop, {L"getComponents", L"createEnumeration"}, &list);
+    if (SUCCEEDED(hr) && !bridge && SUCCEEDED(hr = automation_object(start, L"Documents", &list)))
+        hr = automation_call(list, L"Count", vb, &v);
+    const long count = SUCCEEDED(hr) && !bridge && SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4)) ? v.lVal : 0;
+    for (long i = 1; SUCCEEDED(hr) && !*doc && (bridge || i <= count); ++i) {
+        IDispatch *item = nullptr, *frame = nullptr;
+        VariantClear(&arg);
+        i4_variant(&arg, i);
+        if (bridge && (FAILED(hr = automation_call(list, L"hasMoreElements", vb, &v)) || !v.boolVal))
+            break;
+        hr = automation_object(list, bridge ? L"nextElement" : L"Item", &item, vb, bridge ? nullptr : &arg);
+        if (SUCCEEDED(hr) && bridge)
+            hr = automation_path(item, {L"getCurrentController", L"getFrame"}, &frame);
+        if (SUCCEEDED(hr))
+            hr = automation_call(bridge ? frame : item, bridge ? L"getTitle" : L"Name", vb, &v);
+        const std::wstring name = SUCCEEDED(hr) && v.vt == VT_BSTR && v.bstrVal ? v.bstrVal : L"";
+        bool match = SUCCEEDED(hr) && (bridge ? name == caption : caption.rfind(name + L" - ", 0) == 0);
+        VariantClear(&v);
+        // WPS: and the document's window is this one, in versions whose Window has an Hwnd.
+        if (match && !bridge && SUCCEEDED(hr = automation_path(item, {L"ActiveWindow"}, &frame))) {
+            const HRESULT known = automation_call(frame, L"Hwnd", vb, &v);
+            match = known == DISP_E_UNKNOWNNAME || (SUCCEEDED(hr = known) && (HWND)(LONG_PTR)v.lVal == top);
+        }
+        if (match)
+            std::swap(*doc, item);
+        for (IDispatch* p : {item, frame})
+            if (p)
+                p->Release();
+    }
+    VariantClear(&arg);
+    if (unknown)
+        unknown->Release();
+    for (IDispatch* p : {start, desktop, list})
+        if (p)
+            p->Release();
+    return SUCCEEDED(hr) && !*doc ? TYPE_E_ELEMENTNOTFOUND : hr;
 }
 
 std::string variant_json(const VARIANT& v) {
@@ -2799,21 +2868,26 @@ std::string variant_json(const VARIANT& v) {
 
 // doc read|save|save-quiet HWND: reads (after Save() with "save"; with "save-quiet" Save() with
 // the application's DisplayAlerts switched off around it and restored after) what a caller looks
-// at in a Word or Excel document through the object model, stopping at the first failing call.
-// JSON: {"type",
-// "saved", "path", "read_only", "auto_save_on" (null when the member is unknown), "exception"
-// (the description of a failed Save, else null), "hresult" (the first failing HRESULT, or null)};
-// what was not read is null. Exit code 1 when a call failed.
+// at in the document behind a window, stopping at the first failing call: through the object
+// model from the document window (Word, Excel, PowerPoint), the Running Object Table (a window of
+// wps.exe) or LibreOffice's automation bridge (SALFRAME). JSON: {"type" (of the Window object),
+// "saved", "path", "read_only", "auto_save_on" (null when the member is unknown), or from
+// LibreOffice "modified", "url", "read_only", "has_location"; "exception" (the description of a
+// failed Save, else null), "hresult" (the first failing HRESULT, or null)}; what was not read is
+// null. Exit code 1 when a call failed.
 int cmd_doc(const Args& a) {
     if (a.size() != 2 || (a[0] != L"read" && a[0] != L"save" && a[0] != L"save-quiet"))
         return 2;
     HWND top = resolve(a[1]);
+    const std::wstring cls = top ? class_of(top) : L"";
+    const bool bridge = cls == L"SALFRAME",
+               rot = top && _wcsicmp(exe_of_pid(pid_of(top)).c_str(), L"wps.exe") == 0;
     HWND document = top ? office_document_window(top) : nullptr;
-    if (!document) {
-        err("no Word or Excel document window under " + to_utf8(a[1]));
+    if (!document && !bridge) {
+        err("no Office document window under " + to_utf8(a[1]));
         return 1;
     }
-    const bool excel = _wcsicmp(class_of(top).c_str(), L"XLMAIN") == 0;
+    const bool excel = cls == L"XLMAIN", powerpoint = cls == L"PPTFrameClass";
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         err("CoInitializeEx failed");
         return 1;
@@ -2829,15 +2903,24 @@ int cmd_doc(const Args& a) {
         const char* key;
         const wchar_t* member;
         std::string value;
-    } fields[] = {{"saved", L"Saved", "null"},
-                  {"path", L"Path", "null"},
-                  {"read_only", L"ReadOnly", "null"},
-                  {"auto_save_on", L"AutoSaveOn", "null"}};
+    };
+    std::vector<Field> fields = {{"saved", L"Saved", "null"},
+                                 {"path", L"Path", "null"},
+                                 {"read_only", L"ReadOnly", "null"},
+                                 {"auto_save_on", L"AutoSaveOn", "null"}};
+    if (bridge)
+        fields = {{"modified", L"isModified", "null"},
+                  {"url", L"getURL", "null"},
+                  {"read_only", L"isReadonly", "null"},
+                  {"has_location", L"hasLocation", "null"}};
     IDispatch* window = nullptr;
     IDispatch* doc = nullptr;
     VARIANT v;
     VariantInit(&v);
-    if (ok(AccessibleObjectFromWindow(document, (DWORD)OBJID_NATIVEOM, IID_IDispatch, (void**)&window))) {
+    if (rot || bridge) {
+        ok(outside_document(top, bridge, &doc));
+    } else if (ok(AccessibleObjectFromWindow(document, (DWORD)OBJID_NATIVEOM, IID_IDispatch,
+                                             (void**)&window))) {
         ITypeInfo* info = nullptr;
         BSTR name = nullptr;
         if (ok(window->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) &&
@@ -2847,8 +2930,8 @@ int cmd_doc(const Args& a) {
         if (info)
             info->Release();
     }
-    if (SUCCEEDED(first))
-        ok(automation_object(window, excel ? L"Parent" : L"Document", &doc));
+    if (SUCCEEDED(first) && !doc)
+        ok(automation_object(window, excel ? L"Parent" : powerpoint ? L"Presentation" : L"Document", &doc));
     IDispatch* app = nullptr;
     VARIANT alerts;
     VariantInit(&alerts);
@@ -2856,15 +2939,16 @@ int cmd_doc(const Args& a) {
         ok(automation_call(app, L"DisplayAlerts", DISPATCH_PROPERTYGET, &alerts))) {
         VARIANT off;
         VariantInit(&off);
-        off.vt = excel ? VT_BOOL : VT_I4; // Excel: False; Word: wdAlertsNone
-        off.lVal = 0;
+        off.vt = excel ? VT_BOOL : VT_I4; // Excel: False; Word: wdAlertsNone; PowerPoint: ppAlertsNone
+        off.lVal = powerpoint ? 1 : 0;
         if (excel)
             off.boolVal = VARIANT_FALSE;
         ok(automation_call(app, L"DisplayAlerts", DISPATCH_PROPERTYPUT, &v, nullptr, &off));
     }
     if (SUCCEEDED(first) && a[0] != L"read") {
         EXCEPINFO ex{};
-        if (!ok(automation_call(doc, L"Save", DISPATCH_METHOD, &v, &ex)) && ex.bstrDescription)
+        if (!ok(automation_call(doc, bridge ? L"store" : L"Save", DISPATCH_METHOD, &v, &ex)) &&
+            ex.bstrDescription)
             exception = Json().str(std::wstring(ex.bstrDescription)).text();
         SysFreeString(ex.bstrSource);
         SysFreeString(ex.bstrDescription);
@@ -2879,7 +2963,8 @@ int cmd_doc(const Args& a) {
     for (Field& f : fields) {
         if (FAILED(first))
             break;
-        const HRESULT hr = automation_call(doc, f.member, DISPATCH_PROPERTYGET, &v);
+        const HRESULT hr =
+            automation_call(doc, f.member, bridge ? DISPATCH_METHOD : DISPATCH_PROPERTYGET, &v);
         if (hr == DISP_E_UNKNOWNNAME && std::string(f.key) == "auto_save_on")
             continue; // older versions have no AutoSave: null
         if (ok(hr))
@@ -3386,8 +3471,9 @@ void usage() {
         "                                WM_APP+21 MS the next call hangs MS; WM_APP+22 changed;\n"
         "                                WM_APP+23 the next call ends the program (exit code 9)\n"
         "  doc read|save|save-quiet HWND|CLASS   JSON: type, saved, path, read_only, auto_save_on,\n"
-        "                                exception and hresult of a Word/Excel document (save:\n"
-        "                                Save() first; save-quiet: with DisplayAlerts off around it)\n"
+        "                                exception and hresult of a stand-in's document (soffice:\n"
+        "                                modified, url, read_only, has_location; save: Save() first;\n"
+        "                                save-quiet: with DisplayAlerts off around it)\n"
         "  fgwatch MS                    one JSON line per foreground change (2 ms samples) for MS\n"
         "  visit HWND|CLASS MS           give the window the front for MS ms, then give it back\n"
         "  menuloop HWND|CLASS COUNT     open and close the program's tray menu COUNT times\n"
