@@ -92,7 +92,13 @@ OFFICE_DIE_IN_NEXT_CALL = WM_APP + 23  # the next call ends the program (exit co
 RPC_E_CALL_REJECTED = "0x80010001"    # an HRESULT as `probe doc` reports it
 
 # Top-level window class, caption suffix and untitled document name of each stand-in.
-OFFICE_KINDS = {"word": ("OpusApp", "Word", "Document1"), "excel": ("XLMAIN", "Excel", "Book1")}
+OFFICE_KINDS = {"word": ("OpusApp", "Word", "Document1"), "excel": ("XLMAIN", "Excel", "Book1"),
+                "powerpoint": ("PPTFrameClass", "PowerPoint", "Presentation1"),
+                "wps": ("OpusApp", "WPS Writer", "Document1"),
+                "soffice": ("SALFRAME", "LibreOffice Writer", "Untitled 1")}
+# Where the stand-ins that callers tell by their program file run from: copies of the probe.
+OFFICE_PROGRAMS = {"wps": "C:\\wps\\wps.exe", "soffice": "C:\\LibreOffice\\program\\soffice.bin"}
+WPS_CLSID = "{5DEE938E-42E3-49CD-B75B-1821BC801F01}"  # the WPS stand-in's application (probe.cpp)
 # Notepad++'s "save the current document" (NPPM_SAVECURRENTFILE), which `probe target ... npp` answers.
 NPPM_SAVECURRENTFILE = 0x0400 + 1000 + 38
 
@@ -482,6 +488,7 @@ class WineSession:
         self._started = False
         self._log_counter = 0
         self._lock_file = None
+        self._wps_mapped = False
 
     # -- life cycle ------------------------------------------------------------------------
 
@@ -590,11 +597,14 @@ class WineSession:
         """Between tests: ends the programs this session started (restarting the session if
         windows of other programs are left over) and deletes Quillon's settings key."""
         killed = bool(self.programs)
+        # A LibreOffice stand-in that did not end by itself leaves its class object registered with
+        # Wine's rpcss, which then answers later callers with RPC_S_SERVER_UNAVAILABLE.
+        stale = any(p.exe.endswith("soffice.bin") and p.returncode != 0 for p in self.programs)
         for p in self.programs:
             p.kill()
         self.programs.clear()
         leftovers = [w for w in self.windows() if w["exe"].lower() != "explorer.exe"]
-        if leftovers:
+        if leftovers or stale:
             self.restart()
         elif killed:
             # The shell drops the tray icons of ended programs within about a second.
@@ -845,15 +855,17 @@ class WineSession:
 
     # -- stand-ins for Word, Excel and editors, and the foreground over time -------------
 
-    def _open_stand_in(self, bits: int, args: tuple, title: str, cls: str | None = None) -> tuple[Program, int]:
-        """Starts the probe with `args` and waits for a new top-level window (of class `cls`) whose
-        caption, a leading "*" aside, starts with `title`; returns the program and the HWND."""
+    def _open_stand_in(self, bits: int, args: tuple, title: str, cls: str | None = None,
+                       exe: str | Path | None = None) -> tuple[Program, int]:
+        """Starts the probe (or its copy `exe`) with `args` and waits for a new top-level window (of
+        class `cls`) whose caption, a leading "*" aside, starts with `title`; returns the program
+        and the HWND."""
         def titled() -> set[int]:
             return {w["hwnd"] for w in self.windows()
                     if w["caption"].lstrip("*").startswith(title) and w["class"] == (cls or w["class"])}
 
         before = titled()
-        prog = self.launch(self.probe_path(bits), *args)
+        prog = self.launch(exe or self.probe_path(bits), *args)
         hwnd = wait_for(lambda: next(iter(titled() - before), None) or (None if prog.alive() else "ended"),
                         30, message=f"the probe's {args[0]} to show {title!r}")
         if hwnd == "ended":
@@ -863,15 +875,29 @@ class WineSession:
 
     def open_office(self, kind: str, path: str, content: str = "", *options: str,
                     bits: int = 32) -> tuple[Program, int]:
-        """Writes the document at the Windows path `path` and opens it in the probe's stand-in for
-        Word or Excel (kind "word" or "excel"; `probe office`, see probe.cpp, for the options) of
-        the given bitness. Waits for a new top-level window captioned like the real program's
-        ("<name> - Word", "Book1 - Excel" for never-saved) and returns the program and its HWND."""
+        """Writes the document at the Windows path `path` and opens it in the probe's stand-in of
+        the given bitness for a kind of OFFICE_KINDS (`probe office`, see probe.cpp, for the
+        options); WPS and LibreOffice run as copies named like their programs, and KWPS.Application
+        is mapped to the WPS stand-in. Waits for a new top-level window captioned like the real
+        program's ("<name> - Word", "Book1 - Excel" for never-saved) and returns the program and
+        its HWND."""
         cls, program, untitled = OFFICE_KINDS[kind]
+        if "integrated" in options:  # WPS's one window for all its programs
+            cls, program = "KPromeMainWindow", "WPS Office"
         self.write_file(path, content)
         self.to_unix(path + ".state.json").unlink(missing_ok=True)
         name = untitled if "never-saved" in options else PureWindowsPath(path).name
-        return self._open_stand_in(bits, ("office", kind, path, *options), f"{name} - {program}", cls)
+        exe = self.probe_path(bits)
+        if kind in OFFICE_PROGRAMS:
+            exe, copy = OFFICE_PROGRAMS[kind], self.to_unix(OFFICE_PROGRAMS[kind])
+            copy.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(self.probe_path(bits), f"{copy}.new")
+            os.replace(f"{copy}.new", copy)  # a copy still running keeps its file
+        if kind == "wps" and not self._wps_mapped:  # Wine reads ProgIDs from HKLM's classes only
+            for view in (32, 64):
+                self.reg_add("HKLM\\Software\\Classes\\KWPS.Application\\CLSID", None, WPS_CLSID, view=view)
+            self._wps_mapped = True
+        return self._open_stand_in(bits, ("office", kind, path, *options), f"{name} - {program}", cls, exe)
 
     def open_target(self, path: str, content: str = "", *options: str, bits: int = 32) -> tuple[Program, int]:
         """Writes the document at the Windows path `path` and opens it in the probe's document window

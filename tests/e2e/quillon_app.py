@@ -142,13 +142,14 @@ class QuillonTestCase(unittest.TestCase):
                         20, message=f"notepad to show {name}")
         return hwnd
 
-    # -- stand-ins for Word and Excel, the programs to save through their object model -----
+    # -- stand-ins for the programs to save through their object models ---------------------
 
     def open_office(self, kind: str, name: str, content: str = "", *options: str, bits: int | None = None) -> int:
-        """Opens C:\\docs\\<name> (written with the content first) in the probe's stand-in for Word
-        or Excel (kind "word" or "excel", options as `probe office` takes them) of the given
-        bitness, Quillon's by default; returns its top-level HWND. Post harness.OFFICE_BUSY and
-        the other OFFICE_ messages to it to play a busy, hanging or vanishing program."""
+        """Opens C:\\docs\\<name> (written with the content first) in the probe's stand-in for Word,
+        Excel, PowerPoint, WPS or LibreOffice (kind "word", "excel", "powerpoint", "wps" or "soffice",
+        options as `probe office` takes them) of the given bitness, Quillon's by default; returns its
+        top-level HWND. Post harness.OFFICE_BUSY and the other OFFICE_ messages to it to play a busy,
+        hanging or vanishing program."""
         _, hwnd = self.wine.open_office(kind, "C:\\docs\\" + name, content, *options, bits=bits or BITS)
         return hwnd
 

@@ -4,11 +4,12 @@ On Wine's own notepad: opens a document, finds the window and its edit control t
 probe, types with real X key events, reads the text back with WM_GETTEXT, saves, checks the file
 on disk and closes notepad - once with separate X windows and once in a Wine virtual desktop.
 
-On the probe's stand-ins for Word and Excel: a caller of each bitness reaches the document of a
-stand-in of each bitness through the object model, sees typing make it unsaved, saves it, and is
-rejected while the stand-in plays busy; and the foreground watch sees short visits of the front.
-On the probe's document window as editors: Notepad++'s save message from the other bitness, Ctrl+S,
-its own menu, the Save As dialog of an untitled document and a close that lingers.
+On the probe's stand-ins for Word, Excel, PowerPoint, WPS and LibreOffice: a caller of each bitness
+reaches the document of a stand-in of each bitness the way its maker documents, sees typing make it
+unsaved, saves it, and is rejected while the stand-in plays busy; and the foreground watch sees
+short visits of the front. On the probe's document window as editors: Notepad++'s save message
+from the other bitness, Ctrl+S, its own menu, the Save As dialog of an untitled document and a
+close that lingers.
 """
 
 import json
@@ -25,6 +26,8 @@ from harness import (NPPM_SAVECURRENTFILE, OFFICE_BUSY, RPC_E_CALL_REJECTED, Win
 EDIT_ID = 1  # the edit control in the stand-ins' document window
 
 DOC = r"C:\e2e\smoke.txt"
+EXTENSIONS = {"word": "docx", "excel": "xlsx", "powerpoint": "pptx", "wps": "wps", "soffice": "odt"}
+ALERTS = {"word": -1, "excel": True, "powerpoint": 2, "wps": -1, "soffice": None}  # DisplayAlerts at start
 
 
 class HarnessSmokeTest(unittest.TestCase):
@@ -86,20 +89,42 @@ class HarnessSmokeTest(unittest.TestCase):
             with self.subTest("fgwatch"):
                 self.short_visits_seen(wine)
 
-    def office_round_trip(self, wine: WineSession, kind: str, client: int, server: int) -> None:
+    def test_powerpoint_wps_and_libreoffice_stand_ins_answer_callers_as_their_makers_document(self):
+        """WPS's document window does not answer; WPS and LibreOffice list a second, saved document
+        first, and the caller finds the shown one by the caption (and WPS's Hwnd unless no-hwnd)."""
+        bitness = (32, 64) if runs_32bit_programs() else (64,)
+        with WineSession() as wine:
+            for client in bitness:
+                for server in bitness:
+                    wps = ("no-native", "second=a.docx", "integrated" if client != server else "no-hwnd")
+                    for kind, options in (("powerpoint", ()), ("wps", wps), ("soffice", ("second=a.odt",))):
+                        with self.subTest(client=client, server=server, kind=kind):
+                            self.office_round_trip(wine, kind, client, server, *options)
+
+    def office_round_trip(self, wine: WineSession, kind: str, client: int, server: int, *options: str) -> None:
         started = time.monotonic()
-        path = rf"C:\e2e\office-{client}-{server}.{'docx' if kind == 'word' else 'xlsx'}"
-        app, hwnd = wine.open_office(kind, path, "first", bits=server)
-        fresh = {"type": "Window", "saved": True, "path": "C:\\e2e", "read_only": False, "auto_save_on": False,
-                 "exception": None, "hresult": None}
+        path = rf"C:\e2e\office {kind} {client}-{server}.{EXTENSIONS[kind]}"
+        app, hwnd = wine.open_office(kind, path, "first", *options, bits=server)
+        fresh = {"type": "Window", "saved": True, "path": "C:\\e2e", "read_only": False, "auto_save_on": False}
+        changed = {"saved": False}
+        if kind == "powerpoint":  # MsoTriState numbers
+            fresh, changed = {**fresh, "type": "DocumentWindow", "saved": -1, "read_only": 0}, {"saved": 0}
+        elif kind == "wps":  # no Window object on the way
+            fresh["type"] = None
+        elif kind == "soffice":
+            url = "file:///" + path.replace("\\", "/").replace(" ", "%20")
+            fresh = {"type": None, "modified": False, "url": url, "read_only": False, "has_location": True}
+            changed = {"modified": True}
+        fresh.update(exception=None, hresult=None)
         self.assertEqual(wine.office_doc("read", hwnd, bits=client), fresh)
+        self.assertEqual(wine.office_state(path)["alerts"], ALERTS[kind])
 
         wine.activate(hwnd)
         wine.type_text(" typed")
         wait_for(lambda: wine.gettext(EDIT_ID, hwnd=hwnd) == "first typed", 10,
                  message="the typing in the stand-in")
         self.assertGreaterEqual(wine.office_state(path)["keys"], len(" typed"))
-        self.assertEqual(wine.office_doc("read", hwnd, bits=client)["saved"], False)
+        self.assertEqual(wine.office_doc("read", hwnd, bits=client), {**fresh, **changed})
 
         self.assertEqual(wine.office_doc("save", hwnd, bits=client), fresh)
         self.assertEqual(wine.read_file(path), b"first typed")

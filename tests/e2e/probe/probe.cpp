@@ -30,9 +30,11 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -2018,6 +2020,11 @@ int cmd_hang(const Args& a) {
 // either bitness. Its thread is a single-threaded apartment, so incoming calls arrive through its
 // message loop like Word's and Excel's; a message filter plays "busy" (the call is rejected) and
 // Invoke can play a hang or the program going away in the middle of a call.
+//
+// PowerPoint is reached the same way; WPS Writer follows Word's windows and object model and puts
+// its application in the Running Object Table ("KWPS.Application"); LibreOffice Writer offers
+// the service manager of its OLE Automation bridge as a running class object. Callers tell WPS
+// and LibreOffice by their program files: tests run copies of the probe named wps.exe, soffice.bin.
 
 // Runtime control: messages posted to the stand-in's top-level window.
 constexpr UINT kOfficeBusy = WM_APP + 20;          // wParam ms: reject incoming calls that long (0: no more)
@@ -2026,14 +2033,29 @@ constexpr UINT kOfficeChanged = WM_APP + 22;       // the document changes (Save
 constexpr UINT kOfficeDieInNextCall = WM_APP + 23; // the next Invoke ends the process at once
 constexpr UINT kOfficeDiedExitCode = 9;            // the exit code of that end
 
+enum class OfficeKind { Word, Excel, PowerPoint, Wps, LibreOffice };
+
+// Each kind as `probe office` names it, its window classes from the top-level window down to
+// the document window, its name in captions and the name of a document never saved.
+const struct { const wchar_t* arg; std::vector<const wchar_t*> classes; const wchar_t *program, *untitled; }
+kOfficeKinds[] = {
+    {L"word", {L"OpusApp", L"_WwF", L"_WwB", L"_WwG"}, L"Word", L"Document1"},
+    {L"excel", {L"XLMAIN", L"XLDESK", L"EXCEL7"}, L"Excel", L"Book1"},
+    {L"powerpoint", {L"PPTFrameClass", L"MDIClient", L"mdiClass"}, L"PowerPoint", L"Presentation1"},
+    {L"wps", {L"OpusApp", L"_WwF", L"_WwB", L"_WwG"}, L"WPS Writer", L"Document1"},
+    {L"soffice", {L"SALFRAME"}, L"LibreOffice Writer", L"Untitled 1"},
+};
+
 struct OfficeDocument {
-    bool excel = false;
+    OfficeKind kind = OfficeKind::Word;
     std::wstring path, name, folder, statePath; // name and folder as the document reports them
+    std::wstring title, second;                 // the window's caption; a second document's name
     bool readOnly = false, protectedView = false, autoSave = false, old = false, noObject = false;
-    bool malformed = false, saveFails = false, hugePath = false, neverSaved = false;
+    bool malformed = false, saveFails = false, hugePath = false, neverSaved = false, noHwnd = false;
     bool saved = true;
-    // DisplayAlerts: Word's is a WdAlertLevel (-1 wdAlertsAll, 0 wdAlertsNone), Excel's a
-    // VARIANT_BOOL (-1 true, 0 false).
+    // DisplayAlerts: Word's (and WPS's) is a WdAlertLevel (-1 wdAlertsAll, 0 wdAlertsNone),
+    // Excel's a VARIANT_BOOL (-1 true, 0 false), PowerPoint's a PpAlertLevel (2 ppAlertsAll,
+    // 1 ppAlertsNone); LibreOffice has none.
     long alerts = -1;
     bool anySave = false;
     long alertsAtSave = 0;
@@ -2046,7 +2068,9 @@ struct OfficeDocument {
 OfficeDocument g_office;
 
 void office_alerts_json(Json& j, const char* k, long alerts) {
-    if (g_office.excel)
+    if (g_office.kind == OfficeKind::LibreOffice)
+        j.key(k).null();
+    else if (g_office.kind == OfficeKind::Excel)
         j.kb(k, alerts != 0);
     else
         j.kv(k, alerts);
@@ -2080,22 +2104,37 @@ void office_incoming_call() {
     }
 }
 
-// Saves the edit's text to FILE (UTF-8), or fails as the save-fails option asks. The
-// DisplayAlerts value in force is recorded at every call, failed or not.
+// A call that fails with an exception: EXCEPINFO (if the caller passed one) has the code (scode,
+// or wCode below 0x10000 as the automation bridge sets it), the program and the description.
+HRESULT office_exception(EXCEPINFO* ex, DWORD code, const wchar_t* source, const wchar_t* description) {
+    if (ex) {
+        *ex = EXCEPINFO{};
+        if (code < 0x10000)
+            ex->wCode = (WORD)code;
+        else
+            ex->scode = (SCODE)code;
+        ex->bstrSource = SysAllocString(source);
+        ex->bstrDescription = SysAllocString(description);
+    }
+    return DISP_E_EXCEPTION;
+}
+
+// Saves the edit's text to FILE (UTF-8), or fails as the save-fails option asks, with each
+// program's exception. The DisplayAlerts value in force is recorded at every call, failed or not.
 HRESULT office_save(EXCEPINFO* ex) {
     g_office.anySave = true;
     g_office.alertsAtSave = g_office.alerts;
     const bool written = !g_office.saveFails && write_bytes(g_office.path, to_utf8(text_of(g_office.edit)));
     if (!written) {
         office_write_state();
-        if (ex) {
-            *ex = EXCEPINFO{};
-            ex->scode = g_office.excel ? (SCODE)0x800A03EC : (SCODE)0x800A1066;
-            ex->bstrSource = SysAllocString(g_office.excel ? L"Microsoft Excel" : L"Microsoft Word");
-            ex->bstrDescription =
-                SysAllocString(g_office.excel ? L"Save method of Workbook class failed" : L"Command failed");
-        }
-        return DISP_E_EXCEPTION;
+        static const struct { DWORD code; const wchar_t *source, *description; } failures[] = {
+            {0x800A1066, L"Microsoft Word", L"Command failed"},
+            {0x800A03EC, L"Microsoft Excel", L"Save method of Workbook class failed"},
+            {0x80004005, L"Microsoft PowerPoint", L"Presentation.Save : Failed."},
+            {0x800A1066, L"WPS Writer", L"Command failed"},
+            {1001, L"[automation bridge]", L"com.sun.star.task.ErrorCodeIOException"}}; // a wCode
+        const auto& f = failures[(int)g_office.kind];
+        return office_exception(ex, f.code, f.source, f.description);
     }
     g_office.saved = true;
     ++g_office.saves;
@@ -2122,17 +2161,34 @@ HRESULT dispatch_variant(VARIANT* v, IDispatch* d) {
     return S_OK;
 }
 
+HRESULT i4_variant(VARIANT* v, long n) {
+    v->vt = VT_I4;
+    v->lVal = n;
+    return S_OK;
+}
+
+// A document's yes or no: PowerPoint's an MsoTriState (msoTrue -1, msoFalse 0), others' a Boolean.
+HRESULT office_flag(VARIANT* v, bool b) {
+    return g_office.kind == OfficeKind::PowerPoint ? i4_variant(v, b ? -1 : 0) : bool_variant(v, b);
+}
+
+bool office_word_model() { // which WPS follows
+    return g_office.kind == OfficeKind::Word || g_office.kind == OfficeKind::Wps;
+}
+
 enum class Access { Get, GetPut, Method };
 
 struct Member {
     const wchar_t* name;
     DISPID id;
     Access access;
+    UINT args = 0; // a method's positional arguments
 };
 
 // An automation object with a fixed list of members, each a property (read-only or read-write,
-// no arguments) or a method without arguments. The objects live as long as the program, so
-// references are counted for the callers' sake only and nothing is deleted.
+// no arguments) or a method with a fixed number of positional arguments. Most objects live as
+// long as the program, so references are counted for the callers' sake only; one made for a
+// single caller (owned_) is deleted with its last reference.
 class Automation : public IDispatch {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
@@ -2147,7 +2203,12 @@ public:
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return (ULONG)InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override { return (ULONG)InterlockedDecrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG refs = InterlockedDecrement(&refs_);
+        if (refs == 0 && owned_)
+            delete this;
+        return (ULONG)refs;
+    }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (!count)
@@ -2194,12 +2255,16 @@ public:
         const UINT args = params ? params->cArgs : 0;
         if (result)
             VariantInit(result);
+        VARIANT value;
+        VariantInit(&value);
+        HRESULT hr = S_OK;
         if (m->access == Access::Method) {
             if (!(flags & DISPATCH_METHOD))
                 return DISP_E_MEMBERNOTFOUND;
-            return args == 0 ? call(id, ex) : DISP_E_BADPARAMCOUNT;
-        }
-        if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+            if (args != m->args)
+                return DISP_E_BADPARAMCOUNT;
+            hr = call(id, args ? &params->rgvarg[0] : nullptr, &value, ex);
+        } else if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
             if (m->access != Access::GetPut)
                 return DISP_E_MEMBERNOTFOUND;
             if (args != 1)
@@ -2207,19 +2272,16 @@ public:
             // The new value is the one named argument DISPID_PROPERTYPUT.
             if (params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
                 return DISP_E_PARAMNOTFOUND;
-            const HRESULT hr = put(id, params->rgvarg[0]);
-            if (hr == DISP_E_TYPEMISMATCH && argErr)
-                *argErr = 0;
-            return hr;
-        }
-        // A property read; Visual Basic sends DISPATCH_METHOD | DISPATCH_PROPERTYGET.
-        if (!(flags & DISPATCH_PROPERTYGET))
+            hr = put(id, params->rgvarg[0]);
+        } else if (!(flags & DISPATCH_PROPERTYGET)) { // Visual Basic reads with METHOD | PROPERTYGET
             return DISP_E_MEMBERNOTFOUND;
-        if (args != 0)
+        } else if (args != 0) {
             return DISP_E_BADPARAMCOUNT;
-        VARIANT value;
-        VariantInit(&value);
-        const HRESULT hr = get(id, &value);
+        } else {
+            hr = get(id, &value);
+        }
+        if (hr == DISP_E_TYPEMISMATCH && argErr)
+            *argErr = 0;
         if (SUCCEEDED(hr) && result)
             *result = value;
         else
@@ -2230,60 +2292,91 @@ public:
     virtual ~Automation() = default;
 
 protected:
-    virtual HRESULT get(DISPID id, VARIANT* value) = 0;
+    virtual HRESULT get(DISPID, VARIANT*) { return DISP_E_MEMBERNOTFOUND; }
     virtual HRESULT put(DISPID, const VARIANT&) { return DISP_E_MEMBERNOTFOUND; }
-    virtual HRESULT call(DISPID, EXCEPINFO*) { return DISP_E_MEMBERNOTFOUND; }
+    // A method; arg is its one argument if it takes one, value its result.
+    virtual HRESULT call(DISPID, const VARIANT* /*arg*/, VARIANT* /*value*/, EXCEPINFO*) {
+        return DISP_E_MEMBERNOTFOUND;
+    }
 
     std::vector<Member> members_;
+    bool owned_ = false;
 
 private:
     LONG refs_ = 1;
 };
 
-// The application: DisplayAlerts.
+// The application: DisplayAlerts; in Word's object model also Documents and ActiveDocument (the
+// document in the window).
 class OfficeApplicationObject : public Automation {
 public:
-    enum : DISPID { kDisplayAlerts = 1 };
-    void setup() { members_ = {{L"DisplayAlerts", kDisplayAlerts, Access::GetPut}}; }
+    enum : DISPID { kDisplayAlerts = 1, kDocuments, kActiveDocument };
+    void setup(IDispatch* documents, IDispatch* active) {
+        documents_ = documents;
+        active_ = active;
+        members_ = {{L"DisplayAlerts", kDisplayAlerts, Access::GetPut}};
+        if (office_word_model())
+            members_.insert(members_.end(), {{L"Documents", kDocuments, Access::Get},
+                                             {L"ActiveDocument", kActiveDocument, Access::Get}});
+    }
 
 protected:
-    HRESULT get(DISPID, VARIANT* value) override {
-        if (g_office.excel)
-            return bool_variant(value, g_office.alerts != 0);
-        value->vt = VT_I4;
-        value->lVal = g_office.alerts;
-        return S_OK;
+    HRESULT get(DISPID id, VARIANT* value) override {
+        if (id != kDisplayAlerts)
+            return dispatch_variant(value, id == kDocuments ? documents_ : active_);
+        const bool excel = g_office.kind == OfficeKind::Excel;
+        return excel ? bool_variant(value, g_office.alerts != 0) : i4_variant(value, g_office.alerts);
     }
     HRESULT put(DISPID, const VARIANT& in) override {
+        const bool excel = g_office.kind == OfficeKind::Excel;
         VARIANT v;
         VariantInit(&v);
-        if (FAILED(VariantChangeType(&v, const_cast<VARIANT*>(&in), 0, g_office.excel ? VT_BOOL : VT_I4)))
+        if (FAILED(VariantChangeType(&v, const_cast<VARIANT*>(&in), 0, excel ? VT_BOOL : VT_I4)))
             return DISP_E_TYPEMISMATCH;
-        g_office.alerts = g_office.excel ? (long)v.boolVal : v.lVal;
+        g_office.alerts = excel ? (long)v.boolVal : v.lVal;
         office_write_state();
         return S_OK;
     }
+
+private:
+    IDispatch *documents_ = nullptr, *active_ = nullptr;
 };
 OfficeApplicationObject g_officeApp;
 
-// The document (Word) or workbook (Excel).
+// The document (Word, WPS), workbook (Excel) or presentation (PowerPoint). The second document
+// (option second=NAME, Word's object model) is C:\docs\NAME, saved and left alone.
 class OfficeDocumentObject : public Automation {
 public:
-    enum : DISPID { kSaved = 1, kPath, kFullName, kName, kReadOnly, kAutoSaveOn, kApplication, kSave };
-    void setup() {
+    enum : DISPID { kSaved = 1, kPath, kFullName, kName, kReadOnly, kAutoSaveOn, kApplication, kSave, kWindow };
+    void setup(IDispatch* window, bool second = false) {
+        window_ = window;
+        second_ = second;
         members_ = {{L"Saved", kSaved, Access::GetPut},       {L"Path", kPath, Access::Get},
                     {L"FullName", kFullName, Access::Get},    {L"Name", kName, Access::Get},
                     {L"ReadOnly", kReadOnly, Access::Get},    {L"Application", kApplication, Access::Get},
                     {L"Save", kSave, Access::Method}};
         if (!g_office.old) // older versions have no AutoSave
             members_.push_back({L"AutoSaveOn", kAutoSaveOn, Access::Get});
+        if (office_word_model())
+            members_.push_back({L"ActiveWindow", kWindow, Access::Get});
     }
 
 protected:
     HRESULT get(DISPID id, VARIANT* value) override {
+        if (id == kWindow)
+            return dispatch_variant(value, window_);
+        if (second_ && id != kApplication) {
+            if (id == kSaved || id == kReadOnly || id == kAutoSaveOn)
+                return bool_variant(value, id == kSaved);
+            const std::wstring folder = L"C:\\docs", full = folder + L"\\" + g_office.second;
+            return bstr_variant(value, id == kPath ? folder : id == kName ? g_office.second : full);
+        }
         switch (id) {
         case kSaved:
-            return g_office.malformed ? bstr_variant(value, L"yes") : bool_variant(value, g_office.saved);
+            if (g_office.malformed) // not what the interface promises
+                return g_office.kind == OfficeKind::PowerPoint ? i4_variant(value, 5)
+                                                               : bstr_variant(value, L"yes");
+            return office_flag(value, g_office.saved);
         case kPath:
             return bstr_variant(value, g_office.hugePath ? L"C:\\" + std::wstring(100000 - 3, L'x') : g_office.folder);
         case kFullName:
@@ -2291,7 +2384,7 @@ protected:
         case kName:
             return bstr_variant(value, g_office.name);
         case kReadOnly:
-            return bool_variant(value, g_office.readOnly);
+            return office_flag(value, g_office.readOnly);
         case kAutoSaveOn:
             return bool_variant(value, g_office.autoSave);
         case kApplication:
@@ -2308,12 +2401,39 @@ protected:
         office_write_state();
         return S_OK;
     }
-    HRESULT call(DISPID, EXCEPINFO* ex) override { return office_save(ex); }
-};
-OfficeDocumentObject g_officeDoc;
+    HRESULT call(DISPID, const VARIANT*, VARIANT*, EXCEPINFO* ex) override { return second_ ? S_OK : office_save(ex); }
 
-// The type information of the Window object: only its name ("Window", or "ProtectedViewWindow"
-// for a document opened in Protected View), which is what callers look at to tell the two apart.
+private:
+    IDispatch* window_ = nullptr;
+    bool second_ = false;
+};
+OfficeDocumentObject g_officeDoc, g_officeSecondDoc;
+
+// Word's Documents: Count, and Item(index) from 1. The second document comes first, so that a
+// caller cannot take the first item for the one in the window.
+class OfficeDocumentsObject : public Automation {
+public:
+    enum : DISPID { kItem = DISPID_VALUE, kCount };
+    void setup() { members_ = {{L"Item", kItem, Access::Method, 1}, {L"Count", kCount, Access::Get}}; }
+
+protected:
+    HRESULT get(DISPID, VARIANT* value) override { return i4_variant(value, g_office.second.empty() ? 1 : 2); }
+    HRESULT call(DISPID, const VARIANT* arg, VARIANT* value, EXCEPINFO*) override {
+        const long count = g_office.second.empty() ? 1 : 2;
+        VARIANT i;
+        VariantInit(&i);
+        if (FAILED(VariantChangeType(&i, const_cast<VARIANT*>(arg), 0, VT_I4)))
+            return DISP_E_TYPEMISMATCH;
+        if (i.lVal < 1 || i.lVal > count)
+            return DISP_E_BADINDEX;
+        return dispatch_variant(value, i.lVal < count ? &g_officeSecondDoc : &g_officeDoc);
+    }
+};
+OfficeDocumentsObject g_officeDocuments;
+
+// The type information of the Window object: only its name ("Window", PowerPoint's
+// "DocumentWindow", or "ProtectedViewWindow" for a document opened in Protected View), which is
+// what callers look at to tell them apart.
 class OfficeWindowTypeInfo : public ITypeInfo {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
@@ -2334,7 +2454,9 @@ public:
                                                BSTR* helpFile) override {
         if (id != MEMBERID_NIL)
             return TYPE_E_ELEMENTNOTFOUND;
-        if (name && !(*name = SysAllocString(g_office.protectedView ? L"ProtectedViewWindow" : L"Window")))
+        const bool powerpoint = g_office.kind == OfficeKind::PowerPoint;
+        if (name && !(*name = SysAllocString(g_office.protectedView ? L"ProtectedViewWindow"
+                                             : powerpoint ? L"DocumentWindow" : L"Window")))
             return E_OUTOFMEMORY;
         if (doc)
             *doc = nullptr;
@@ -2373,13 +2495,21 @@ private:
 };
 OfficeWindowTypeInfo g_officeWindowType;
 
-// The window: Document (Word) or Parent (Excel), and Application; its type information names it.
+// The window: Document, Parent (Excel) or Presentation (PowerPoint), Application, and in Word's
+// object model Hwnd (not with no-hwnd, as in older versions): the top-level window, a second
+// document's too, as in a program with documents as tabs. Its type information names it.
 class OfficeWindowObject : public Automation {
 public:
-    enum : DISPID { kDocument = 1, kApplication };
-    void setup() {
-        members_ = {{g_office.excel ? L"Parent" : L"Document", kDocument, Access::Get},
-                    {L"Application", kApplication, Access::Get}};
+    enum : DISPID { kDocument = 1, kApplication, kHwnd };
+    void setup(bool second = false) {
+        const OfficeKind kind = g_office.kind;
+        second_ = second;
+        const wchar_t* document = kind == OfficeKind::Excel        ? L"Parent"
+                                  : kind == OfficeKind::PowerPoint ? L"Presentation"
+                                                                   : L"Document";
+        members_ = {{document, kDocument, Access::Get}, {L"Application", kApplication, Access::Get}};
+        if (office_word_model() && !g_office.noHwnd)
+            members_.push_back({L"Hwnd", kHwnd, Access::Get});
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (!count)
@@ -2400,11 +2530,127 @@ public:
 
 protected:
     HRESULT get(DISPID id, VARIANT* value) override {
-        return dispatch_variant(value, id == kDocument ? static_cast<IDispatch*>(&g_officeDoc)
-                                                       : static_cast<IDispatch*>(&g_officeApp));
+        if (id == kHwnd) // window handles fit in 32 bits
+            return i4_variant(value, (long)(LONG_PTR)g_office.top);
+        return dispatch_variant(value, id == kApplication ? static_cast<IDispatch*>(&g_officeApp)
+                                       : second_ ? &g_officeSecondDoc : &g_officeDoc);
     }
+
+private:
+    bool second_ = false;
 };
-OfficeWindowObject g_officeWindow;
+OfficeWindowObject g_officeWindow, g_officeSecondWindow;
+
+// A path as LibreOffice gives it as a URL: file:///C:/docs/a%20b.odt, the UTF-8 bytes of all
+// but letters, digits and a few marks percent-encoded.
+std::wstring file_url(const std::wstring& path) {
+    std::wstring url = L"file:///";
+    for (unsigned char c : to_utf8(path)) {
+        wchar_t part[4];
+        c = c == '\\' ? '/' : c;
+        std::swprintf(part, 4, std::isalnum(c) || std::strchr("-._~/:!$&'()*+,;=@", c) ? L"%c" : L"%%%02X", c);
+        url += part;
+    }
+    return url;
+}
+
+// The objects of LibreOffice's automation bridge from the service manager to a document: role_
+// says which one an object is, second_ whose model, controller or frame (the saved document of
+// second=NAME, listed first). All members are methods, as in UNO; each enumeration has one caller.
+class UnoObject : public Automation {
+public:
+    enum Role { kServiceManager, kDesktop, kComponents, kEnumeration, kModel, kController, kFrame };
+    UnoObject(Role role, bool second = false) : role_(role), second_(second) {
+        static const std::vector<const wchar_t*> names[] = {
+            {L"createInstance"}, {L"getComponents"}, {L"createEnumeration"}, {L"hasMoreElements", L"nextElement"},
+            {L"isModified", L"hasLocation", L"isReadonly", L"store", L"getURL", L"getCurrentController"},
+            {L"getFrame"}, {L"getTitle"}};
+        for (const wchar_t* name : names[role])
+            members_.push_back({name, (DISPID)members_.size() + 1, Access::Method, role == kServiceManager ? 1u : 0u});
+        owned_ = role == kEnumeration;
+    }
+
+protected:
+    HRESULT call(DISPID id, const VARIANT* arg, VARIANT* value, EXCEPINFO* ex) override;
+
+private:
+    Role role_;
+    bool second_;
+    size_t next_ = 0;
+};
+UnoObject g_unoManager(UnoObject::kServiceManager), g_unoDesktop(UnoObject::kDesktop);
+UnoObject g_unoComponents(UnoObject::kComponents);
+UnoObject g_unoModels[] = {{UnoObject::kModel}, {UnoObject::kModel, true}};
+UnoObject g_unoControllers[] = {{UnoObject::kController}, {UnoObject::kController, true}};
+UnoObject g_unoFrames[] = {{UnoObject::kFrame}, {UnoObject::kFrame, true}};
+
+HRESULT UnoObject::call(DISPID id, const VARIANT* arg, VARIANT* value, EXCEPINFO* ex) {
+    const size_t count = g_office.second.empty() ? 1 : 2;
+    switch (role_) {
+    case kServiceManager:
+        if (arg->vt == VT_BSTR && arg->bstrVal && std::wcscmp(arg->bstrVal, L"com.sun.star.frame.Desktop") == 0)
+            return dispatch_variant(value, &g_unoDesktop);
+        return office_exception(ex, 1001, L"[automation bridge]", L"com.sun.star.uno.Exception: no such service");
+    case kDesktop:
+        return dispatch_variant(value, &g_unoComponents);
+    case kComponents:
+        value->vt = VT_DISPATCH;
+        value->pdispVal = new UnoObject(kEnumeration); // the caller's one reference
+        return S_OK;
+    case kEnumeration:
+        if (id == 1)
+            return bool_variant(value, next_ < count);
+        if (next_ >= count)
+            return office_exception(ex, 1001, L"[automation bridge]", L"com.sun.star.container.NoSuchElementException");
+        return dispatch_variant(value, &g_unoModels[count - 1 - next_++]);
+    case kModel:
+        switch (id) {
+        case 1:
+            return g_office.malformed ? bstr_variant(value, L"yes") : bool_variant(value, !second_ && !g_office.saved);
+        case 2:
+            return bool_variant(value, second_ || !g_office.neverSaved);
+        case 3:
+            return bool_variant(value, !second_ && g_office.readOnly);
+        case 4:
+            return second_ ? S_OK : office_save(ex);
+        case 5:
+            return bstr_variant(value, second_ ? file_url(L"C:\\docs\\" + g_office.second)
+                                       : g_office.neverSaved ? L"" : file_url(g_office.path));
+        }
+        return dispatch_variant(value, &g_unoControllers[second_]);
+    case kController:
+        return dispatch_variant(value, &g_unoFrames[second_]);
+    case kFrame:
+        break;
+    }
+    return bstr_variant(value, second_ ? g_office.second + L" - LibreOffice Writer" : g_office.title);
+}
+
+// The class object of the bridge's service manager, which the program offers while it runs:
+// every instance a caller makes is the one service manager.
+class UnoFactory : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory) ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+        return outer ? CLASS_E_NOAGGREGATION : g_unoManager.QueryInterface(riid, out);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+    virtual ~UnoFactory() = default;
+};
+UnoFactory g_unoFactory;
+
+// com.sun.star.ServiceManager, LibreOffice's bridge; and the stand-in's own class id for WPS's
+// application, to which the harness maps the ProgID KWPS.Application.
+const CLSID kUnoServiceManager = {0x82154420, 0x0FBF, 0x11d4, {0x83, 0x13, 0x00, 0x50, 0x04, 0x52, 0x6A, 0xB4}};
+const CLSID kWpsApplication = {0x5dee938e, 0x42e3, 0x49cd, {0xb7, 0x5b, 0x18, 0x21, 0xbc, 0x80, 0x1f, 0x01}};
 
 // Rejects incoming calls while the program plays "busy" (a modal dialog, a cell being edited):
 // the caller gets RPC_E_CALL_REJECTED. (SERVERCALL_RETRYLATER would be the polite answer, but
@@ -2496,20 +2742,23 @@ LRESULT CALLBACK office_frame_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(h, msg, wp, lp);
 }
 
-// A stand-in for Word or Excel showing FILE (read as UTF-8) in an edit control that fills the
-// innermost document window; see the section's comment and usage() for the window tree, the
-// objects, the options and the runtime control. FILE.state.json beside FILE tells tests what
-// happened: {"saves", "calls" (Invokes), "rejected" (calls refused while busy), "keys" (key-down
-// messages the windows got), "saved", "alerts_at_save" (DisplayAlerts at the last Save(), null
-// before any), "alerts" (DisplayAlerts now)}; Word's DisplayAlerts is a number, Excel's a Boolean.
-// Save() always writes FILE and counts, whatever the document claims to be (read-only, never
-// saved, Protected View): a test tells from the count whether a caller saved a document it should
-// have left alone. WM_CLOSE ends the program.
+// A stand-in for Word, Excel, PowerPoint, WPS or LibreOffice showing FILE (read as UTF-8) in an
+// edit control that fills the innermost document window; see the section's comment and usage()
+// for the window tree, the objects, the options and the runtime control. FILE.state.json beside
+// FILE tells tests what happened: {"saves", "calls" (Invokes), "rejected" (calls refused while
+// busy), "keys" (key-down messages the windows got), "saved", "alerts_at_save" (DisplayAlerts at
+// the last Save(), null before any), "alerts" (DisplayAlerts now: Excel's a Boolean, LibreOffice's
+// null, others' a number)}. Save() (store()) always writes FILE and counts, whatever the document
+// claims to be (read-only, never saved, Protected View): a test tells from the count whether a
+// caller saved a document it should have left alone. WM_CLOSE ends the program.
 int cmd_office(const Args& a) {
-    if (a.size() < 2 || (a[0] != L"word" && a[0] != L"excel"))
+    size_t kind = 0;
+    while (kind < std::size(kOfficeKinds) && (a.empty() || a[0] != kOfficeKinds[kind].arg))
+        ++kind;
+    if (a.size() < 2 || kind == std::size(kOfficeKinds))
         return 2;
-    g_office.excel = a[0] == L"excel";
-    bool unsaved = false;
+    g_office.kind = (OfficeKind)kind;
+    bool unsaved = false, integrated = false;
     for (size_t i = 2; i < a.size(); ++i) {
         const std::wstring& o = a[i];
         if (o == L"never-saved")
@@ -2522,8 +2771,14 @@ int cmd_office(const Args& a) {
             g_office.autoSave = true;
         else if (o == L"old")
             g_office.old = true;
-        else if (o == L"no-object")
+        else if (o == L"no-object" || o == L"no-native")
             g_office.noObject = true;
+        else if (o == L"no-hwnd")
+            g_office.noHwnd = true;
+        else if (o == L"integrated")
+            integrated = true;
+        else if (o.rfind(L"second=", 0) == 0 && o.size() > 7)
+            g_office.second = o.substr(7);
         else if (o == L"malformed")
             g_office.malformed = true;
         else if (o == L"save-fails")
@@ -2541,7 +2796,7 @@ int cmd_office(const Args& a) {
     g_office.statePath = g_office.path + L".state.json";
     const size_t slash = g_office.path.find_last_of(L"\\/");
     if (g_office.neverSaved) {
-        g_office.name = g_office.excel ? L"Book1" : L"Document1";
+        g_office.name = kOfficeKinds[kind].untitled;
     } else {
         g_office.name = slash == std::wstring::npos ? g_office.path : g_office.path.substr(slash + 1);
         g_office.folder = slash == std::wstring::npos ? L"" : g_office.path.substr(0, slash);
@@ -2549,7 +2804,9 @@ int cmd_office(const Args& a) {
             g_office.folder += L'\\';
     }
     g_office.saved = !unsaved;
-    g_office.alerts = -1; // wdAlertsAll / True
+    if (g_office.kind == OfficeKind::LibreOffice)
+        g_office.noObject = true; // its documents are reached through the bridge alone
+    g_office.alerts = g_office.kind == OfficeKind::PowerPoint ? 2 : -1; // ppAlertsAll, wdAlertsAll, True
     const std::wstring content = from_utf8(read_bytes(g_office.path));
 
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
@@ -2558,20 +2815,23 @@ int cmd_office(const Args& a) {
     }
     IMessageFilter* previous = nullptr;
     CoRegisterMessageFilter(&g_officeFilter, &previous);
-    g_officeApp.setup();
-    g_officeDoc.setup();
+    g_officeApp.setup(&g_officeDocuments, &g_officeDoc);
+    g_officeDoc.setup(&g_officeWindow);
+    g_officeSecondDoc.setup(&g_officeSecondWindow, true);
+    g_officeDocuments.setup();
     g_officeWindow.setup();
+    g_officeSecondWindow.setup(true);
 
-    // Word: OpusApp > _WwF > _WwB > _WwG; Excel: XLMAIN > XLDESK > EXCEL7.
-    const std::vector<const wchar_t*> classes =
-        g_office.excel ? std::vector<const wchar_t*>{L"XLMAIN", L"XLDESK", L"EXCEL7"}
-                       : std::vector<const wchar_t*>{L"OpusApp", L"_WwF", L"_WwB", L"_WwG"};
+    // WPS's integrated mode shows all its programs in one top-level window of its own.
+    std::vector<const wchar_t*> classes = kOfficeKinds[kind].classes;
+    if (integrated)
+        classes[0] = L"KPromeMainWindow";
     HINSTANCE instance = nullptr;
     for (const wchar_t* cls : classes)
         instance = register_window_class(office_frame_proc, cls);
-    const std::wstring caption = g_office.name + (g_office.excel ? L" - Excel" : L" - Word");
-    g_office.top = CreateWindowW(classes[0], caption.c_str(), WS_OVERLAPPEDWINDOW, 100, 100, 480, 280, nullptr,
-                                 nullptr, instance, nullptr);
+    g_office.title = g_office.name + L" - " + (integrated ? L"WPS Office" : kOfficeKinds[kind].program);
+    g_office.top = CreateWindowW(classes[0], g_office.title.c_str(), WS_OVERLAPPEDWINDOW, 100, 100, 480, 280,
+                                 nullptr, nullptr, instance, nullptr);
     HWND parent = g_office.top;
     for (size_t i = 1; parent && i < classes.size(); ++i)
         parent = CreateWindowW(classes[i], L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 10, 10, parent,
@@ -2587,6 +2847,15 @@ int cmd_office(const Args& a) {
     RECT client{};
     GetClientRect(g_office.top, &client);
     SendMessageW(g_office.top, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    // Both are offered before the window shows: whoever sees the window can reach the program.
+    DWORD rot = 0, factory = 0;
+    if (g_office.kind == OfficeKind::Wps &&
+        FAILED(RegisterActiveObject(&g_officeApp, kWpsApplication, ACTIVEOBJECT_STRONG, &rot)))
+        err("RegisterActiveObject failed");
+    if (g_office.kind == OfficeKind::LibreOffice &&
+        FAILED(CoRegisterClassObject(kUnoServiceManager, &g_unoFactory, CLSCTX_LOCAL_SERVER,
+                                     REGCLS_MULTIPLEUSE, &factory)))
+        err("CoRegisterClassObject failed");
     office_write_state(); // before the window shows: whoever sees the window finds the state
     ShowWindow(g_office.top, SW_SHOW);
     SetFocus(g_office.edit);
@@ -2601,60 +2870,133 @@ int cmd_office(const Args& a) {
         TranslateMessage(&m);
         DispatchMessageW(&m);
     }
+    if (rot)
+        RevokeActiveObject(rot, nullptr);
+    if (factory)
+        CoRevokeClassObject(factory);
     CoRegisterMessageFilter(previous, nullptr);
     CoUninitialize();
     return 0;
 }
 
-BOOL CALLBACK find_word_document_proc(HWND h, LPARAM lp) {
-    if (_wcsicmp(class_of(h).c_str(), L"_WwG") != 0)
-        return TRUE;
-    *(HWND*)lp = h;
-    return FALSE;
+BOOL CALLBACK find_office_document_proc(HWND h, LPARAM lp) {
+    const std::wstring cls = class_of(h);
+    for (const auto& kind : kOfficeKinds)
+        if (kind.classes.size() > 1 && _wcsicmp(cls.c_str(), kind.classes.back()) == 0) {
+            *(HWND*)lp = h;
+            return FALSE;
+        }
+    return TRUE;
 }
 
-// The innermost document window under a Word or Excel top-level window, or null.
+// The innermost document window under a Word, Excel, PowerPoint or WPS top-level window, or null.
 HWND office_document_window(HWND top) {
-    const std::wstring cls = class_of(top);
-    if (_wcsicmp(cls.c_str(), L"XLMAIN") == 0) {
-        HWND desk = FindWindowExW(top, nullptr, L"XLDESK", nullptr);
-        return desk ? FindWindowExW(desk, nullptr, L"EXCEL7", nullptr) : nullptr;
-    }
-    if (_wcsicmp(cls.c_str(), L"OpusApp") != 0)
-        return nullptr;
     HWND found = nullptr;
-    EnumChildWindows(top, find_word_document_proc, (LPARAM)&found);
+    EnumChildWindows(top, find_office_document_proc, (LPARAM)&found);
     return found;
 }
 
-// Calls a member of an automation object by name: without arguments, or (put) with the new value
-// of a property.
-HRESULT automation_call(IDispatch* d, const wchar_t* name, WORD kind, VARIANT* result, EXCEPINFO* ex = nullptr,
-                        VARIANT* put = nullptr) {
+// Calls a member of an automation object by name: without arguments, with one argument arg, or
+// (put) with the new value of a property in arg.
+HRESULT automation_call(IDispatch* d, const wchar_t* name, WORD kind, VARIANT* result,
+                        EXCEPINFO* ex = nullptr, VARIANT* arg = nullptr) {
     VariantInit(result);
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     HRESULT hr = d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(hr))
         return hr;
+    const bool put = kind & DISPATCH_PROPERTYPUT;
     DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{};
-    if (put)
-        params = DISPPARAMS{put, &named, 1, 1};
+    DISPPARAMS params{arg, put ? &named : nullptr, arg ? 1u : 0u, put ? 1u : 0u};
     return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, put ? nullptr : result, ex, nullptr);
 }
 
-// Reads a property that holds an object.
-HRESULT automation_object(IDispatch* d, const wchar_t* name, IDispatch** out) {
+// Reads a property that holds an object, or calls a method (kind, one argument arg) that gives one.
+HRESULT automation_object(IDispatch* d, const wchar_t* name, IDispatch** out,
+                          WORD kind = DISPATCH_PROPERTYGET, VARIANT* arg = nullptr) {
     *out = nullptr;
     VARIANT v;
-    HRESULT hr = automation_call(d, name, DISPATCH_PROPERTYGET, &v);
+    HRESULT hr = automation_call(d, name, kind, &v, nullptr, arg);
     if (SUCCEEDED(hr) && (v.vt != VT_DISPATCH || !v.pdispVal))
         hr = DISP_E_TYPEMISMATCH;
     if (SUCCEEDED(hr))
         hr = v.pdispVal->QueryInterface(IID_IDispatch, (void**)out);
     VariantClear(&v);
     return hr;
+}
+
+// Follows members from an object to the object at the end, each read or called without arguments
+// as Visual Basic does (DISPATCH_METHOD | DISPATCH_PROPERTYGET).
+HRESULT automation_path(IDispatch* d, std::initializer_list<const wchar_t*> path, IDispatch** out) {
+    HRESULT hr = d->QueryInterface(IID_IDispatch, (void**)out);
+    for (const wchar_t* name : path) {
+        IDispatch* next = nullptr;
+        if (SUCCEEDED(hr))
+            hr = automation_object(*out, name, &next, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+        if (*out)
+            (*out)->Release();
+        *out = next;
+    }
+    return hr;
+}
+
+// The document behind a window of WPS (the Running Object Table's application, of its Documents
+// the one whose Name the caption starts with and whose window it is) or of LibreOffice (the
+// bridge's Desktop, of its components the one whose frame's title is the caption), found as a
+// caller from outside finds it.
+HRESULT outside_document(HWND top, bool bridge, IDispatch** doc) {
+    const WORD vb = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+    const std::wstring caption = text_of(top);
+    IUnknown* unknown = nullptr;
+    IDispatch *start = nullptr, *desktop = nullptr, *list = nullptr;
+    CLSID clsid = kUnoServiceManager;
+    VARIANT arg, v;
+    bstr_variant(&arg, L"com.sun.star.frame.Desktop");
+    VariantInit(&v);
+    HRESULT hr = bridge ? CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, (void**)&unknown)
+                        : CLSIDFromProgID(L"KWPS.Application", &clsid);
+    if (SUCCEEDED(hr) && !bridge)
+        hr = GetActiveObject(clsid, nullptr, &unknown);
+    if (SUCCEEDED(hr))
+        hr = unknown->QueryInterface(IID_IDispatch, (void**)&start);
+    if (SUCCEEDED(hr) && bridge && SUCCEEDED(hr = automation_object(start, L"createInstance", &desktop, vb, &arg)))
+        hr = automation_path(desktop, {L"getComponents", L"createEnumeration"}, &list);
+    if (SUCCEEDED(hr) && !bridge && SUCCEEDED(hr = automation_object(start, L"Documents", &list)))
+        hr = automation_call(list, L"Count", vb, &v);
+    const long count = SUCCEEDED(hr) && !bridge && SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4)) ? v.lVal : 0;
+    for (long i = 1; SUCCEEDED(hr) && !*doc && (bridge || i <= count); ++i) {
+        IDispatch *item = nullptr, *frame = nullptr;
+        VariantClear(&arg);
+        i4_variant(&arg, i);
+        if (bridge && (FAILED(hr = automation_call(list, L"hasMoreElements", vb, &v)) || !v.boolVal))
+            break;
+        hr = automation_object(list, bridge ? L"nextElement" : L"Item", &item, vb, bridge ? nullptr : &arg);
+        if (SUCCEEDED(hr) && bridge)
+            hr = automation_path(item, {L"getCurrentController", L"getFrame"}, &frame);
+        if (SUCCEEDED(hr))
+            hr = automation_call(bridge ? frame : item, bridge ? L"getTitle" : L"Name", vb, &v);
+        const std::wstring name = SUCCEEDED(hr) && v.vt == VT_BSTR && v.bstrVal ? v.bstrVal : L"";
+        bool match = SUCCEEDED(hr) && (bridge ? name == caption : caption.rfind(name + L" - ", 0) == 0);
+        VariantClear(&v);
+        // WPS: and the document's window is this one, in versions whose Window has an Hwnd.
+        if (match && !bridge && SUCCEEDED(hr = automation_path(item, {L"ActiveWindow"}, &frame))) {
+            const HRESULT known = automation_call(frame, L"Hwnd", vb, &v);
+            match = known == DISP_E_UNKNOWNNAME || (SUCCEEDED(hr = known) && (HWND)(LONG_PTR)v.lVal == top);
+        }
+        if (match)
+            std::swap(*doc, item);
+        for (IDispatch* p : {item, frame})
+            if (p)
+                p->Release();
+    }
+    VariantClear(&arg);
+    if (unknown)
+        unknown->Release();
+    for (IDispatch* p : {start, desktop, list})
+        if (p)
+            p->Release();
+    return SUCCEEDED(hr) && !*doc ? TYPE_E_ELEMENTNOTFOUND : hr;
 }
 
 std::string variant_json(const VARIANT& v) {
@@ -2677,21 +3019,26 @@ std::string variant_json(const VARIANT& v) {
 
 // doc read|save|save-quiet HWND: reads (after Save() with "save"; with "save-quiet" Save() with
 // the application's DisplayAlerts switched off around it and restored after) what a caller looks
-// at in a Word or Excel document through the object model, stopping at the first failing call.
-// JSON: {"type",
-// "saved", "path", "read_only", "auto_save_on" (null when the member is unknown), "exception"
-// (the description of a failed Save, else null), "hresult" (the first failing HRESULT, or null)};
-// what was not read is null. Exit code 1 when a call failed.
+// at in the document behind a window, stopping at the first failing call: through the object
+// model from the document window (Word, Excel, PowerPoint), the Running Object Table (a window of
+// wps.exe) or LibreOffice's automation bridge (SALFRAME). JSON: {"type" (of the Window object),
+// "saved", "path", "read_only", "auto_save_on" (null when the member is unknown), or from
+// LibreOffice "modified", "url", "read_only", "has_location"; "exception" (the description of a
+// failed Save, else null), "hresult" (the first failing HRESULT, or null)}; what was not read is
+// null. Exit code 1 when a call failed.
 int cmd_doc(const Args& a) {
     if (a.size() != 2 || (a[0] != L"read" && a[0] != L"save" && a[0] != L"save-quiet"))
         return 2;
     HWND top = resolve(a[1]);
+    const std::wstring cls = top ? class_of(top) : L"";
+    const bool bridge = cls == L"SALFRAME",
+               rot = top && _wcsicmp(exe_of_pid(pid_of(top)).c_str(), L"wps.exe") == 0;
     HWND document = top ? office_document_window(top) : nullptr;
-    if (!document) {
-        err("no Word or Excel document window under " + to_utf8(a[1]));
+    if (!document && !bridge) {
+        err("no Office document window under " + to_utf8(a[1]));
         return 1;
     }
-    const bool excel = _wcsicmp(class_of(top).c_str(), L"XLMAIN") == 0;
+    const bool excel = cls == L"XLMAIN", powerpoint = cls == L"PPTFrameClass";
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         err("CoInitializeEx failed");
         return 1;
@@ -2707,15 +3054,24 @@ int cmd_doc(const Args& a) {
         const char* key;
         const wchar_t* member;
         std::string value;
-    } fields[] = {{"saved", L"Saved", "null"},
-                  {"path", L"Path", "null"},
-                  {"read_only", L"ReadOnly", "null"},
-                  {"auto_save_on", L"AutoSaveOn", "null"}};
+    };
+    std::vector<Field> fields = {{"saved", L"Saved", "null"},
+                                 {"path", L"Path", "null"},
+                                 {"read_only", L"ReadOnly", "null"},
+                                 {"auto_save_on", L"AutoSaveOn", "null"}};
+    if (bridge)
+        fields = {{"modified", L"isModified", "null"},
+                  {"url", L"getURL", "null"},
+                  {"read_only", L"isReadonly", "null"},
+                  {"has_location", L"hasLocation", "null"}};
     IDispatch* window = nullptr;
     IDispatch* doc = nullptr;
     VARIANT v;
     VariantInit(&v);
-    if (ok(AccessibleObjectFromWindow(document, (DWORD)OBJID_NATIVEOM, IID_IDispatch, (void**)&window))) {
+    if (rot || bridge) {
+        ok(outside_document(top, bridge, &doc));
+    } else if (ok(AccessibleObjectFromWindow(document, (DWORD)OBJID_NATIVEOM, IID_IDispatch,
+                                             (void**)&window))) {
         ITypeInfo* info = nullptr;
         BSTR name = nullptr;
         if (ok(window->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) &&
@@ -2725,8 +3081,8 @@ int cmd_doc(const Args& a) {
         if (info)
             info->Release();
     }
-    if (SUCCEEDED(first))
-        ok(automation_object(window, excel ? L"Parent" : L"Document", &doc));
+    if (SUCCEEDED(first) && !doc)
+        ok(automation_object(window, excel ? L"Parent" : powerpoint ? L"Presentation" : L"Document", &doc));
     IDispatch* app = nullptr;
     VARIANT alerts;
     VariantInit(&alerts);
@@ -2734,15 +3090,16 @@ int cmd_doc(const Args& a) {
         ok(automation_call(app, L"DisplayAlerts", DISPATCH_PROPERTYGET, &alerts))) {
         VARIANT off;
         VariantInit(&off);
-        off.vt = excel ? VT_BOOL : VT_I4; // Excel: False; Word: wdAlertsNone
-        off.lVal = 0;
+        off.vt = excel ? VT_BOOL : VT_I4; // Excel: False; Word: wdAlertsNone; PowerPoint: ppAlertsNone
+        off.lVal = powerpoint ? 1 : 0;
         if (excel)
             off.boolVal = VARIANT_FALSE;
         ok(automation_call(app, L"DisplayAlerts", DISPATCH_PROPERTYPUT, &v, nullptr, &off));
     }
     if (SUCCEEDED(first) && a[0] != L"read") {
         EXCEPINFO ex{};
-        if (!ok(automation_call(doc, L"Save", DISPATCH_METHOD, &v, &ex)) && ex.bstrDescription)
+        if (!ok(automation_call(doc, bridge ? L"store" : L"Save", DISPATCH_METHOD, &v, &ex)) &&
+            ex.bstrDescription)
             exception = Json().str(std::wstring(ex.bstrDescription)).text();
         SysFreeString(ex.bstrSource);
         SysFreeString(ex.bstrDescription);
@@ -2757,7 +3114,8 @@ int cmd_doc(const Args& a) {
     for (Field& f : fields) {
         if (FAILED(first))
             break;
-        const HRESULT hr = automation_call(doc, f.member, DISPATCH_PROPERTYGET, &v);
+        const HRESULT hr =
+            automation_call(doc, f.member, bridge ? DISPATCH_METHOD : DISPATCH_PROPERTYGET, &v);
         if (hr == DISP_E_UNKNOWNNAME && std::string(f.key) == "auto_save_on")
             continue; // older versions have no AutoSave: null
         if (ok(hr))
@@ -3254,18 +3612,22 @@ void usage() {
         "                                ctrl-s untitled own-menu linger=MS npp (Notepad++: class,\n"
         "                                caption, WM_USER+1038 saves) also write FILE.state.json\n"
         "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
-        "  office word|excel FILE [OPTION...]   a stand-in for Word (OpusApp > _WwF > _WwB > _WwG)\n"
-        "                                or Excel (XLMAIN > XLDESK > EXCEL7) showing FILE, whose\n"
-        "                                document window answers WM_GETOBJECT(OBJID_NATIVEOM) with\n"
-        "                                its Window object; state in FILE.state.json. OPTIONs:\n"
-        "                                never-saved read-only protected autosave old no-object\n"
+        "  office KIND FILE [OPTION...]  a stand-in for word (OpusApp > _WwF > _WwB > _WwG), excel\n"
+        "                                (XLMAIN > XLDESK > EXCEL7), powerpoint (PPTFrameClass >\n"
+        "                                MDIClient > mdiClass) or wps (as word) showing FILE, whose\n"
+        "                                document window answers WM_GETOBJECT(OBJID_NATIVEOM) with its\n"
+        "                                Window object (wps also in the Running Object Table), or for\n"
+        "                                soffice (SALFRAME, through its automation bridge); state in\n"
+        "                                FILE.state.json. OPTIONs: never-saved read-only protected\n"
+        "                                autosave old no-object no-native no-hwnd integrated second=NAME\n"
         "                                malformed save-fails huge-path unsaved. Post to its window:\n"
         "                                WM_APP+20 MS busy (calls rejected) for MS, 0 ends it;\n"
         "                                WM_APP+21 MS the next call hangs MS; WM_APP+22 changed;\n"
         "                                WM_APP+23 the next call ends the program (exit code 9)\n"
         "  doc read|save|save-quiet HWND|CLASS   JSON: type, saved, path, read_only, auto_save_on,\n"
-        "                                exception and hresult of a Word/Excel document (save:\n"
-        "                                Save() first; save-quiet: with DisplayAlerts off around it)\n"
+        "                                exception and hresult of a stand-in's document (soffice:\n"
+        "                                modified, url, read_only, has_location; save: Save() first;\n"
+        "                                save-quiet: with DisplayAlerts off around it)\n"
         "  fgwatch MS                    one JSON line per foreground change (2 ms samples) for MS\n"
         "  visit HWND|CLASS MS           give the window the front for MS ms, then give it back\n"
         "  menuloop HWND|CLASS COUNT     open and close the program's tray menu COUNT times\n"
