@@ -906,8 +906,8 @@ class WineSession:
         self.write_file(path, content)
         self.to_unix(path + ".state.json").unlink(missing_ok=True)
         npp = "npp" in options
-        untitled = "new 1" if npp else "Untitled-1"
-        name = untitled if "untitled" in options else path if npp else PureWindowsPath(path).name
+        untitled = next((o[9:] for o in options if o.startswith("untitled=")), "new 1" if npp else "Untitled-1")
+        name = untitled if any(o.startswith("untitled") for o in options) else path if npp else PureWindowsPath(path).name
         return self._open_stand_in(bits, ("target", path, *options), name + (" - Notepad++" if npp else " - Target"))
 
     def office_state(self, path: str) -> dict:

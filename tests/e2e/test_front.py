@@ -143,6 +143,33 @@ class FrontTest(QuillonTestCase):
         self.assertEqual(self.edit_text(target), "eta!", "no letter went into the text")
         self.assertEqual(self.log_lines(), [])
 
+    def test_editors_without_a_classic_menu_are_saved_only_where_their_titles_confirm_it(self):
+        # options, whether it ends saved, the title it is chosen by; the last one's title shows no
+        # mark: the keys' way, whose Alt+F opens a menu the program draws itself, once at most.
+        cases = {"marked.md": (("no-menu", "marks=after", "ctrl-s"), True, "marked.md • - Target"),
+                 "npp.txt": (("npp",), True, "*C:\\docs\\npp.txt - Notepad++"),
+                 "new.md": (("no-menu", "marks", "ctrl-s", "untitled=new.md"), False, "*new.md - Target"),
+                 "own.md": (("own-menu", "ctrl-s"), False, "own.md - Target")}
+        for name, (options, saved, title) in cases.items():
+            with self.subTest(name=name):
+                self.wine.reset()
+                target = self.open_target(name, "text", *options)
+                self.type_into(target, "!")
+                self.wine.post(0x8000 + 22, hwnd=target) if name == "own.md" else None
+                other = self.saving_from_behind(title)
+                changes = self.foreground_changes(self.watch_foreground(9))
+                state = self.target_state(name)
+                self.assertEqual(self.edit_text(target), "text!", "no letter typed into the text")
+                self.assertEqual(0x12 in state["keys"], name == "own.md", f"Alt+F only the keys' way: {state}")
+                self.assertEqual(self.document(name), "text!" if saved else "text")
+                self.assertEqual(len(self.log_lines()) > 0, saved)
+                self.assertFalse(state["dialog_open"], "a Save As dialog that Ctrl+S opened is cancelled")
+                self.assertLessEqual(state["menus"], 1, "one try at most of a menu it draws itself")
+                # Its program taken to the front from another: Notepad++'s never, the others once at most.
+                tries = sum(1 for was, c in zip(changes, changes[1:]) if c["hwnd"] == target and was["pid"] != c["pid"])
+                self.assertLessEqual(tries, 0 if name == "npp.txt" else 1, changes)
+                wait_for(lambda: self.front() == other, 3, message="the front given back")
+
     def test_a_program_whose_alt_f_opens_a_file_view_instead_of_a_menu_is_saved(self):
         self.assert_saved_with_text_unchanged("view.txt", "epsilon", " zeta", "file-view")
 

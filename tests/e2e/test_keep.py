@@ -50,6 +50,25 @@ class KeepTest(QuillonTestCase):
         self.assertFalse(self.dump()["visible"], "Quillon stayed in the tray")
         self.assertEqual(self.control(Id.optOn)["check"], 1)
 
+    def test_a_window_that_hides_and_retitles_itself_as_it_closes_keeps_its_document(self):
+        # Closed, it is hidden and shows "Untitled - Target" for 4 s, as Wine's notepad does for a
+        # moment: cycles every 3 s fall in it.
+        target = self.open_target("linger.txt", "one", "linger=4000", "ctrl-s")
+        other = self.open_notepad("other.txt")
+        self.start_quillon()
+        self.switch_on("linger.txt - Target", interval="2")
+        self.wait_hidden()
+        self.type_into(target, " two")
+        self.wine.activate(other)
+        self.wait_saved("linger.txt", "one two", 0)
+        self.wine.close(hwnd=target)
+        wait_for(lambda: all(w["hwnd"] != target for w in self.wine.windows()), 10, message="the target to go")
+        self.assertEqual(self.wine.reg_value(USER_KEY, "ProgramTitle", view=64), "linger.txt - Target")
+        reopened = self.open_target("linger.txt", "one two", "ctrl-s")
+        self.type_into(reopened, " three")
+        self.wine.activate(other)
+        self.wait_saved("linger.txt", "one two three", 1)
+
     def test_quillon_started_again_selects_the_program_it_saved_and_keeps_it_per_user(self):
         self.open_notepad("kept.txt")
         app = self.start_quillon()

@@ -1674,8 +1674,8 @@ int cmd_keylog(const Args&) {
 // many editors do), and WM_APP+22 posted to the window marks it changed without any typing.
 // Editors' variants (no count in the caption): marks=lead|after|glued|star-after marks a change as
 // "*t.txt - Target", "t.txt • - Target", "t.txt• - Target" or "t.txt* - Target"; ctrl-s saves on
-// Ctrl+S; untitled ("Untitled-1") opens a modal Save As dialog on Save instead of writing; npp plays
-// Notepad++ (its class, "[*]FULL PATH - Notepad++" or "[*]new 1 - Notepad++", saves on its message);
+// Ctrl+S; untitled ("Untitled-1", or untitled=NAME for a new document shown by a file's name) opens
+// a modal Save As dialog on Save instead of writing; npp plays Notepad++ (its class, "[*]FULL PATH - Notepad++" or "[*]new 1 - Notepad++", saves on its message);
 // own-menu opens a menu window of its own on Alt+F; linger=MS: WM_CLOSE hides the window and
 // retitles it "Untitled - Target" MS before it goes, as Wine's notepad. These write FILE.state.json.
 struct TargetWindow {
@@ -1896,6 +1896,7 @@ int cmd_target(const Args& a) {
                                        {L"marks=after", L"", L" \u2022"}, {L"marks=glued", L"", L"\u2022"},
                                        {L"marks=star-after", L"", L"*"}};
     bool menuBar = true;
+    std::wstring untitledName;
     for (size_t i = 1; i < a.size(); ++i) {
         const std::wstring& o = a[i];
         long long v = 0;
@@ -1909,8 +1910,10 @@ int cmd_target(const Args& a) {
         } else if (o == L"file-view") {
             menuBar = false;
             g_target.ribbon = true;
-        } else if (o == L"ctrl-s" || o == L"untitled" || o == L"npp") {
-            (o == L"ctrl-s" ? g_target.ctrlS : o == L"untitled" ? g_target.untitled : g_target.npp) = true;
+        } else if (o == L"ctrl-s" || o.rfind(L"untitled", 0) == 0 || o == L"npp") {
+            (o == L"ctrl-s" ? g_target.ctrlS : o == L"npp" ? g_target.npp : g_target.untitled) = true;
+            if (o.rfind(L"untitled=", 0) == 0) // a new document the editor shows by a file's name
+                untitledName = o.substr(9);
             g_target.counted = false;
         } else {
             size_t f = 0;
@@ -1931,7 +1934,7 @@ int cmd_target(const Args& a) {
         g_target.marks = true;
     }
     if (g_target.untitled)
-        g_target.name = g_target.npp ? L"new 1" : L"Untitled-1";
+        g_target.name = !untitledName.empty() ? untitledName : g_target.npp ? L"new 1" : L"Untitled-1";
     if (!g_target.counted || g_target.linger || g_target.ownMenu)
         g_target.statePath = g_target.path + L".state.json";
     const std::string content = read_bytes(g_target.path);
@@ -3609,7 +3612,7 @@ void usage() {
         "  target FILE [OPTION...]       show a document window (QuillonTarget) with a File menu\n"
         "                                whose Save writes its text to FILE. OPTIONs: menu-delay=MS\n"
         "                                no-menu file-view marks; marks=lead|after|glued|star-after\n"
-        "                                ctrl-s untitled own-menu linger=MS npp (Notepad++: class,\n"
+        "                                ctrl-s untitled[=NAME] own-menu linger=MS npp (Notepad++: class,\n"
         "                                caption, WM_USER+1038 saves) also write FILE.state.json\n"
         "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
         "  office KIND FILE [OPTION...]  a stand-in for word (OpusApp > _WwF > _WwB > _WwG), excel\n"
