@@ -5,16 +5,18 @@
 //
 // A call into another program's object takes as long as that program does, and a call from a
 // single-threaded apartment pumps messages while it waits. So every call is made on a worker
-// thread of its own, an apartment with its own message loop, and Quillon's window only looks for
-// the reply. A program that hangs keeps that thread; the caller gives up on the reply and starts
-// no new request until it has come. The COM libraries are loaded by the worker, on the first
-// request: a Quillon that never meets Word or Excel never loads them.
+// thread, an apartment of its own with its own message loop, and Quillon's window only looks for
+// the reply. A program that hangs keeps its worker; the next call goes to an idle worker or to a
+// new one, up to four. The workers and the COM libraries come with the first call: a Quillon that
+// never meets such a program has neither.
 #include "platform/win32/UniqueHandle.h"
 #include "platform/win32/Win32Platform.h"
 #include "scheduler/DocumentPrograms.h"
 
 #include <ole2.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 
 namespace quillon::win32 {
@@ -49,6 +51,19 @@ struct OleLibrary {
 };
 
 OleLibrary g_ole;
+bool g_oleLoaded = false;
+INIT_ONCE g_oleOnce = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK LoadOleOnce(PINIT_ONCE, PVOID, PVOID*) {
+    g_oleLoaded = g_ole.Load();
+    return TRUE;
+}
+
+// Loads the libraries once for every worker that asks.
+bool LoadOle() {
+    InitOnceExecuteOnce(&g_oleOnce, LoadOleOnce, nullptr, nullptr);
+    return g_oleLoaded;
+}
 
 // A VARIANT cleared when it goes out of scope.
 class Variant {
@@ -213,7 +228,10 @@ void SaveQuietly(Caller& call, IDispatch* window, IDispatch* document, DocumentR
         ReadState(call, document, reply);
 }
 
-DocumentReply Serve(DocumentRequest request, DocumentProgram program, HWND documentWindow) {
+DocumentReply Serve(const DocumentAsk& ask) {
+    const DocumentRequest request = ask.request;
+    const DocumentProgram program = ask.target.program;
+    const HWND documentWindow = ToHwnd(ask.target.documentWindow);
     if (request == DocumentRequest::RestoreAlerts)
         return {};
     DocumentReply reply;
@@ -242,32 +260,6 @@ DocumentReply Serve(DocumentRequest request, DocumentProgram program, HWND docum
     return reply;
 }
 
-} // namespace
-
-// What the window's thread and the worker share. The window's thread hands a request over and
-// looks for the reply; the worker takes the request, makes the calls and leaves the reply. It is
-// never freed: a worker stuck in a call that never returns may still write its reply into it.
-struct Win32Documents::Channel {
-    CRITICAL_SECTION lock;
-    HANDLE wake = nullptr; // set when a request is waiting
-    bool started = false;
-    bool requested = false;
-    bool answered = false;
-    bool outstanding = false;
-    DocumentCallId call = 0;
-    DocumentRequest request = DocumentRequest::Read;
-    DocumentProgram program = DocumentProgram::Word;
-    HWND window = nullptr;
-    DocumentReply reply;
-
-    Channel() {
-        InitializeCriticalSection(&lock);
-        wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    }
-};
-
-namespace {
-
 class Locked {
 public:
     explicit Locked(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
@@ -281,89 +273,185 @@ private:
 
 } // namespace
 
-// The worker: an apartment that waits for requests and pumps its messages meanwhile, as an
-// apartment must, and never ends before the process does.
-static DWORD WINAPI DocumentWorker(void* parameter) {
-    auto* channel = static_cast<Win32Documents::Channel*>(parameter);
-    const bool usable = g_ole.Load() && SUCCEEDED(g_ole.coInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+// What Quillon's window thread and a worker share. The window's thread hands a call over and
+// looks for the reply; the worker makes the call and leaves the reply. Never freed once its
+// thread runs: a worker stuck in a call that never returns may still write its reply into it.
+struct Win32Documents::Worker {
+    CRITICAL_SECTION lock;
+    UniqueKernelHandle wake;     // set when a call is handed over
+    UniqueKernelHandle answered; // set when a reply is left
+    // Under the lock:
+    DocumentCallId call = 0; // the call it holds until its reply is taken, or comes when abandoned; 0: idle
+    bool handedOver = false; // the call waits for the worker to take it
+    bool replied = false;
+    bool abandoned = false;
+    DocumentAsk ask;
+    DocumentReply reply;
+
+    Worker()
+        : wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)), answered(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+        InitializeCriticalSection(&lock);
+    }
+    ~Worker() { DeleteCriticalSection(&lock); }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    // The call handed over, taken off the channel; nothing when the wake was a stale one.
+    std::optional<DocumentAsk> TakeAsk() {
+        Locked locked(lock);
+        if (!handedOver)
+            return std::nullopt;
+        handedOver = false;
+        return ask;
+    }
+    // Leaves the reply, or drops it when the call was abandoned: the worker is idle again then.
+    void Answer(const DocumentReply& answer) {
+        {
+            Locked locked(lock);
+            if (abandoned) {
+                call = 0;
+                abandoned = false;
+                return;
+            }
+            reply = answer;
+            replied = true;
+        }
+        SetEvent(answered.get());
+    }
+};
+
+namespace {
+
+// A worker: an apartment that waits for calls and pumps its messages meanwhile, as an apartment
+// must, and never ends before the process does.
+DWORD WINAPI DocumentWorker(void* parameter) {
+    auto* worker = static_cast<Win32Documents::Worker*>(parameter);
+    const bool usable = LoadOle() && SUCCEEDED(g_ole.coInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    const HANDLE wake = worker->wake.get();
     for (;;) {
-        const DWORD woke = MsgWaitForMultipleObjectsEx(1, &channel->wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woke != WAIT_OBJECT_0) {
+        if (MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) != WAIT_OBJECT_0) {
             MSG message;
             while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
                 DispatchMessageW(&message);
             continue;
         }
-        DocumentRequest request;
-        DocumentProgram program;
-        HWND window;
-        {
-            Locked locked(channel->lock);
-            if (!channel->requested)
-                continue;
-            channel->requested = false;
-            request = channel->request;
-            program = channel->program;
-            window = channel->window;
-        }
+        const std::optional<DocumentAsk> ask = worker->TakeAsk();
+        if (!ask)
+            continue;
         DocumentReply reply;
         if (usable)
-            reply = Serve(request, program, window);
+            reply = Serve(*ask);
         else
             reply.noObject = true;
-        Locked locked(channel->lock);
-        channel->reply = reply;
-        channel->answered = true;
+        worker->Answer(reply);
     }
 }
 
-Win32Documents::Win32Documents() : channel_(new Channel) {}
+} // namespace
 
-// The channel stays for a worker that may still be in a call.
+Win32Documents::Win32Documents() = default;
+
+// The workers stay: one may still be in a call.
 Win32Documents::~Win32Documents() = default;
 
 DocumentCallId Win32Documents::Start(const DocumentAsk& ask) {
-    Locked locked(channel_->lock);
-    if ((channel_->outstanding && !channel_->answered) || channel_->wake == nullptr)
+    Worker* worker = IdleWorker();
+    if (!worker)
+        worker = NewWorker();
+    if (!worker)
         return 0;
-    if (!channel_->started) {
-        UniqueKernelHandle worker(CreateThread(nullptr, kWorkerStack, DocumentWorker, channel_,
-                                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-        if (!worker)
-            return 0;
-        channel_->started = true;
-    }
-    channel_->request = ask.request;
-    channel_->program = ask.target.program;
-    channel_->window = ToHwnd(ask.target.documentWindow);
-    channel_->requested = true;
-    channel_->answered = false;
-    channel_->outstanding = true;
-    channel_->call = channel_->call + 1 == 0 ? 1 : channel_->call + 1;
-    SetEvent(channel_->wake);
-    return channel_->call;
+    if (++lastCall_ == 0)
+        ++lastCall_;
+    Locked locked(worker->lock);
+    worker->call = lastCall_;
+    worker->ask = ask;
+    worker->handedOver = true;
+    worker->replied = false;
+    worker->abandoned = false;
+    SetEvent(worker->wake.get());
+    return lastCall_;
 }
 
 std::optional<DocumentReply> Win32Documents::TakeReply(DocumentCallId call) {
-    Locked locked(channel_->lock);
-    if (call != channel_->call || !channel_->outstanding || !channel_->answered)
+    Worker* worker = AwaitedWorker(call);
+    if (!worker)
         return std::nullopt;
-    channel_->outstanding = false;
-    channel_->answered = false;
-    return channel_->reply;
+    Locked locked(worker->lock);
+    if (worker->call != call || worker->abandoned || !worker->replied)
+        return std::nullopt;
+    worker->call = 0;
+    worker->replied = false;
+    return worker->reply;
 }
 
-void Win32Documents::Abandon(DocumentCallId) {}
+// A reply already left is dropped at once; one still to come, when it comes.
+void Win32Documents::Abandon(DocumentCallId call) {
+    Worker* worker = AwaitedWorker(call);
+    if (!worker)
+        return;
+    Locked locked(worker->lock);
+    if (worker->call != call)
+        return;
+    if (worker->replied) {
+        worker->call = 0;
+        worker->replied = false;
+    } else {
+        worker->abandoned = true;
+    }
+}
 
 std::optional<DocumentReply> Win32Documents::WaitForReply(DocumentCallId call, unsigned timeoutMs) {
     const ULONGLONG until = GetTickCount64() + timeoutMs;
     for (;;) {
         if (auto reply = TakeReply(call))
             return reply;
-        if (GetTickCount64() >= until)
+        Worker* worker = AwaitedWorker(call);
+        const ULONGLONG now = GetTickCount64();
+        if (!worker || now >= until)
             return std::nullopt;
-        Sleep(10);
+        WaitForSingleObject(worker->answered.get(), static_cast<DWORD>(until - now));
     }
+}
+
+Win32Documents::Worker* Win32Documents::IdleWorker() {
+    for (Worker* worker : workers_) {
+        if (!worker)
+            continue;
+        Locked locked(worker->lock);
+        if (worker->call == 0)
+            return worker;
+    }
+    return nullptr;
+}
+
+// A worker whose events could not be made is not used: its loop would have nothing to wait on.
+Win32Documents::Worker* Win32Documents::NewWorker() {
+    const auto slot = std::find(workers_.begin(), workers_.end(), nullptr);
+    if (slot == workers_.end())
+        return nullptr;
+    auto worker = std::make_unique<Worker>();
+    if (!worker->wake || !worker->answered)
+        return nullptr;
+    const UniqueKernelHandle thread(CreateThread(nullptr, kWorkerStack, DocumentWorker, worker.get(),
+                                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!thread)
+        return nullptr;
+    *slot = worker.release();
+    return *slot;
+}
+
+// The worker that holds the call for a caller still waiting for it; null for any other call.
+Win32Documents::Worker* Win32Documents::AwaitedWorker(DocumentCallId call) {
+    if (call == 0)
+        return nullptr;
+    for (Worker* worker : workers_) {
+        if (!worker)
+            continue;
+        Locked locked(worker->lock);
+        if (worker->call == call && !worker->abandoned)
+            return worker;
+    }
+    return nullptr;
 }
 
 } // namespace quillon::win32

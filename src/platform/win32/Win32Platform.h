@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <set>
 #include <utility>
 
@@ -74,8 +75,8 @@ public:
     bool DeleteValue(const std::wstring& keyPath, const std::wstring& name) override;
 };
 
-// The document route's calls, on a worker thread of their own that is started, with the
-// libraries it needs, only when a document is first asked for.
+// The document route's calls, each on a worker thread: an idle one, or a new one while the others
+// are held by calls, up to four. The workers, and the libraries they need, come with the first call.
 class Win32Documents final : public IDocuments {
 public:
     Win32Documents();
@@ -87,10 +88,17 @@ public:
     void Abandon(DocumentCallId call) override;
     std::optional<DocumentReply> WaitForReply(DocumentCallId call, unsigned timeoutMs) override;
 
-    struct Channel; // what the window's thread and the worker share
+    struct Worker; // a worker thread and what it shares with the window's thread
 
 private:
-    Channel* channel_; // never freed: a worker stuck in a call may still answer into it
+    static constexpr std::size_t kMostWorkers = 4;
+
+    Worker* IdleWorker();
+    Worker* NewWorker();
+    Worker* AwaitedWorker(DocumentCallId call);
+
+    std::array<Worker*, kMostWorkers> workers_{}; // never freed: a worker stuck in a call may still answer
+    DocumentCallId lastCall_ = 0;
 };
 
 class Win32Tray final : public ITray {
