@@ -22,6 +22,8 @@ BOOL CALLBACK LoadOleOnce(PINIT_ONCE, PVOID, PVOID*) {
     const HMODULE oleaut32 = LoadLibraryW(L"oleaut32.dll");
     const HMODULE oleacc = LoadLibraryW(L"oleacc.dll");
     g_oleLoaded = Find(ole32, "CoInitializeEx", g_ole.coInitializeEx) &&
+                  Find(ole32, "CLSIDFromProgID", g_ole.clsidFromProgId) &&
+                  Find(oleaut32, "GetActiveObject", g_ole.getActiveObject) &&
                   Find(oleacc, "AccessibleObjectFromWindow", g_ole.accessibleObjectFromWindow) &&
                   Find(oleaut32, "SysAllocString", g_ole.sysAllocString) &&
                   Find(oleaut32, "SysFreeString", g_ole.sysFreeString) &&

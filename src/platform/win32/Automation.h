@@ -24,6 +24,8 @@ constexpr LCID kAutomationLocale = 0x0409;
 // Quillon that never meets such a program never loads them.
 struct OleLibrary {
     HRESULT(WINAPI* coInitializeEx)(void*, DWORD) = nullptr;
+    HRESULT(WINAPI* clsidFromProgId)(LPCOLESTR, CLSID*) = nullptr;
+    HRESULT(WINAPI* getActiveObject)(REFCLSID, void*, IUnknown**) = nullptr;
     HRESULT(WINAPI* accessibleObjectFromWindow)(HWND, DWORD, REFIID, void**) = nullptr;
     BSTR(WINAPI* sysAllocString)(const OLECHAR*) = nullptr;
     void(WINAPI* sysFreeString)(BSTR) = nullptr;
@@ -97,6 +99,17 @@ private:
 
 bool IsUnknownMember(HRESULT hr);
 
+// A Caller for calls that may fail without it mattering: their failures stay out of the reply.
+class QuietCaller {
+public:
+    QuietCaller() : call_(ignored_) {}
+    Caller* operator->() { return &call_; }
+
+private:
+    DocumentReply ignored_;
+    Caller call_;
+};
+
 // How a found document tells its state and takes its Save: by the properties of Word's, Excel's
 // and PowerPoint's object models, or by LibreOffice's component methods. `read` fills
 // reply.state and says whether it could.
@@ -124,10 +137,12 @@ enum class Reached {
     Answered, // the reply is complete: Protected View, no single document shown, a call failed
 };
 
-// The ways, one file each: NativeObject.cpp.
+// The ways, one file each: NativeObject.cpp, RunningObject.cpp.
 using ReachFunction = Reached (*)(const DocumentAsk& ask, const DocumentProgramInfo& info, Caller& call,
                                   DocumentReply& reply, FoundDocument& found);
 Reached ReachNativeObject(const DocumentAsk& ask, const DocumentProgramInfo& info, Caller& call,
                           DocumentReply& reply, FoundDocument& found);
+Reached ReachRunningObject(const DocumentAsk& ask, const DocumentProgramInfo& info, Caller& call,
+                           DocumentReply& reply, FoundDocument& found);
 
 } // namespace quillon::win32
