@@ -23,6 +23,7 @@ BOOL CALLBACK LoadOleOnce(PINIT_ONCE, PVOID, PVOID*) {
     const HMODULE oleacc = LoadLibraryW(L"oleacc.dll");
     g_oleLoaded = Find(ole32, "CoInitializeEx", g_ole.coInitializeEx) &&
                   Find(ole32, "CLSIDFromProgID", g_ole.clsidFromProgId) &&
+                  Find(ole32, "CoCreateInstance", g_ole.coCreateInstance) &&
                   Find(oleaut32, "GetActiveObject", g_ole.getActiveObject) &&
                   Find(oleacc, "AccessibleObjectFromWindow", g_ole.accessibleObjectFromWindow) &&
                   Find(oleaut32, "SysAllocString", g_ole.sysAllocString) &&

@@ -25,6 +25,7 @@ constexpr LCID kAutomationLocale = 0x0409;
 struct OleLibrary {
     HRESULT(WINAPI* coInitializeEx)(void*, DWORD) = nullptr;
     HRESULT(WINAPI* clsidFromProgId)(LPCOLESTR, CLSID*) = nullptr;
+    HRESULT(WINAPI* coCreateInstance)(REFCLSID, IUnknown*, DWORD, REFIID, void**) = nullptr;
     HRESULT(WINAPI* getActiveObject)(REFCLSID, void*, IUnknown**) = nullptr;
     HRESULT(WINAPI* accessibleObjectFromWindow)(HWND, DWORD, REFIID, void**) = nullptr;
     BSTR(WINAPI* sysAllocString)(const OLECHAR*) = nullptr;
@@ -137,12 +138,14 @@ enum class Reached {
     Answered, // the reply is complete: Protected View, no single document shown, a call failed
 };
 
-// The ways, one file each: NativeObject.cpp, RunningObject.cpp.
+// The ways, one file each: NativeObject.cpp, RunningObject.cpp, OfficeBridge.cpp.
 using ReachFunction = Reached (*)(const DocumentAsk& ask, const DocumentProgramInfo& info, Caller& call,
                                   DocumentReply& reply, FoundDocument& found);
 Reached ReachNativeObject(const DocumentAsk& ask, const DocumentProgramInfo& info, Caller& call,
                           DocumentReply& reply, FoundDocument& found);
 Reached ReachRunningObject(const DocumentAsk& ask, const DocumentProgramInfo& info, Caller& call,
                            DocumentReply& reply, FoundDocument& found);
+Reached ReachOfficeBridge(const DocumentAsk& ask, const DocumentProgramInfo& info, Caller& call,
+                          DocumentReply& reply, FoundDocument& found);
 
 } // namespace quillon::win32

@@ -1,7 +1,7 @@
 // Other programs' documents, reached through the object models the programs publish for other
 // programs: scheduler/DocumentPrograms.h says which program is reached which way, Automation.h
 // holds the calls every way shares, and each way has its file (NativeObject.cpp,
-// RunningObject.cpp). This file runs the calls and picks the way.
+// RunningObject.cpp, OfficeBridge.cpp). This file runs the calls and picks the way.
 //
 // A call into another program's object takes as long as that program does, and a call from a
 // single-threaded apartment pumps messages while it waits. So every call is made on a worker
@@ -35,8 +35,9 @@ ReachFunction ReachOf(DocumentReach reach) {
     switch (reach) {
     case DocumentReach::RunningObject:
         return ReachRunningObject;
-    case DocumentReach::NativeObject:
     case DocumentReach::OfficeBridge:
+        return ReachOfficeBridge;
+    case DocumentReach::NativeObject:
         break;
     }
     return ReachNativeObject;
