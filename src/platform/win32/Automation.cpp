@@ -13,7 +13,8 @@ bool g_oleLoaded = false;
 INIT_ONCE g_oleOnce = INIT_ONCE_STATIC_INIT;
 
 template <class Function> bool Find(HMODULE module, const char* name, Function& function) {
-    function = module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+    function =
+        module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
     return function != nullptr;
 }
 
@@ -105,7 +106,8 @@ bool Caller::Invoke(IDispatch* object, const wchar_t* name, WORD kind, std::span
                               put ? 1u : 0u};
         EXCEPINFO exception{};
         UINT argumentError = 0;
-        hr = object->Invoke(id, IID_NULL, kAutomationLocale, kind, &parameters, result, &exception, &argumentError);
+        hr = object->Invoke(id, IID_NULL, kAutomationLocale, kind, &parameters, result, &exception,
+                            &argumentError);
         // An exception names its own code (Excel's while a cell is being edited, say).
         if (hr == DISP_E_EXCEPTION && FAILED(exception.scode))
             hr = exception.scode;
@@ -169,7 +171,8 @@ ComPtr<IDispatch> Caller::CallObject(IDispatch* object, const wchar_t* name, std
 ComPtr<IDispatch> Caller::Item(IDispatch* collection, std::int32_t index) {
     Variant position(index);
     Variant value;
-    if (!Invoke(collection, L"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {position.get(), 1}, value.get()))
+    if (!Invoke(collection, L"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {position.get(), 1},
+                value.get()))
         return {};
     return ObjectIn(value);
 }
@@ -239,7 +242,8 @@ bool ReadProperties(Caller& call, IDispatch* document, const ModelDialect& diale
     const auto readOnly = call.GetFlag(document, L"ReadOnly", dialect.flags);
     if (!readOnly)
         return false;
-    const auto savesItself = dialect.autoSave ? ReadAutoSave(call, document, reply) : std::optional<bool>(false);
+    const auto savesItself =
+        dialect.autoSave ? ReadAutoSave(call, document, reply) : std::optional<bool>(false);
     if (!savesItself)
         return false;
     reply.state = {false, *saved, !path->empty(), *readOnly, *savesItself};
@@ -253,7 +257,8 @@ bool SaveByMethod(Caller& call, IDispatch* document) {
 
 // Puts the user's alerts setting back after a Save was tried: the reply keeps the failure it had
 // (the Save's own, or none), and says whether the program has the setting again.
-void PutBackAfterSave(Caller& call, IDispatch* application, const AlertsSetting& users, DocumentReply& reply) {
+void PutBackAfterSave(Caller& call, IDispatch* application, const AlertsSetting& users,
+                      DocumentReply& reply) {
     const std::uint32_t failure = reply.failure;
     reply.alerts = users;
     reply.alertsPutBack = call.Put(application, kAlerts, users);
@@ -264,8 +269,10 @@ void PutBackAfterSave(Caller& call, IDispatch* application, const AlertsSetting&
 // put-back holds when there is one (the program's present "none" is then not the user's), else
 // the one just read. Nothing, with alertsNotOff, when they could not be read or switched; a
 // refused switch is undone all the same.
-std::optional<AlertsSetting> SwitchAlertsOff(Caller& call, IDispatch* application, const ModelDialect& dialect,
-                                             const std::optional<AlertsSetting>& pending, DocumentReply& reply) {
+std::optional<AlertsSetting> SwitchAlertsOff(Caller& call, IDispatch* application,
+                                             const ModelDialect& dialect,
+                                             const std::optional<AlertsSetting>& pending,
+                                             DocumentReply& reply) {
     reply.alertsNotOff = true;
     Variant value;
     if (!application || !call.Get(application, kAlerts, value))
@@ -307,7 +314,8 @@ void RestoreAlerts(Caller& call, const DocumentAsk& ask, const FoundDocument& fo
         return;
     reply.alerts = ask.userAlerts;
     if (found.dialect->alerts != AlertsType::None)
-        reply.alertsPutBack = found.application && call.Put(found.application.get(), kAlerts, *ask.userAlerts);
+        reply.alertsPutBack =
+            found.application && call.Put(found.application.get(), kAlerts, *ask.userAlerts);
 }
 
 } // namespace

@@ -71,7 +71,8 @@ public:
     explicit Caller(DocumentReply& reply) : reply_(reply) {}
 
     // `kind` is DISPATCH_PROPERTYGET, DISPATCH_METHOD or both; the arguments go first to last.
-    bool Invoke(IDispatch* object, const wchar_t* name, WORD kind, std::span<VARIANT> arguments, VARIANT* result);
+    bool Invoke(IDispatch* object, const wchar_t* name, WORD kind, std::span<VARIANT> arguments,
+                VARIANT* result);
     bool Get(IDispatch* object, const wchar_t* name, Variant& result);
     bool Put(IDispatch* object, const wchar_t* name, const AlertsSetting& setting);
     bool Call(IDispatch* object, const wchar_t* name, Variant& result, std::span<VARIANT> arguments = {});

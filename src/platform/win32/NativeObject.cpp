@@ -16,7 +16,8 @@ std::wstring TypeName(IDispatch* object) {
         return L"";
     ComPtr<ITypeInfo> info(raw);
     BSTR name = nullptr;
-    if (FAILED(info.get()->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr)) || name == nullptr)
+    if (FAILED(info.get()->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr)) ||
+        name == nullptr)
         return L"";
     std::wstring text(name, Ole().sysStringLen(name));
     Ole().sysFreeString(name);
@@ -34,8 +35,9 @@ Reached ReachNativeObject(const DocumentAsk& ask, const DocumentProgramInfo& inf
         return Reached::Nothing;
     }
     IDispatch* raw = nullptr;
-    const HRESULT hr = Ole().accessibleObjectFromWindow(ToHwnd(ask.target.documentWindow), kObjectIdNativeObjectModel,
-                                                        IID_IDispatch, reinterpret_cast<void**>(&raw));
+    const HRESULT hr =
+        Ole().accessibleObjectFromWindow(ToHwnd(ask.target.documentWindow), kObjectIdNativeObjectModel,
+                                         IID_IDispatch, reinterpret_cast<void**>(&raw));
     if (FAILED(hr) || raw == nullptr) {
         reply.failure = FAILED(hr) ? static_cast<std::uint32_t>(hr) : 0;
         reply.noObject = reply.failure == 0;

@@ -29,7 +29,8 @@ bool IsOfficeWindow(WindowHandle window, const DocumentProgramInfo& info) {
 std::wstring FrameTitle(IDispatch* component) {
     QuietCaller call;
     const ComPtr<IDispatch> controller = call->CallObject(component, L"getCurrentController");
-    const ComPtr<IDispatch> frame = controller ? call->CallObject(controller.get(), L"getFrame") : ComPtr<IDispatch>();
+    const ComPtr<IDispatch> frame =
+        controller ? call->CallObject(controller.get(), L"getFrame") : ComPtr<IDispatch>();
     return frame ? call->CallText(frame.get(), L"getTitle").value_or(L"") : L"";
 }
 
@@ -37,7 +38,8 @@ std::wstring FrameTitle(IDispatch* component) {
 std::optional<std::vector<ComPtr<IDispatch>>> Components(Caller& call, IDispatch* manager) {
     Variant service(L"com.sun.star.frame.Desktop");
     const ComPtr<IDispatch> desktop = call.CallObject(manager, L"createInstance", {service.get(), 1});
-    const ComPtr<IDispatch> components = desktop ? call.CallObject(desktop.get(), L"getComponents") : ComPtr<IDispatch>();
+    const ComPtr<IDispatch> components =
+        desktop ? call.CallObject(desktop.get(), L"getComponents") : ComPtr<IDispatch>();
     const ComPtr<IDispatch> enumeration =
         components ? call.CallObject(components.get(), L"createEnumeration") : ComPtr<IDispatch>();
     if (!enumeration)

@@ -23,8 +23,8 @@ struct ListedDocument {
 ComPtr<IDispatch> RunningApplicationOf(const wchar_t* progId) {
     CLSID clsid{};
     IUnknown* running = nullptr;
-    if (FAILED(Ole().clsidFromProgId(progId, &clsid)) || FAILED(Ole().getActiveObject(clsid, nullptr, &running)) ||
-        running == nullptr)
+    if (FAILED(Ole().clsidFromProgId(progId, &clsid)) ||
+        FAILED(Ole().getActiveObject(clsid, nullptr, &running)) || running == nullptr)
         return {};
     const ComPtr<IUnknown> object(running);
     IDispatch* application = nullptr;
@@ -92,7 +92,8 @@ Reached ReachRunningObject(const DocumentAsk& ask, const DocumentProgramInfo& in
         if (!applications[i])
             continue;
         running = true;
-        if (!ListDocuments(call, applications[i].get(), i, DialectOf(info.applications[i].model), listed, candidates))
+        if (!ListDocuments(call, applications[i].get(), i, DialectOf(info.applications[i].model), listed,
+                           candidates))
             return Reached::Answered;
     }
     if (!running) {

@@ -44,7 +44,8 @@ ReachFunction ReachOf(DocumentReach reach) {
 }
 
 // One way of reaching the document, and the request made of what it found.
-Reached Try(DocumentReach reach, const DocumentAsk& ask, const DocumentProgramInfo& info, DocumentReply& reply) {
+Reached TryReach(DocumentReach reach, const DocumentAsk& ask, const DocumentProgramInfo& info,
+                 DocumentReply& reply) {
     reply = {};
     Caller call(reply);
     FoundDocument found;
@@ -58,8 +59,8 @@ Reached Try(DocumentReach reach, const DocumentAsk& ask, const DocumentProgramIn
 DocumentReply Serve(const DocumentAsk& ask) {
     const DocumentProgramInfo& info = InfoOf(ask.target.program);
     DocumentReply reply;
-    if (Try(info.reaches[0], ask, info, reply) == Reached::Nothing && info.reaches[1] != info.reaches[0])
-        Try(info.reaches[1], ask, info, reply);
+    if (TryReach(info.reaches[0], ask, info, reply) == Reached::Nothing && info.reaches[1] != info.reaches[0])
+        TryReach(info.reaches[1], ask, info, reply);
     // A RestoreAlerts that did not reach the program's application has put nothing back.
     if (ask.request == DocumentRequest::RestoreAlerts && ask.userAlerts && !reply.alerts) {
         reply.alerts = ask.userAlerts;
@@ -86,14 +87,15 @@ struct Win32Documents::Worker {
     DocumentReply reply;
 
     Worker()
-        : wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)), answered(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+        : wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          answered(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
         InitializeCriticalSection(&lock);
     }
     ~Worker() { DeleteCriticalSection(&lock); }
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
-    // The call handed over, taken off the channel; nothing when the wake was a stale one.
+    // The call handed over, now the worker's; nothing when the wake was a stale one.
     std::optional<DocumentAsk> TakeAsk() {
         Locked locked(lock);
         if (!handedOver)
@@ -126,7 +128,8 @@ DWORD WINAPI DocumentWorker(void* parameter) {
     const bool usable = LoadOle() && SUCCEEDED(Ole().coInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     const HANDLE wake = worker->wake.get();
     for (;;) {
-        if (MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) != WAIT_OBJECT_0) {
+        if (MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) !=
+            WAIT_OBJECT_0) {
             MSG message;
             while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
                 DispatchMessageW(&message);
