@@ -4,7 +4,9 @@
 // here creates an object, so nothing can start a program.
 #include "platform/win32/Automation.h"
 
+#include <algorithm>
 #include <array>
+#include <span>
 #include <vector>
 
 namespace quillon::win32 {
@@ -75,40 +77,55 @@ bool ListDocuments(Caller& call, IDispatch* application, std::size_t index, cons
     return true;
 }
 
-} // namespace
-
-// Every application of the row is asked (integrated WPS Office shows the documents of three in
-// one window), and the core chooses among all their documents.
-Reached ReachRunningObject(const DocumentAsk& ask, const DocumentProgramInfo& info, Caller& call,
-                           DocumentReply& reply, FoundDocument& found) {
-    std::array<ComPtr<IDispatch>, std::tuple_size_v<decltype(info.applications)>> applications;
+// The document the window shows among the open documents of every running application of the
+// row, left in `document`; its application's index, or nothing, the reply saying why.
+std::optional<std::size_t> ShownDocument(const DocumentAsk& ask, const DocumentProgramInfo& info,
+                                         Caller& call, DocumentReply& reply,
+                                         std::span<const ComPtr<IDispatch>> applications,
+                                         ComPtr<IDispatch>& document) {
     std::vector<ListedDocument> listed;
     std::vector<OpenDocument> candidates;
-    bool running = false;
-    for (std::size_t i = 0; i < applications.size(); ++i) {
-        if (!info.applications[i].progId)
-            continue;
-        applications[i] = RunningApplicationOf(info.applications[i].progId);
-        if (!applications[i])
-            continue;
-        running = true;
-        if (!ListDocuments(call, applications[i].get(), i, DialectOf(info.applications[i].model), listed,
-                           candidates))
-            return Reached::Answered;
-    }
-    if (!running) {
-        reply.noObject = true;
-        return Reached::Nothing;
-    }
+    for (std::size_t i = 0; i < applications.size(); ++i)
+        if (applications[i] && !ListDocuments(call, applications[i].get(), i,
+                                              DialectOf(info.applications[i].model), listed, candidates))
+            return std::nullopt;
     const auto shown = MatchShownDocument(ask.target.window, ask.target.title, info.tabbed, candidates);
     if (!shown) {
         reply.notOneDocument = true;
-        return Reached::Answered;
+        return std::nullopt;
     }
-    const std::size_t application = listed[*shown].application;
-    found.document = std::move(listed[*shown].document);
-    found.application = std::move(applications[application]);
-    found.dialect = &DialectOf(info.applications[application].model);
+    document = std::move(listed[*shown].document);
+    return listed[*shown].application;
+}
+
+} // namespace
+
+// Every application of the row is asked (integrated WPS Office shows the documents of three in
+// one window), and the core chooses among all their documents. The alerts an earlier Save left
+// off are put back without that where the row has one application: they are its alerts,
+// whichever document the window shows by now.
+Reached ReachRunningObject(const DocumentAsk& ask, const DocumentProgramInfo& info, Caller& call,
+                           DocumentReply& reply, FoundDocument& found) {
+    std::array<ComPtr<IDispatch>, std::tuple_size_v<decltype(info.applications)>> applications;
+    std::size_t known = 0;
+    for (std::size_t i = 0; i < applications.size(); ++i)
+        if (info.applications[i].progId) {
+            ++known;
+            applications[i] = RunningApplicationOf(info.applications[i].progId);
+        }
+    const auto first = std::find_if(applications.begin(), applications.end(),
+                                    [](const ComPtr<IDispatch>& application) { return bool(application); });
+    if (first == applications.end()) {
+        reply.noObject = true;
+        return Reached::Nothing;
+    }
+    std::optional<std::size_t> application = static_cast<std::size_t>(first - applications.begin());
+    if (ask.request != DocumentRequest::RestoreAlerts || known > 1)
+        application = ShownDocument(ask, info, call, reply, applications, found.document);
+    if (!application)
+        return Reached::Answered;
+    found.application = std::move(applications[*application]);
+    found.dialect = &DialectOf(info.applications[*application].model);
     return Reached::Document;
 }
 
