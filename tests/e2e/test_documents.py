@@ -98,6 +98,21 @@ class DocumentTest(QuillonTestCase):
         wait_for(lambda: self.office_state("stuck.docx")["saves"] == 1, 20, message="the save after the hang")
         self.assertEqual(self.office_state("stuck.docx")["keys"], 0)
 
+    def test_the_alerts_are_off_only_for_a_save_and_always_put_back_and_a_slow_save_counts(self):
+        # Alerts that cannot be read, a put of "none" refused, their put-back refused twice, and a
+        # Save of six seconds, twice the cycle.
+        for option, saves in (("alerts-refused", 0), ("put-refused", 0), ("put-back-refused=2", 1),
+                              ("save-delay=6000", 1)):
+            with self.subTest(option=option):
+                self.wine.reset()
+                self.saving("excel", "book.xlsx", "unsaved", option)
+                wait_for(lambda: self.office_state("book.xlsx")["saves"] == saves and len(self.log_lines()) == saves
+                         and self.office_state("book.xlsx")["alerts"] is True, 15, message=f"{saves} save(s)")
+                time.sleep(4)
+                self.assertEqual(self.office_state("book.xlsx")["saves"], saves, "a Save is made once")
+                self.assertEqual(self.office_state("book.xlsx")["alerts_at_save"], None if saves == 0 else False)
+                self.assertIs(self.office_state("book.xlsx")["alerts"], True)
+
     def test_a_never_saved_document_gets_no_save_call(self):
         app, office, notepad = self.saving("word", "new.docx", "never-saved", "unsaved")
         wait_for(lambda: self.marks(app, "save-cycle") >= 2, 8, message="two cycles")

@@ -155,7 +155,6 @@ class FrontTest(QuillonTestCase):
                 self.wine.reset()
                 target = self.open_target(name, "text", *options)
                 self.type_into(target, "!")
-                self.wine.post(0x8000 + 22, hwnd=target) if name == "own.md" else None
                 other = self.saving_from_behind(title)
                 changes = self.foreground_changes(self.watch_foreground(9))
                 state = self.target_state(name)

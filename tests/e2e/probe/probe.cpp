@@ -2060,6 +2060,10 @@ struct OfficeDocument {
     // Excel's a VARIANT_BOOL (-1 true, 0 false), PowerPoint's a PpAlertLevel (2 ppAlertsAll,
     // 1 ppAlertsNone); LibreOffice has none.
     long alerts = -1;
+    // DisplayAlerts refused: its read (alerts-refused), every put (put-refused), or the first N puts
+    // of a value that asks questions again (put-back-refused=N); and a Save() that takes MS (save-delay=MS).
+    bool alertsRefused = false, putRefused = false;
+    long long putBackRefusals = 0, saveDelayMs = 0;
     bool anySave = false;
     long alertsAtSave = 0;
     long long saves = 0, calls = 0, rejected = 0, keys = 0;
@@ -2125,6 +2129,7 @@ HRESULT office_exception(EXCEPINFO* ex, DWORD code, const wchar_t* source, const
 // Saves the edit's text to FILE (UTF-8), or fails as the save-fails option asks, with each
 // program's exception. The DisplayAlerts value in force is recorded at every call, failed or not.
 HRESULT office_save(EXCEPINFO* ex) {
+    Sleep((DWORD)g_office.saveDelayMs); // a large document, a slow share: the program saves meanwhile
     g_office.anySave = true;
     g_office.alertsAtSave = g_office.alerts;
     const bool written = !g_office.saveFails && write_bytes(g_office.path, to_utf8(text_of(g_office.edit)));
@@ -2327,6 +2332,8 @@ protected:
     HRESULT get(DISPID id, VARIANT* value) override {
         if (id != kDisplayAlerts)
             return dispatch_variant(value, id == kDocuments ? documents_ : active_);
+        if (g_office.alertsRefused)
+            return E_FAIL;
         const bool excel = g_office.kind == OfficeKind::Excel;
         return excel ? bool_variant(value, g_office.alerts != 0) : i4_variant(value, g_office.alerts);
     }
@@ -2336,7 +2343,11 @@ protected:
         VariantInit(&v);
         if (FAILED(VariantChangeType(&v, const_cast<VARIANT*>(&in), 0, excel ? VT_BOOL : VT_I4)))
             return DISP_E_TYPEMISMATCH;
-        g_office.alerts = excel ? (long)v.boolVal : v.lVal;
+        const long none = g_office.kind == OfficeKind::PowerPoint ? 1 : 0;
+        const long value = excel ? (long)v.boolVal : v.lVal;
+        if (g_office.putRefused || (value != none && g_office.putBackRefusals > 0 && g_office.putBackRefusals--))
+            return RPC_E_CALL_REJECTED;
+        g_office.alerts = value;
         office_write_state();
         return S_OK;
     }
@@ -2788,6 +2799,12 @@ int cmd_office(const Args& a) {
             g_office.saveFails = true;
         else if (o == L"huge-path")
             g_office.hugePath = true;
+        else if (o == L"alerts-refused" || o == L"put-refused")
+            (o == L"put-refused" ? g_office.putRefused : g_office.alertsRefused) = true;
+        else if (o.rfind(L"put-back-refused=", 0) == 0 && parse_int(o.substr(17), g_office.putBackRefusals))
+            continue;
+        else if (o.rfind(L"save-delay=", 0) == 0 && parse_int(o.substr(11), g_office.saveDelayMs))
+            continue;
         else if (o == L"unsaved")
             unsaved = true;
         else
@@ -3623,7 +3640,8 @@ void usage() {
         "                                soffice (SALFRAME, through its automation bridge); state in\n"
         "                                FILE.state.json. OPTIONs: never-saved read-only protected\n"
         "                                autosave old no-object no-native no-hwnd integrated second=NAME\n"
-        "                                malformed save-fails huge-path unsaved. Post to its window:\n"
+        "                                malformed save-fails huge-path unsaved alerts-refused\n"
+        "                                put-refused put-back-refused=N save-delay=MS. Post to its window:\n"
         "                                WM_APP+20 MS busy (calls rejected) for MS, 0 ends it;\n"
         "                                WM_APP+21 MS the next call hangs MS; WM_APP+22 changed;\n"
         "                                WM_APP+23 the next call ends the program (exit code 9)\n"
