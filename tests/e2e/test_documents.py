@@ -8,7 +8,7 @@ answers, a hung one leaves Quillon's window answering, and a never-saved one get
 import time
 import unittest
 
-from harness import OFFICE_BUSY, OFFICE_CHANGED, OFFICE_HANG_NEXT_CALL, runs_32bit_programs, wait_for
+from harness import OFFICE_BUSY, OFFICE_CHANGED, OFFICE_HANG_NEXT_CALL, OFFICE_KINDS, runs_32bit_programs, wait_for
 from quillon_app import BITS, Id, QuillonTestCase
 
 WM_NULL = 0x0000
@@ -35,16 +35,20 @@ class DocumentTest(QuillonTestCase):
         wait_for(lambda: not self.dump()["visible"], 5, message="Quillon to hide in the tray")
 
     def test_a_changed_document_is_saved_without_a_key_and_the_front_never_leaves_the_user(self):
-        # Word of Quillon's own bitness, Excel of the other one where the machine runs both.
+        # Word, PowerPoint and LibreOffice of Quillon's own bitness, Excel and WPS (through the
+        # Running Object Table) of the other one where the machine runs both; each one's alerts
+        # setting, and the one that shows no question.
         other = 96 - BITS if runs_32bit_programs() else BITS
-        for kind, name, bits in (("word", "report.docx", BITS), ("excel", "budget.xlsx", other)):
+        for kind, name, bits, options, normal, off in (
+                ("word", "report.docx", BITS, (), -1, 0), ("excel", "budget.xlsx", other, (), True, False),
+                ("powerpoint", "deck.pptx", BITS, (), 2, 1), ("wps", "letter.wps", other, ("no-native",), -1, 0),
+                ("soffice", "essay.odt", BITS, (), None, None)):
             with self.subTest(kind=kind, bits=bits):
                 self.wine.reset()
                 # Four seconds: the watch is on before the first cycle comes.
-                app, office, notepad = self.saving(kind, name, "unsaved", bits=bits, interval="4")
+                app, office, notepad = self.saving(kind, name, "unsaved", *options, bits=bits, interval="4")
                 watch = self.watch_foreground(6)
                 # Its alerts were off for the Save and are put back as they were right after it.
-                normal, off = (-1, 0) if kind == "word" else (True, False)
                 wait_for(lambda: self.office_state(name)["saves"] >= 1 and self.office_state(name)["alerts"] == normal,
                          10, message=f"{kind} to be saved")
                 state = self.office_state(name)
@@ -53,7 +57,7 @@ class DocumentTest(QuillonTestCase):
                 self.assertEqual(state["keys"], 0, "no key reached the program")
                 self.assertEqual(state["alerts_at_save"], off)
                 wait_for(lambda: len(self.log_lines()) == 1, 5, message="the save's log line")
-                self.assertTrue(self.log_lines()[0].endswith(f"{name} - {'Word' if kind == 'word' else 'Excel'} "))
+                self.assertTrue(self.log_lines()[0].endswith(f"{name} - {OFFICE_KINDS[kind][1]} "))
                 changes = self.foreground_changes(watch)
                 self.assertEqual({c["hwnd"] for c in changes if c["hwnd"]}, {notepad},
                                  f"the front stayed with the user's notepad: {changes}")
@@ -114,13 +118,20 @@ class DocumentTest(QuillonTestCase):
                 self.assertIs(self.office_state("book.xlsx")["alerts"], True)
 
     def test_a_never_saved_document_gets_no_save_call(self):
-        app, office, notepad = self.saving("word", "new.docx", "never-saved", "unsaved")
-        wait_for(lambda: self.marks(app, "save-cycle") >= 2, 8, message="two cycles")
-        time.sleep(1.5)
-        state = self.office_state("new.docx")
-        self.assertGreater(state["calls"], 0, "it was asked")
-        self.assertEqual(state["saves"], 0, "Save() would have asked for a name in front of the user")
-        self.assertEqual(self.log_lines(), [])
+        # Word's File menu asks for the name; elsewhere the tip asks the user to give it one.
+        for kind in ("word", "powerpoint", "soffice"):
+            with self.subTest(kind=kind):
+                self.wine.reset()
+                app, office, notepad = self.saving(kind, "new.doc", "never-saved", "unsaved")
+                wait_for(lambda: self.marks(app, "save-cycle") >= 2, 8, message="two cycles")
+                time.sleep(1.5)
+                state = self.office_state("new.doc")
+                self.assertGreater(state["calls"], 0, "it was asked")
+                self.assertEqual(state["saves"], 0, "Save() would have asked for a name in front of the user")
+                self.assertEqual(self.log_lines(), [])
+                if kind != "word":
+                    self.assertEqual([i["tip"] for i in self.wine.trayicons()["icons"]],
+                                     ["自动保存：未能保存，文档尚未保存过，请先手动保存"])
 
 
 if __name__ == "__main__":
