@@ -99,8 +99,6 @@ OFFICE_KINDS = {"word": ("OpusApp", "Word", "Document1"), "excel": ("XLMAIN", "E
 # Where the stand-ins that callers tell by their program file run from: copies of the probe.
 OFFICE_PROGRAMS = {"wps": "C:\\wps\\wps.exe", "soffice": "C:\\LibreOffice\\program\\soffice.bin"}
 WPS_CLSID = "{5DEE938E-42E3-49CD-B75B-1821BC801F01}"  # the WPS stand-in's application (probe.cpp)
-# Notepad++'s "save the current document" (NPPM_SAVECURRENTFILE), which `probe target ... npp` answers.
-NPPM_SAVECURRENTFILE = 0x0400 + 1000 + 38
 
 
 class HarnessError(RuntimeError):
@@ -882,8 +880,6 @@ class WineSession:
         program's ("<name> - Word", "Book1 - Excel" for never-saved) and returns the program and
         its HWND."""
         cls, program, untitled = OFFICE_KINDS[kind]
-        if "integrated" in options:  # WPS's one window for all its programs
-            cls, program = "KPromeMainWindow", "WPS Office"
         self.write_file(path, content)
         self.to_unix(path + ".state.json").unlink(missing_ok=True)
         name = untitled if "never-saved" in options else PureWindowsPath(path).name
@@ -913,7 +909,7 @@ class WineSession:
     def office_state(self, path: str) -> dict:
         """What the stand-in over the document at `path` reports in <path>.state.json (office: saves,
         calls, rejected, keys, saved, alerts_at_save, alerts; target with the editors' options:
-        saves, messages, dialogs, dialog_open, menus, changed, keys, caption). A missing or
+        saves, messages, dialogs, dialog_open, menus, keys). A missing or
         unreadable file raises HarnessError, which wait_for takes as "not yet"."""
         state_path = path + ".state.json"
         try:

@@ -165,7 +165,7 @@ class QuillonTestCase(unittest.TestCase):
 
     def target_state(self, name: str) -> dict:
         """The target's C:\\docs\\<name>.state.json (with the editors' options): {"saves", "messages",
-        "dialogs", "dialog_open", "menus", "changed", "keys", "caption"}; HarnessError while unreadable."""
+        "dialogs", "dialog_open", "menus", "keys"}; HarnessError while unreadable."""
         return self.wine.target_state("C:\\docs\\" + name)
 
     def watch_foreground(self, seconds: float) -> Program:

@@ -1,6 +1,7 @@
 // Word and Excel saved through their own documents, with Quillon hidden in the tray and the user
 // working in another program: no key, no front taken, a Save only when the document holds changes.
 #include "scheduler/DocumentSave.h"
+#include "scheduler/DocumentPrograms.h"
 
 #include "fakes/AppHarness.h"
 
@@ -168,19 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                       d.state.saved = false;
                       d.rereadFailure = 0x80010001u;
                   },
-                  SaveOutcome::Saved, 1, false, 1},
-        RouteCase{"a Save of six seconds", [](FakeDocument& d, std::uint64_t) {
-                      d.state.saved = false;
-                      d.saveTakesMs = 6000;
-                  },
-                  SaveOutcome::Saved, 1, false, 1},
-        // Without its alerts known to be off, no Save: a question could show up in front of the user.
-        RouteCase{"alerts that cannot be switched off",
-                  [](FakeDocument& d, std::uint64_t) {
-                      d.state.saved = false;
-                      d.alertsRefused = true;
-                  },
-                  SaveOutcome::NotResponding, 0, false}));
+                  SaveOutcome::Saved, 1, false, 1}));
 
 TEST_F(DocumentRoute, ExcelIsReachedThroughItsWorkbookWindowAndTheTipSaysThereWasNothingNew) {
     h.desktop.windows[kOffice].title = L"budget.xlsx - Excel";
@@ -358,6 +347,36 @@ TEST(DocumentReplies, BusyGoneAndEverythingElseTheInterfaceDoesNotPromise) {
     EXPECT_EQ(ClassifyReply(reply([](DocumentReply& r) { r.noObject = true; })), DocumentAnswer::NoObject);
     EXPECT_EQ(ClassifyReply(reply([](DocumentReply& r) { r.unexpected = true; })), DocumentAnswer::NoObject);
     EXPECT_EQ(ClassifyReply({}), DocumentAnswer::Answered);
+}
+
+// Which program a window is (WPS shares Word's classes; an office Quillon would start is none),
+// what PowerPoint's MsoTriState promises, what a never-saved document needs where no classic File
+// menu asks for its name, and which of a program's documents its window shows.
+TEST(DocumentPrograms, TellTheProgramTheFlagsAndTheDocumentTheWindowShows) {
+    const auto program = [](const wchar_t* cls, const wchar_t* exe) {
+        const DocumentProgramInfo* info = FindDocumentProgram(cls, exe);
+        return info ? std::optional(info->program) : std::nullopt;
+    };
+    EXPECT_EQ(program(L"OpusApp", L"C:\\Office\\WINWORD.EXE"), DocumentProgram::Word);
+    EXPECT_EQ(program(L"OpusApp", L"C:\\WPS\\office6\\WPS.EXE"), DocumentProgram::WpsWriter);
+    EXPECT_EQ(program(L"KPromeMainWindow", L"C:\\WPS\\wpsoffice.exe"), DocumentProgram::WpsOffice);
+    EXPECT_EQ(program(L"SALFRAME", L"C:\\LibreOffice\\program\\soffice.bin"), DocumentProgram::LibreOffice);
+    EXPECT_EQ(program(L"SALFRAME", L"C:\\Tools\\other.exe"), std::nullopt);
+    EXPECT_EQ(DecodeFlag(FlagType::TriState, 3, -1), true);
+    EXPECT_EQ(DecodeFlag(FlagType::TriState, 3, 0), false);
+    for (const auto& [type, value] : {std::pair{3, 1}, {3, -2}, {11, -1}, {8, 0}})
+        EXPECT_EQ(DecodeFlag(FlagType::TriState, static_cast<std::uint16_t>(type), value), std::nullopt);
+    const DocumentState neverSaved{false, false, false, false, false};
+    EXPECT_EQ(DecideForDocument(neverSaved, false), (DocumentDecision{DocumentStep::Finish, SaveOutcome::NeverSaved}));
+    EXPECT_EQ(DecideForDocument(neverSaved, true).step, DocumentStep::UseKeys);
+    const std::vector<OpenDocument> two{{L"a.docx", L"C:\\d\\a.docx", 7, false}, {L"b.docx", L"C:\\d\\b.docx", 7, true},
+                                        {L"a.docx", L"C:\\e\\a.docx", 0, false}};
+    EXPECT_EQ(MatchShownDocument(7, L"b.docx - WPS Writer", false, two), 1u) << "of two in its window, by title";
+    EXPECT_EQ(MatchShownDocument(9, L"*b - WPS Writer", false, two), 1u) << "by title, its extension hidden";
+    EXPECT_EQ(MatchShownDocument(9, L"a.docx - WPS Writer", false, two), std::nullopt) << "several of that name";
+    EXPECT_EQ(MatchShownDocument(9, L"c.docx - WPS Writer", false, two), std::nullopt) << "none";
+    const std::vector<OpenDocument> tabs{{L"a.docx", L"C:\\d\\a.docx", 0, false}, {L"a.docx", L"C:\\e\\a.docx", 0, true}};
+    EXPECT_EQ(MatchShownDocument(9, L"a.docx - WPS Office", true, tabs), 1u) << "tabs: the active one";
 }
 
 } // namespace

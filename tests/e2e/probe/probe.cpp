@@ -30,7 +30,6 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +37,7 @@
 #include <cwchar>
 #include <cwctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -1672,8 +1672,8 @@ int cmd_keylog(const Args&) {
 // no menu bar but a "File view" list that Alt+F gives the focus, where S saves (as a ribbon's);
 // marks puts "*" before the caption while the text has changes the last save did not write (as
 // many editors do), and WM_APP+22 posted to the window marks it changed without any typing.
-// Editors' variants (no count in the caption): marks=lead|after|glued|star-after marks a change as
-// "*t.txt - Target", "t.txt • - Target", "t.txt• - Target" or "t.txt* - Target"; ctrl-s saves on
+// Editors' variants (no count in the caption): marks=after marks a change as "t.txt • - Target",
+// Sublime Text's form; ctrl-s saves on
 // Ctrl+S; untitled ("Untitled-1", or untitled=NAME for a new document shown by a file's name) opens
 // a modal Save As dialog on Save instead of writing; npp plays Notepad++ (its class, "[*]FULL PATH - Notepad++" or "[*]new 1 - Notepad++", saves on its message);
 // own-menu opens a menu window of its own on Alt+F; linger=MS: WM_CLOSE hides the window and
@@ -1695,19 +1695,18 @@ constexpr UINT kTargetChanged = WM_APP + 22;
 constexpr UINT kNppSaveCurrentFile = WM_USER + 1000 + 38; // Notepad++'s "save the current document"
 
 // Rewrites FILE.state.json: {"saves" (writes of FILE), "messages" (NPPM_SAVECURRENTFILE received),
-// "dialogs" (Save As dialogs opened), "dialog_open", "menus" (own menus opened), "changed", "keys"
-// (the virtual key of each WM_KEYDOWN and WM_SYSKEYDOWN any window of the program took, in
-// order), "caption" (the window's now)}.
+// "dialogs" (Save As dialogs opened), "dialog_open", "menus" (own menus opened), "keys" (the
+// virtual key of each WM_KEYDOWN and WM_SYSKEYDOWN any window of the program took, in order)}.
 void target_write_state() {
     if (g_target.statePath.empty())
         return;
     Json j;
     j.obj().kv("saves", g_target.saves).kv("messages", g_target.messages).kv("dialogs", g_target.dialogs);
-    j.kb("dialog_open", g_target.dialogOpen).kv("menus", g_target.menus).kb("changed", g_target.changed);
+    j.kb("dialog_open", g_target.dialogOpen).kv("menus", g_target.menus);
     j.key("keys").arr();
     for (long long k : g_target.keys)
         j.integer(k);
-    write_state(g_target.statePath, j.end_arr().kv("caption", text_of(g_target.top)).end_obj());
+    write_state(g_target.statePath, j.end_arr().end_obj());
 }
 
 void target_caption(HWND h) {
@@ -1892,9 +1891,7 @@ int cmd_target(const Args& a) {
     const size_t slash = g_target.path.find_last_of(L"\\/");
     g_target.name = slash == std::wstring::npos ? g_target.path : g_target.path.substr(slash + 1);
     // Each option's mark before and after the name; plain marks also counts the saves in the caption.
-    const wchar_t* const marks[][3] = {{L"marks", L"*", L""}, {L"marks=lead", L"*", L""},
-                                       {L"marks=after", L"", L" \u2022"}, {L"marks=glued", L"", L"\u2022"},
-                                       {L"marks=star-after", L"", L"*"}};
+    const wchar_t* const marks[][3] = {{L"marks", L"*", L""}, {L"marks=after", L"", L" \u2022"}};
     bool menuBar = true;
     std::wstring untitledName;
     for (size_t i = 1; i < a.size(); ++i) {
@@ -2052,9 +2049,9 @@ kOfficeKinds[] = {
 struct OfficeDocument {
     OfficeKind kind = OfficeKind::Word;
     std::wstring path, name, folder, statePath; // name and folder as the document reports them
-    std::wstring title, second;                 // the window's caption; a second document's name
+    std::wstring title;                         // the window's caption
     bool readOnly = false, protectedView = false, autoSave = false, old = false, noObject = false;
-    bool malformed = false, saveFails = false, hugePath = false, neverSaved = false, noHwnd = false;
+    bool malformed = false, saveFails = false, hugePath = false, neverSaved = false;
     bool saved = true;
     // DisplayAlerts: Word's (and WPS's) is a WdAlertLevel (-1 wdAlertsAll, 0 wdAlertsNone),
     // Excel's a VARIANT_BOOL (-1 true, 0 false), PowerPoint's a PpAlertLevel (2 ppAlertsAll,
@@ -2126,8 +2123,8 @@ HRESULT office_exception(EXCEPINFO* ex, DWORD code, const wchar_t* source, const
     return DISP_E_EXCEPTION;
 }
 
-// Saves the edit's text to FILE (UTF-8), or fails as the save-fails option asks, with each
-// program's exception. The DisplayAlerts value in force is recorded at every call, failed or not.
+// Saves the edit's text to FILE (UTF-8), or fails as the save-fails option asks, with Word's or
+// Excel's exception. The DisplayAlerts value in force is recorded at every call, failed or not.
 HRESULT office_save(EXCEPINFO* ex) {
     Sleep((DWORD)g_office.saveDelayMs); // a large document, a slow share: the program saves meanwhile
     g_office.anySave = true;
@@ -2135,14 +2132,9 @@ HRESULT office_save(EXCEPINFO* ex) {
     const bool written = !g_office.saveFails && write_bytes(g_office.path, to_utf8(text_of(g_office.edit)));
     if (!written) {
         office_write_state();
-        static const struct { DWORD code; const wchar_t *source, *description; } failures[] = {
-            {0x800A1066, L"Microsoft Word", L"Command failed"},
-            {0x800A03EC, L"Microsoft Excel", L"Save method of Workbook class failed"},
-            {0x80004005, L"Microsoft PowerPoint", L"Presentation.Save : Failed."},
-            {0x800A1066, L"WPS Writer", L"Command failed"},
-            {1001, L"[automation bridge]", L"com.sun.star.task.ErrorCodeIOException"}}; // a wCode
-        const auto& f = failures[(int)g_office.kind];
-        return office_exception(ex, f.code, f.source, f.description);
+        const bool excel = g_office.kind == OfficeKind::Excel;
+        return office_exception(ex, excel ? 0x800A03EC : 0x800A1066, excel ? L"Microsoft Excel" : L"Microsoft Word",
+                                excel ? L"Save method of Workbook class failed" : L"Command failed");
     }
     g_office.saved = true;
     ++g_office.saves;
@@ -2357,14 +2349,12 @@ private:
 };
 OfficeApplicationObject g_officeApp;
 
-// The document (Word, WPS), workbook (Excel) or presentation (PowerPoint). The second document
-// (option second=NAME, Word's object model) is C:\docs\NAME, saved and left alone.
+// The document (Word, WPS), workbook (Excel) or presentation (PowerPoint).
 class OfficeDocumentObject : public Automation {
 public:
     enum : DISPID { kSaved = 1, kPath, kFullName, kName, kReadOnly, kAutoSaveOn, kApplication, kSave, kWindow };
-    void setup(IDispatch* window, bool second = false) {
+    void setup(IDispatch* window) {
         window_ = window;
-        second_ = second;
         members_ = {{L"Saved", kSaved, Access::GetPut},       {L"Path", kPath, Access::Get},
                     {L"FullName", kFullName, Access::Get},    {L"Name", kName, Access::Get},
                     {L"ReadOnly", kReadOnly, Access::Get},    {L"Application", kApplication, Access::Get},
@@ -2379,18 +2369,9 @@ protected:
     HRESULT get(DISPID id, VARIANT* value) override {
         if (id == kWindow)
             return dispatch_variant(value, window_);
-        if (second_ && id != kApplication) {
-            if (id == kSaved || id == kReadOnly || id == kAutoSaveOn)
-                return bool_variant(value, id == kSaved);
-            const std::wstring folder = L"C:\\docs", full = folder + L"\\" + g_office.second;
-            return bstr_variant(value, id == kPath ? folder : id == kName ? g_office.second : full);
-        }
         switch (id) {
         case kSaved:
-            if (g_office.malformed) // not what the interface promises
-                return g_office.kind == OfficeKind::PowerPoint ? i4_variant(value, 5)
-                                                               : bstr_variant(value, L"yes");
-            return office_flag(value, g_office.saved);
+            return g_office.malformed ? bstr_variant(value, L"yes") : office_flag(value, g_office.saved);
         case kPath:
             return bstr_variant(value, g_office.hugePath ? L"C:\\" + std::wstring(100000 - 3, L'x') : g_office.folder);
         case kFullName:
@@ -2415,32 +2396,29 @@ protected:
         office_write_state();
         return S_OK;
     }
-    HRESULT call(DISPID, const VARIANT*, VARIANT*, EXCEPINFO* ex) override { return second_ ? S_OK : office_save(ex); }
+    HRESULT call(DISPID, const VARIANT*, VARIANT*, EXCEPINFO* ex) override { return office_save(ex); }
 
 private:
     IDispatch* window_ = nullptr;
-    bool second_ = false;
 };
-OfficeDocumentObject g_officeDoc, g_officeSecondDoc;
+OfficeDocumentObject g_officeDoc;
 
-// Word's Documents: Count, and Item(index) from 1. The second document comes first, so that a
-// caller cannot take the first item for the one in the window.
+// Word's Documents: Count, and Item(index) from 1.
 class OfficeDocumentsObject : public Automation {
 public:
     enum : DISPID { kItem = DISPID_VALUE, kCount };
     void setup() { members_ = {{L"Item", kItem, Access::Method, 1}, {L"Count", kCount, Access::Get}}; }
 
 protected:
-    HRESULT get(DISPID, VARIANT* value) override { return i4_variant(value, g_office.second.empty() ? 1 : 2); }
+    HRESULT get(DISPID, VARIANT* value) override { return i4_variant(value, 1); }
     HRESULT call(DISPID, const VARIANT* arg, VARIANT* value, EXCEPINFO*) override {
-        const long count = g_office.second.empty() ? 1 : 2;
         VARIANT i;
         VariantInit(&i);
         if (FAILED(VariantChangeType(&i, const_cast<VARIANT*>(arg), 0, VT_I4)))
             return DISP_E_TYPEMISMATCH;
-        if (i.lVal < 1 || i.lVal > count)
+        if (i.lVal != 1)
             return DISP_E_BADINDEX;
-        return dispatch_variant(value, i.lVal < count ? &g_officeSecondDoc : &g_officeDoc);
+        return dispatch_variant(value, &g_officeDoc);
     }
 };
 OfficeDocumentsObject g_officeDocuments;
@@ -2510,19 +2488,17 @@ private:
 OfficeWindowTypeInfo g_officeWindowType;
 
 // The window: Document, Parent (Excel) or Presentation (PowerPoint), Application, and in Word's
-// object model Hwnd (not with no-hwnd, as in older versions): the top-level window, a second
-// document's too, as in a program with documents as tabs. Its type information names it.
+// object model Hwnd: the top-level window. Its type information names it.
 class OfficeWindowObject : public Automation {
 public:
     enum : DISPID { kDocument = 1, kApplication, kHwnd };
-    void setup(bool second = false) {
+    void setup() {
         const OfficeKind kind = g_office.kind;
-        second_ = second;
         const wchar_t* document = kind == OfficeKind::Excel        ? L"Parent"
                                   : kind == OfficeKind::PowerPoint ? L"Presentation"
                                                                    : L"Document";
         members_ = {{document, kDocument, Access::Get}, {L"Application", kApplication, Access::Get}};
-        if (office_word_model() && !g_office.noHwnd)
+        if (office_word_model())
             members_.push_back({L"Hwnd", kHwnd, Access::Get});
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -2547,37 +2523,20 @@ protected:
         if (id == kHwnd) // window handles fit in 32 bits
             return i4_variant(value, (long)(LONG_PTR)g_office.top);
         return dispatch_variant(value, id == kApplication ? static_cast<IDispatch*>(&g_officeApp)
-                                       : second_ ? &g_officeSecondDoc : &g_officeDoc);
+                                                          : static_cast<IDispatch*>(&g_officeDoc));
     }
-
-private:
-    bool second_ = false;
 };
-OfficeWindowObject g_officeWindow, g_officeSecondWindow;
-
-// A path as LibreOffice gives it as a URL: file:///C:/docs/a%20b.odt, the UTF-8 bytes of all
-// but letters, digits and a few marks percent-encoded.
-std::wstring file_url(const std::wstring& path) {
-    std::wstring url = L"file:///";
-    for (unsigned char c : to_utf8(path)) {
-        wchar_t part[4];
-        c = c == '\\' ? '/' : c;
-        std::swprintf(part, 4, std::isalnum(c) || std::strchr("-._~/:!$&'()*+,;=@", c) ? L"%c" : L"%%%02X", c);
-        url += part;
-    }
-    return url;
-}
+OfficeWindowObject g_officeWindow;
 
 // The objects of LibreOffice's automation bridge from the service manager to a document: role_
-// says which one an object is, second_ whose model, controller or frame (the saved document of
-// second=NAME, listed first). All members are methods, as in UNO; each enumeration has one caller.
+// says which one an object is. All members are methods, as in UNO; each enumeration has one caller.
 class UnoObject : public Automation {
 public:
     enum Role { kServiceManager, kDesktop, kComponents, kEnumeration, kModel, kController, kFrame };
-    UnoObject(Role role, bool second = false) : role_(role), second_(second) {
+    explicit UnoObject(Role role) : role_(role) {
         static const std::vector<const wchar_t*> names[] = {
             {L"createInstance"}, {L"getComponents"}, {L"createEnumeration"}, {L"hasMoreElements", L"nextElement"},
-            {L"isModified", L"hasLocation", L"isReadonly", L"store", L"getURL", L"getCurrentController"},
+            {L"isModified", L"hasLocation", L"isReadonly", L"store", L"getCurrentController"},
             {L"getFrame"}, {L"getTitle"}};
         for (const wchar_t* name : names[role])
             members_.push_back({name, (DISPID)members_.size() + 1, Access::Method, role == kServiceManager ? 1u : 0u});
@@ -2589,17 +2548,13 @@ protected:
 
 private:
     Role role_;
-    bool second_;
-    size_t next_ = 0;
+    bool given_ = false; // the enumeration gave its one component
 };
 UnoObject g_unoManager(UnoObject::kServiceManager), g_unoDesktop(UnoObject::kDesktop);
 UnoObject g_unoComponents(UnoObject::kComponents);
-UnoObject g_unoModels[] = {{UnoObject::kModel}, {UnoObject::kModel, true}};
-UnoObject g_unoControllers[] = {{UnoObject::kController}, {UnoObject::kController, true}};
-UnoObject g_unoFrames[] = {{UnoObject::kFrame}, {UnoObject::kFrame, true}};
+UnoObject g_unoModel(UnoObject::kModel), g_unoController(UnoObject::kController), g_unoFrame(UnoObject::kFrame);
 
 HRESULT UnoObject::call(DISPID id, const VARIANT* arg, VARIANT* value, EXCEPINFO* ex) {
-    const size_t count = g_office.second.empty() ? 1 : 2;
     switch (role_) {
     case kServiceManager:
         if (arg->vt == VT_BSTR && arg->bstrVal && std::wcscmp(arg->bstrVal, L"com.sun.star.frame.Desktop") == 0)
@@ -2613,31 +2568,28 @@ HRESULT UnoObject::call(DISPID id, const VARIANT* arg, VARIANT* value, EXCEPINFO
         return S_OK;
     case kEnumeration:
         if (id == 1)
-            return bool_variant(value, next_ < count);
-        if (next_ >= count)
+            return bool_variant(value, !given_);
+        if (std::exchange(given_, true))
             return office_exception(ex, 1001, L"[automation bridge]", L"com.sun.star.container.NoSuchElementException");
-        return dispatch_variant(value, &g_unoModels[count - 1 - next_++]);
+        return dispatch_variant(value, &g_unoModel);
     case kModel:
         switch (id) {
         case 1:
-            return g_office.malformed ? bstr_variant(value, L"yes") : bool_variant(value, !second_ && !g_office.saved);
+            return bool_variant(value, !g_office.saved);
         case 2:
-            return bool_variant(value, second_ || !g_office.neverSaved);
+            return bool_variant(value, !g_office.neverSaved);
         case 3:
-            return bool_variant(value, !second_ && g_office.readOnly);
+            return bool_variant(value, g_office.readOnly);
         case 4:
-            return second_ ? S_OK : office_save(ex);
-        case 5:
-            return bstr_variant(value, second_ ? file_url(L"C:\\docs\\" + g_office.second)
-                                       : g_office.neverSaved ? L"" : file_url(g_office.path));
+            return office_save(ex);
         }
-        return dispatch_variant(value, &g_unoControllers[second_]);
+        return dispatch_variant(value, &g_unoController);
     case kController:
-        return dispatch_variant(value, &g_unoFrames[second_]);
+        return dispatch_variant(value, &g_unoFrame);
     case kFrame:
         break;
     }
-    return bstr_variant(value, second_ ? g_office.second + L" - LibreOffice Writer" : g_office.title);
+    return bstr_variant(value, g_office.title);
 }
 
 // The class object of the bridge's service manager, which the program offers while it runs:
@@ -2772,7 +2724,7 @@ int cmd_office(const Args& a) {
     if (a.size() < 2 || kind == std::size(kOfficeKinds))
         return 2;
     g_office.kind = (OfficeKind)kind;
-    bool unsaved = false, integrated = false;
+    bool unsaved = false;
     for (size_t i = 2; i < a.size(); ++i) {
         const std::wstring& o = a[i];
         if (o == L"never-saved")
@@ -2787,12 +2739,6 @@ int cmd_office(const Args& a) {
             g_office.old = true;
         else if (o == L"no-object" || o == L"no-native")
             g_office.noObject = true;
-        else if (o == L"no-hwnd")
-            g_office.noHwnd = true;
-        else if (o == L"integrated")
-            integrated = true;
-        else if (o.rfind(L"second=", 0) == 0 && o.size() > 7)
-            g_office.second = o.substr(7);
         else if (o == L"malformed")
             g_office.malformed = true;
         else if (o == L"save-fails")
@@ -2837,19 +2783,14 @@ int cmd_office(const Args& a) {
     CoRegisterMessageFilter(&g_officeFilter, &previous);
     g_officeApp.setup(&g_officeDocuments, &g_officeDoc);
     g_officeDoc.setup(&g_officeWindow);
-    g_officeSecondDoc.setup(&g_officeSecondWindow, true);
     g_officeDocuments.setup();
     g_officeWindow.setup();
-    g_officeSecondWindow.setup(true);
 
-    // WPS's integrated mode shows all its programs in one top-level window of its own.
-    std::vector<const wchar_t*> classes = kOfficeKinds[kind].classes;
-    if (integrated)
-        classes[0] = L"KPromeMainWindow";
+    const std::vector<const wchar_t*>& classes = kOfficeKinds[kind].classes;
     HINSTANCE instance = nullptr;
     for (const wchar_t* cls : classes)
         instance = register_window_class(office_frame_proc, cls);
-    g_office.title = g_office.name + L" - " + (integrated ? L"WPS Office" : kOfficeKinds[kind].program);
+    g_office.title = g_office.name + L" - " + kOfficeKinds[kind].program;
     g_office.top = CreateWindowW(classes[0], g_office.title.c_str(), WS_OVERLAPPEDWINDOW, 100, 100, 480, 280,
                                  nullptr, nullptr, instance, nullptr);
     HWND parent = g_office.top;
@@ -2899,124 +2840,55 @@ int cmd_office(const Args& a) {
     return 0;
 }
 
-BOOL CALLBACK find_office_document_proc(HWND h, LPARAM lp) {
-    const std::wstring cls = class_of(h);
-    for (const auto& kind : kOfficeKinds)
-        if (kind.classes.size() > 1 && _wcsicmp(cls.c_str(), kind.classes.back()) == 0) {
-            *(HWND*)lp = h;
-            return FALSE;
-        }
-    return TRUE;
+BOOL CALLBACK find_word_document_proc(HWND h, LPARAM lp) {
+    if (_wcsicmp(class_of(h).c_str(), L"_WwG") != 0)
+        return TRUE;
+    *(HWND*)lp = h;
+    return FALSE;
 }
 
-// The innermost document window under a Word, Excel, PowerPoint or WPS top-level window, or null.
+// The innermost document window under a Word or Excel top-level window, or null.
 HWND office_document_window(HWND top) {
+    const std::wstring cls = class_of(top);
+    if (_wcsicmp(cls.c_str(), L"XLMAIN") == 0) {
+        HWND desk = FindWindowExW(top, nullptr, L"XLDESK", nullptr);
+        return desk ? FindWindowExW(desk, nullptr, L"EXCEL7", nullptr) : nullptr;
+    }
+    if (_wcsicmp(cls.c_str(), L"OpusApp") != 0)
+        return nullptr;
     HWND found = nullptr;
-    EnumChildWindows(top, find_office_document_proc, (LPARAM)&found);
+    EnumChildWindows(top, find_word_document_proc, (LPARAM)&found);
     return found;
 }
 
-// Calls a member of an automation object by name: without arguments, with one argument arg, or
-// (put) with the new value of a property in arg.
-HRESULT automation_call(IDispatch* d, const wchar_t* name, WORD kind, VARIANT* result,
-                        EXCEPINFO* ex = nullptr, VARIANT* arg = nullptr) {
+// Calls a member of an automation object by name: without arguments, or (put) with the new value
+// of a property.
+HRESULT automation_call(IDispatch* d, const wchar_t* name, WORD kind, VARIANT* result, EXCEPINFO* ex = nullptr,
+                        VARIANT* put = nullptr) {
     VariantInit(result);
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     HRESULT hr = d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(hr))
         return hr;
-    const bool put = kind & DISPATCH_PROPERTYPUT;
     DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{arg, put ? &named : nullptr, arg ? 1u : 0u, put ? 1u : 0u};
+    DISPPARAMS params{};
+    if (put)
+        params = DISPPARAMS{put, &named, 1, 1};
     return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, put ? nullptr : result, ex, nullptr);
 }
 
-// Reads a property that holds an object, or calls a method (kind, one argument arg) that gives one.
-HRESULT automation_object(IDispatch* d, const wchar_t* name, IDispatch** out,
-                          WORD kind = DISPATCH_PROPERTYGET, VARIANT* arg = nullptr) {
+// Reads a property that holds an object.
+HRESULT automation_object(IDispatch* d, const wchar_t* name, IDispatch** out) {
     *out = nullptr;
     VARIANT v;
-    HRESULT hr = automation_call(d, name, kind, &v, nullptr, arg);
+    HRESULT hr = automation_call(d, name, DISPATCH_PROPERTYGET, &v);
     if (SUCCEEDED(hr) && (v.vt != VT_DISPATCH || !v.pdispVal))
         hr = DISP_E_TYPEMISMATCH;
     if (SUCCEEDED(hr))
         hr = v.pdispVal->QueryInterface(IID_IDispatch, (void**)out);
     VariantClear(&v);
     return hr;
-}
-
-// Follows members from an object to the object at the end, each read or called without arguments
-// as Visual Basic does (DISPATCH_METHOD | DISPATCH_PROPERTYGET).
-HRESULT automation_path(IDispatch* d, std::initializer_list<const wchar_t*> path, IDispatch** out) {
-    HRESULT hr = d->QueryInterface(IID_IDispatch, (void**)out);
-    for (const wchar_t* name : path) {
-        IDispatch* next = nullptr;
-        if (SUCCEEDED(hr))
-            hr = automation_object(*out, name, &next, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
-        if (*out)
-            (*out)->Release();
-        *out = next;
-    }
-    return hr;
-}
-
-// The document behind a window of WPS (the Running Object Table's application, of its Documents
-// the one whose Name the caption starts with and whose window it is) or of LibreOffice (the
-// bridge's Desktop, of its components the one whose frame's title is the caption), found as a
-// caller from outside finds it.
-HRESULT outside_document(HWND top, bool bridge, IDispatch** doc) {
-    const WORD vb = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
-    const std::wstring caption = text_of(top);
-    IUnknown* unknown = nullptr;
-    IDispatch *start = nullptr, *desktop = nullptr, *list = nullptr;
-    CLSID clsid = kUnoServiceManager;
-    VARIANT arg, v;
-    bstr_variant(&arg, L"com.sun.star.frame.Desktop");
-    VariantInit(&v);
-    HRESULT hr = bridge ? CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, (void**)&unknown)
-                        : CLSIDFromProgID(L"KWPS.Application", &clsid);
-    if (SUCCEEDED(hr) && !bridge)
-        hr = GetActiveObject(clsid, nullptr, &unknown);
-    if (SUCCEEDED(hr))
-        hr = unknown->QueryInterface(IID_IDispatch, (void**)&start);
-    if (SUCCEEDED(hr) && bridge && SUCCEEDED(hr = automation_object(start, L"createInstance", &desktop, vb, &arg)))
-        hr = automation_path(desktop, {L"getComponents", L"createEnumeration"}, &list);
-    if (SUCCEEDED(hr) && !bridge && SUCCEEDED(hr = automation_object(start, L"Documents", &list)))
-        hr = automation_call(list, L"Count", vb, &v);
-    const long count = SUCCEEDED(hr) && !bridge && SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4)) ? v.lVal : 0;
-    for (long i = 1; SUCCEEDED(hr) && !*doc && (bridge || i <= count); ++i) {
-        IDispatch *item = nullptr, *frame = nullptr;
-        VariantClear(&arg);
-        i4_variant(&arg, i);
-        if (bridge && (FAILED(hr = automation_call(list, L"hasMoreElements", vb, &v)) || !v.boolVal))
-            break;
-        hr = automation_object(list, bridge ? L"nextElement" : L"Item", &item, vb, bridge ? nullptr : &arg);
-        if (SUCCEEDED(hr) && bridge)
-            hr = automation_path(item, {L"getCurrentController", L"getFrame"}, &frame);
-        if (SUCCEEDED(hr))
-            hr = automation_call(bridge ? frame : item, bridge ? L"getTitle" : L"Name", vb, &v);
-        const std::wstring name = SUCCEEDED(hr) && v.vt == VT_BSTR && v.bstrVal ? v.bstrVal : L"";
-        bool match = SUCCEEDED(hr) && (bridge ? name == caption : caption.rfind(name + L" - ", 0) == 0);
-        VariantClear(&v);
-        // WPS: and the document's window is this one, in versions whose Window has an Hwnd.
-        if (match && !bridge && SUCCEEDED(hr = automation_path(item, {L"ActiveWindow"}, &frame))) {
-            const HRESULT known = automation_call(frame, L"Hwnd", vb, &v);
-            match = known == DISP_E_UNKNOWNNAME || (SUCCEEDED(hr = known) && (HWND)(LONG_PTR)v.lVal == top);
-        }
-        if (match)
-            std::swap(*doc, item);
-        for (IDispatch* p : {item, frame})
-            if (p)
-                p->Release();
-    }
-    VariantClear(&arg);
-    if (unknown)
-        unknown->Release();
-    for (IDispatch* p : {start, desktop, list})
-        if (p)
-            p->Release();
-    return SUCCEEDED(hr) && !*doc ? TYPE_E_ELEMENTNOTFOUND : hr;
 }
 
 std::string variant_json(const VARIANT& v) {
@@ -3039,26 +2911,21 @@ std::string variant_json(const VARIANT& v) {
 
 // doc read|save|save-quiet HWND: reads (after Save() with "save"; with "save-quiet" Save() with
 // the application's DisplayAlerts switched off around it and restored after) what a caller looks
-// at in the document behind a window, stopping at the first failing call: through the object
-// model from the document window (Word, Excel, PowerPoint), the Running Object Table (a window of
-// wps.exe) or LibreOffice's automation bridge (SALFRAME). JSON: {"type" (of the Window object),
-// "saved", "path", "read_only", "auto_save_on" (null when the member is unknown), or from
-// LibreOffice "modified", "url", "read_only", "has_location"; "exception" (the description of a
-// failed Save, else null), "hresult" (the first failing HRESULT, or null)}; what was not read is
-// null. Exit code 1 when a call failed.
+// at in a Word or Excel document through the object model, stopping at the first failing call.
+// JSON: {"type",
+// "saved", "path", "read_only", "auto_save_on" (null when the member is unknown), "exception"
+// (the description of a failed Save, else null), "hresult" (the first failing HRESULT, or null)};
+// what was not read is null. Exit code 1 when a call failed.
 int cmd_doc(const Args& a) {
     if (a.size() != 2 || (a[0] != L"read" && a[0] != L"save" && a[0] != L"save-quiet"))
         return 2;
     HWND top = resolve(a[1]);
-    const std::wstring cls = top ? class_of(top) : L"";
-    const bool bridge = cls == L"SALFRAME",
-               rot = top && _wcsicmp(exe_of_pid(pid_of(top)).c_str(), L"wps.exe") == 0;
     HWND document = top ? office_document_window(top) : nullptr;
-    if (!document && !bridge) {
-        err("no Office document window under " + to_utf8(a[1]));
+    if (!document) {
+        err("no Word or Excel document window under " + to_utf8(a[1]));
         return 1;
     }
-    const bool excel = cls == L"XLMAIN", powerpoint = cls == L"PPTFrameClass";
+    const bool excel = _wcsicmp(class_of(top).c_str(), L"XLMAIN") == 0;
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         err("CoInitializeEx failed");
         return 1;
@@ -3074,24 +2941,15 @@ int cmd_doc(const Args& a) {
         const char* key;
         const wchar_t* member;
         std::string value;
-    };
-    std::vector<Field> fields = {{"saved", L"Saved", "null"},
-                                 {"path", L"Path", "null"},
-                                 {"read_only", L"ReadOnly", "null"},
-                                 {"auto_save_on", L"AutoSaveOn", "null"}};
-    if (bridge)
-        fields = {{"modified", L"isModified", "null"},
-                  {"url", L"getURL", "null"},
-                  {"read_only", L"isReadonly", "null"},
-                  {"has_location", L"hasLocation", "null"}};
+    } fields[] = {{"saved", L"Saved", "null"},
+                  {"path", L"Path", "null"},
+                  {"read_only", L"ReadOnly", "null"},
+                  {"auto_save_on", L"AutoSaveOn", "null"}};
     IDispatch* window = nullptr;
     IDispatch* doc = nullptr;
     VARIANT v;
     VariantInit(&v);
-    if (rot || bridge) {
-        ok(outside_document(top, bridge, &doc));
-    } else if (ok(AccessibleObjectFromWindow(document, (DWORD)OBJID_NATIVEOM, IID_IDispatch,
-                                             (void**)&window))) {
+    if (ok(AccessibleObjectFromWindow(document, (DWORD)OBJID_NATIVEOM, IID_IDispatch, (void**)&window))) {
         ITypeInfo* info = nullptr;
         BSTR name = nullptr;
         if (ok(window->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) &&
@@ -3101,8 +2959,8 @@ int cmd_doc(const Args& a) {
         if (info)
             info->Release();
     }
-    if (SUCCEEDED(first) && !doc)
-        ok(automation_object(window, excel ? L"Parent" : powerpoint ? L"Presentation" : L"Document", &doc));
+    if (SUCCEEDED(first))
+        ok(automation_object(window, excel ? L"Parent" : L"Document", &doc));
     IDispatch* app = nullptr;
     VARIANT alerts;
     VariantInit(&alerts);
@@ -3110,16 +2968,15 @@ int cmd_doc(const Args& a) {
         ok(automation_call(app, L"DisplayAlerts", DISPATCH_PROPERTYGET, &alerts))) {
         VARIANT off;
         VariantInit(&off);
-        off.vt = excel ? VT_BOOL : VT_I4; // Excel: False; Word: wdAlertsNone; PowerPoint: ppAlertsNone
-        off.lVal = powerpoint ? 1 : 0;
+        off.vt = excel ? VT_BOOL : VT_I4; // Excel: False; Word: wdAlertsNone
+        off.lVal = 0;
         if (excel)
             off.boolVal = VARIANT_FALSE;
         ok(automation_call(app, L"DisplayAlerts", DISPATCH_PROPERTYPUT, &v, nullptr, &off));
     }
     if (SUCCEEDED(first) && a[0] != L"read") {
         EXCEPINFO ex{};
-        if (!ok(automation_call(doc, bridge ? L"store" : L"Save", DISPATCH_METHOD, &v, &ex)) &&
-            ex.bstrDescription)
+        if (!ok(automation_call(doc, L"Save", DISPATCH_METHOD, &v, &ex)) && ex.bstrDescription)
             exception = Json().str(std::wstring(ex.bstrDescription)).text();
         SysFreeString(ex.bstrSource);
         SysFreeString(ex.bstrDescription);
@@ -3134,8 +2991,7 @@ int cmd_doc(const Args& a) {
     for (Field& f : fields) {
         if (FAILED(first))
             break;
-        const HRESULT hr =
-            automation_call(doc, f.member, bridge ? DISPATCH_METHOD : DISPATCH_PROPERTYGET, &v);
+        const HRESULT hr = automation_call(doc, f.member, DISPATCH_PROPERTYGET, &v);
         if (hr == DISP_E_UNKNOWNNAME && std::string(f.key) == "auto_save_on")
             continue; // older versions have no AutoSave: null
         if (ok(hr))
@@ -3628,7 +3484,7 @@ void usage() {
         "  keylog                        show a window that lists the keys it gets in its caption\n"
         "  target FILE [OPTION...]       show a document window (QuillonTarget) with a File menu\n"
         "                                whose Save writes its text to FILE. OPTIONs: menu-delay=MS\n"
-        "                                no-menu file-view marks; marks=lead|after|glued|star-after\n"
+        "                                no-menu file-view marks; marks=after\n"
         "                                ctrl-s untitled[=NAME] own-menu linger=MS npp (Notepad++: class,\n"
         "                                caption, WM_USER+1038 saves) also write FILE.state.json\n"
         "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
@@ -3639,16 +3495,15 @@ void usage() {
         "                                Window object (wps also in the Running Object Table), or for\n"
         "                                soffice (SALFRAME, through its automation bridge); state in\n"
         "                                FILE.state.json. OPTIONs: never-saved read-only protected\n"
-        "                                autosave old no-object no-native no-hwnd integrated second=NAME\n"
+        "                                autosave old no-object no-native\n"
         "                                malformed save-fails huge-path unsaved alerts-refused\n"
         "                                put-refused put-back-refused=N save-delay=MS. Post to its window:\n"
         "                                WM_APP+20 MS busy (calls rejected) for MS, 0 ends it;\n"
         "                                WM_APP+21 MS the next call hangs MS; WM_APP+22 changed;\n"
         "                                WM_APP+23 the next call ends the program (exit code 9)\n"
         "  doc read|save|save-quiet HWND|CLASS   JSON: type, saved, path, read_only, auto_save_on,\n"
-        "                                exception and hresult of a stand-in's document (soffice:\n"
-        "                                modified, url, read_only, has_location; save: Save() first;\n"
-        "                                save-quiet: with DisplayAlerts off around it)\n"
+        "                                exception and hresult of a Word/Excel document (save:\n"
+        "                                Save() first; save-quiet: with DisplayAlerts off around it)\n"
         "  fgwatch MS                    one JSON line per foreground change (2 ms samples) for MS\n"
         "  visit HWND|CLASS MS           give the window the front for MS ms, then give it back\n"
         "  menuloop HWND|CLASS COUNT     open and close the program's tray menu COUNT times\n"

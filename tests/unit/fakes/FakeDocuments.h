@@ -41,13 +41,9 @@ struct FakeDocument {
 
 class FakeDocuments : public IDocuments {
 public:
-    static constexpr int kWorkers = 4; // calls stuck at once before no worker can be had
-
     explicit FakeDocuments(FakeClock& clock) : clock_(clock) {}
 
     DocumentCallId Start(const DocumentAsk& ask) override {
-        if (Stuck() >= kWorkers)
-            return 0;
         calls.push_back(ask);
         FakeDocument& doc = Of(ask.target);
         // Its Save would ask for a name in front of the user, or save what must not be saved.
@@ -84,11 +80,6 @@ public:
     int CountOf(DocumentRequest request) const {
         return static_cast<int>(std::count_if(calls.begin(), calls.end(),
                                               [request](const DocumentAsk& ask) { return ask.request == request; }));
-    }
-    // The calls not yet answered, abandoned or not: each holds a worker.
-    int Stuck() const {
-        return static_cast<int>(std::count_if(calls_.begin(), calls_.end(),
-                                              [this](const auto& call) { return clock_.now < call.second.at; }));
     }
     FakeDocument& Of(const DocumentTarget& target) {
         return documents[target.documentWindow != 0 ? target.documentWindow : target.window];
