@@ -6,7 +6,8 @@ namespace quillon {
 
 frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
     : view_(view), platform_(platform), numbers_(platform.system.DecimalSeparator()),
-      settings_(platform.registry, platform.system, platform.shell), userSettings_(platform.userRegistry, platform.system),
+      settings_(platform.registry, platform.system, platform.shell),
+      userSettings_(platform.userRegistry, platform.system),
       progress_(view), kept_(platform.desktop), lists_(view, platform.desktop, numbers_, TimerSet, kept_),
       log_(platform.system), delivery_(view, platform.desktop, platform.input, platform.system, log_),
       documentSave_(view, platform.desktop, platform.input, platform.system, platform.documents, log_),
@@ -17,7 +18,7 @@ frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
       interval_(view, progress_, numbers_, settings_, TimerSet, accepted_),
       switch_(view, platform.desktop, lists_, cycle_), options_(view, settings_, lists_), icon_(platform.tray),
       saveStatus_(icon_, platform.system),
-      trayMenu_(view, platform.shell, platform.system, settings_, userSettings_, icon_, numbers_, TimerSet, accepted_),
+      trayMenu_(view, platform.shell, settings_, userSettings_, icon_, numbers_, TimerSet, accepted_),
       sysMenu_(platform.shell, std::move(version)),
       watch_(
           view,

@@ -197,7 +197,9 @@ public:
 // as the program does, so every call runs on a worker thread and the caller only looks for the
 // reply; a call stuck in a program that does not answer keeps its worker, and later calls get
 // another one.
-enum class DocumentProgram { Word, Excel, PowerPoint, WpsWriter, WpsSpreadsheets, WpsPresentation, WpsOffice, LibreOffice };
+enum class DocumentProgram {
+    Word, Excel, PowerPoint, WpsWriter, WpsSpreadsheets, WpsPresentation, WpsOffice, LibreOffice
+};
 
 enum class DocumentRequest {
     Read,          // the document's state
@@ -217,7 +219,7 @@ struct AlertsSetting {
 struct DocumentTarget {
     DocumentProgram program = DocumentProgram::Word;
     WindowHandle window = 0;         // the program's top-level window
-    WindowHandle documentWindow = 0; // its innermost document window, asked for its object; 0 when it has none
+    WindowHandle documentWindow = 0; // its innermost document window, asked for its object; 0: none
     std::wstring title;              // the top-level window's title, to tell its document among the program's
     bool operator==(const DocumentTarget&) const = default;
 };

@@ -20,8 +20,8 @@ constexpr ModelDialect kDialects[] = {
     // Excel: Window.Parent is the workbook; DisplayAlerts is a Boolean.
     {L"Parent", L"Workbooks", L"ActiveWorkbook", L"Windows", FlagType::Boolean, AlertsType::Boolean, 0, true},
     // PowerPoint: DocumentWindow.Presentation; Saved and ReadOnly are MsoTriState; ppAlertsNone 1.
-    {L"Presentation", L"Presentations", L"ActivePresentation", L"Windows", FlagType::TriState, AlertsType::Level, 1,
-     true},
+    {L"Presentation", L"Presentations", L"ActivePresentation", L"Windows", FlagType::TriState,
+     AlertsType::Level, 1, true},
     // LibreOffice's components answer isModified / hasLocation / isReadonly, and store() asks nothing.
     {nullptr, nullptr, nullptr, nullptr, FlagType::Boolean, AlertsType::None, 0, false},
 };
@@ -35,18 +35,20 @@ constexpr DocumentProgramInfo kPrograms[] = {
      {NativeObject, RunningObject}, {{{Word, L"KWPS.Application"}, kNone, kNone}}, false, false},
     {DocumentProgram::WpsSpreadsheets, L"WPS Spreadsheets", L"XLMAIN", L"et.exe", {L"EXCEL7", nullptr},
      {NativeObject, RunningObject}, {{{Excel, L"KET.Application"}, kNone, kNone}}, false, false},
-    {DocumentProgram::WpsPresentation, L"WPS Presentation", L"PP12FrameClass", L"wpp.exe", {L"mdiClass", nullptr},
-     {NativeObject, RunningObject}, {{{PowerPoint, L"KWPP.Application"}, kNone, kNone}}, false, false},
+    {DocumentProgram::WpsPresentation, L"WPS Presentation", L"PP12FrameClass", L"wpp.exe",
+     {L"mdiClass", nullptr}, {NativeObject, RunningObject},
+     {{{PowerPoint, L"KWPP.Application"}, kNone, kNone}}, false, false},
     // Its integrated mode shows every document, of any of the three, in tabs of one window.
     {DocumentProgram::WpsOffice, L"WPS Office", L"KPromeMainWindow", nullptr, {nullptr, nullptr},
      {RunningObject, RunningObject},
-     {{{Word, L"KWPS.Application"}, {Excel, L"KET.Application"}, {PowerPoint, L"KWPP.Application"}}}, true, false},
+     {{{Word, L"KWPS.Application"}, {Excel, L"KET.Application"}, {PowerPoint, L"KWPP.Application"}}}, true,
+     false},
     {DocumentProgram::LibreOffice, L"LibreOffice", L"SALFRAME", L"soffice.bin", {nullptr, nullptr},
      {OfficeBridge, OfficeBridge}, {{{LibreOffice, nullptr}, kNone, kNone}}, false, false},
-    {DocumentProgram::Word, L"Word", L"OpusApp", nullptr, {L"_WwG", nullptr}, {NativeObject, NativeObject},
-     {{{Word, nullptr}, kNone, kNone}}, false, true},
-    {DocumentProgram::Excel, L"Excel", L"XLMAIN", nullptr, {L"XLDESK", L"EXCEL7"}, {NativeObject, NativeObject},
-     {{{Excel, nullptr}, kNone, kNone}}, false, true},
+    {DocumentProgram::Word, L"Word", L"OpusApp", nullptr, {L"_WwG", nullptr},
+     {NativeObject, NativeObject}, {{{Word, nullptr}, kNone, kNone}}, false, true},
+    {DocumentProgram::Excel, L"Excel", L"XLMAIN", nullptr, {L"XLDESK", L"EXCEL7"},
+     {NativeObject, NativeObject}, {{{Excel, nullptr}, kNone, kNone}}, false, true},
     {DocumentProgram::PowerPoint, L"PowerPoint", L"PPTFrameClass", nullptr, {L"MDIClient", L"mdiClass"},
      {NativeObject, NativeObject}, {{{PowerPoint, nullptr}, kNone, kNone}}, false, false},
 };
@@ -83,7 +85,8 @@ const DocumentProgramInfo& InfoOf(DocumentProgram program) {
 
 const DocumentProgramInfo* FindDocumentProgram(std::wstring_view topClass, std::wstring_view executablePath) {
     for (const DocumentProgramInfo& info : kPrograms)
-        if (topClass == info.topClass && (!info.executable || SameText(FileNameOf(executablePath), info.executable)))
+        if (topClass == info.topClass &&
+            (!info.executable || SameText(FileNameOf(executablePath), info.executable)))
             return &info;
     return nullptr;
 }
@@ -125,11 +128,9 @@ std::optional<std::size_t> MatchShownDocument(WindowHandle window, std::wstring_
             named.push_back(i);
     if (named.size() == 1)
         return named.front();
-    if (tabbed || !inWindow.empty()) {
-        const auto active = std::count_if(named.begin(), named.end(), [&](std::size_t i) { return documents[i].active; });
-        if (active == 1)
-            return *std::find_if(named.begin(), named.end(), [&](std::size_t i) { return documents[i].active; });
-    }
+    const auto isActive = [&](std::size_t i) { return documents[i].active; };
+    if ((tabbed || !inWindow.empty()) && std::count_if(named.begin(), named.end(), isActive) == 1)
+        return *std::find_if(named.begin(), named.end(), isActive);
     return std::nullopt;
 }
 

@@ -28,14 +28,16 @@ enum class FlagType { Boolean, TriState };
 enum class AlertsType { None, Level, Boolean };
 
 struct ModelDialect {
-    const wchar_t* documentOfWindow; // the document behind the window's object: Document, Parent, Presentation
-    const wchar_t* documents;        // the Application's collection of open documents
-    const wchar_t* activeDocument;   // the Application's active document
-    const wchar_t* windows;          // a document's collection of windows (their Hwnd tells which window shows it)
+    // The document behind the window's object: Document, Parent, Presentation.
+    const wchar_t* documentOfWindow;
+    const wchar_t* documents;      // the Application's collection of open documents
+    const wchar_t* activeDocument; // the Application's active document
+    // A document's collection of windows: their Hwnd tells which window shows it.
+    const wchar_t* windows;
     FlagType flags;
     AlertsType alerts;
-    std::int32_t alertsNone;         // the level that shows no question (Level only)
-    bool autoSave;                   // documents may answer AutoSaveOn
+    std::int32_t alertsNone; // the level that shows no question (Level only)
+    bool autoSave;           // documents may answer AutoSaveOn
 };
 const ModelDialect& DialectOf(ObjectModel model);
 
@@ -46,16 +48,17 @@ struct RunningApplication {
 };
 
 enum class DocumentReach {
-    NativeObject, // the document window answers OBJID_NATIVEOM with its Window object
+    NativeObject,  // the document window answers OBJID_NATIVEOM with its Window object
     RunningObject, // the program's Application from the Running Object Table (GetActiveObject)
-    OfficeBridge, // LibreOffice's automation bridge (its ServiceManager's Desktop and components)
+    OfficeBridge,  // LibreOffice's automation bridge (its ServiceManager's Desktop and components)
 };
 
 struct DocumentProgramInfo {
     DocumentProgram program;
-    const wchar_t* name;       // for the debugger's marks
-    const wchar_t* topClass;   // the top-level window's class
-    const wchar_t* executable; // its program file's name, where another program shares its classes; nullptr: any
+    const wchar_t* name;     // for the debugger's marks
+    const wchar_t* topClass; // the top-level window's class
+    // Its program file's name, where another program shares its classes; nullptr: any.
+    const wchar_t* executable;
     // The classes from the top-level window down to the document window, each a descendant of the
     // one before; none: no document window.
     std::array<const wchar_t*, 2> documentWindow;
@@ -82,10 +85,10 @@ std::optional<AlertsSetting> AlertsOff(const ModelDialect& dialect, const Alerts
 
 // One of a program's open documents, as its object model lists it.
 struct OpenDocument {
-    std::wstring name;      // Name (LibreOffice: its frame's title)
-    std::wstring fullName;  // FullName: its path, or its name when never saved
+    std::wstring name;       // Name (LibreOffice: its frame's title)
+    std::wstring fullName;   // FullName: its path, or its name when never saved
     WindowHandle window = 0; // the top-level window its object model says shows it; 0: unknown
-    bool active = false;    // the program's active document
+    bool active = false;     // the program's active document
 };
 
 // Which of them the listed window shows: the one whose window is the listed one, else the one

@@ -55,7 +55,8 @@ std::optional<DocumentTarget> FindDocumentTarget(IDesktop& desktop, WindowHandle
         if (className && document)
             document = desktop.FindDescendant(document, className);
     // A program reached only through its document window's object has nothing to ask without one.
-    const bool nativeOnly = info->reaches[0] == DocumentReach::NativeObject && info->reaches[1] == info->reaches[0];
+    const bool nativeOnly =
+        info->reaches[0] == DocumentReach::NativeObject && info->reaches[1] == info->reaches[0];
     if (document == 0 && nativeOnly)
         return std::nullopt;
     return DocumentTarget{info->program, topLevel, document, ReadWindowTitle(desktop, topLevel)};
@@ -142,7 +143,8 @@ void DocumentSave::BeforeExit() {
     if (!restore_ || !desktop_.IsWindow(restore_->target.window))
         return;
     if (restore_->call == 0)
-        restore_->call = documents_.Start({DocumentRequest::RestoreAlerts, restore_->target, restore_->setting});
+        restore_->call =
+            documents_.Start({DocumentRequest::RestoreAlerts, restore_->target, restore_->setting});
     if (restore_->call != 0)
         if (const auto reply = documents_.WaitForReply(restore_->call, kExitWaitMs))
             NoteAlerts(restore_->target, *reply);
@@ -195,7 +197,7 @@ void DocumentSave::Ask(DocumentRequest request, std::uint64_t now) {
 
 // Every Save, first or asked again, waits for the user's pause while they work in that program.
 void DocumentSave::AskSave(std::uint64_t now) {
-    if (UserIsWorkingInIt())
+    if (UserWorksIn(desktop_, input_, request_.target.window, kPauseMs))
         return Enter(Phase::WaitPause, now, kWaitPollMs);
     Ask(DocumentRequest::Save, now);
 }
@@ -226,20 +228,9 @@ void DocumentSave::OnReply(const DocumentReply& reply, std::uint64_t now) {
     NoteAlerts(request_.target, reply);
     if (phase_ == Phase::Saving)
         return OnSaveReply(reply, now);
-    switch (ClassifyReply(reply)) {
-    case DocumentAnswer::Answered:
-        return OnState(reply.state, now);
-    case DocumentAnswer::Busy:
-        return RetryLater(now);
-    case DocumentAnswer::Gone:
-        return Finish(SaveOutcome::NoTarget);
-    case DocumentAnswer::NotOneDocument:
-        return Finish(SaveOutcome::NoSingleDocument);
-    case DocumentAnswer::NoObject:
-    case DocumentAnswer::Failed:
-        // While confirming, the Save was made: the document is not read as unsaved.
-        return NoObject(false);
-    }
+    // While confirming, the Save was made: a document that does not answer is not read as unsaved.
+    if (!OnAnswer(ClassifyReply(reply), reply, now))
+        NoObject(false);
 }
 
 // A Save that was made is confirmed by the state read after it, or read again when that read
@@ -247,27 +238,35 @@ void DocumentSave::OnReply(const DocumentReply& reply, std::uint64_t now) {
 // is no save.
 void DocumentSave::OnSaveReply(const DocumentReply& reply, std::uint64_t now) {
     const DocumentAnswer answer = ClassifyReply(reply);
-    if (reply.saveMade && answer != DocumentAnswer::Gone) {
-        if (answer == DocumentAnswer::Answered)
-            return OnState(reply.state, now);
+    if (reply.saveMade && answer != DocumentAnswer::Gone && answer != DocumentAnswer::Answered)
         return Enter(Phase::WaitConfirm, now, kWaitPollMs);
-    }
+    if (OnAnswer(answer, reply, now))
+        return;
+    if (answer == DocumentAnswer::Failed && reply.failure == kExcelRunTimeError)
+        return Finish(SaveOutcome::NotSavedByProgram);
+    NoObject(true);
+}
+
+// What every reply may say; false for a document object that does not answer as documented.
+bool DocumentSave::OnAnswer(DocumentAnswer answer, const DocumentReply& reply, std::uint64_t now) {
     switch (answer) {
     case DocumentAnswer::Answered:
-        return OnState(reply.state, now);
+        OnState(reply.state, now);
+        return true;
     case DocumentAnswer::Busy:
-        return RetryLater(now);
+        RetryLater(now);
+        return true;
     case DocumentAnswer::Gone:
-        return Finish(SaveOutcome::NoTarget);
+        Finish(SaveOutcome::NoTarget);
+        return true;
     case DocumentAnswer::NotOneDocument:
-        return Finish(SaveOutcome::NoSingleDocument);
-    case DocumentAnswer::Failed:
-        if (reply.failure == kExcelRunTimeError)
-            return Finish(SaveOutcome::NotSavedByProgram);
-        return NoObject(true);
+        Finish(SaveOutcome::NoSingleDocument);
+        return true;
     case DocumentAnswer::NoObject:
-        return NoObject(true);
+    case DocumentAnswer::Failed:
+        break;
     }
+    return false;
 }
 
 void DocumentSave::OnState(const DocumentState& state, std::uint64_t now) {
@@ -302,7 +301,7 @@ void DocumentSave::AdvanceWaitRetry(std::uint64_t now) {
 // The Save waits for the user's pause while they work in that very program, as the keys do; a
 // user working in another program is not waited for, since nothing of theirs is touched.
 void DocumentSave::AdvancePause(std::uint64_t now) {
-    if (!UserIsWorkingInIt())
+    if (!UserWorksIn(desktop_, input_, request_.target.window, kPauseMs))
         return Ask(DocumentRequest::Save, now);
     if (CycleOver(now))
         Finish(SaveOutcome::UserBusy);
@@ -343,14 +342,6 @@ void DocumentSave::NoObject(bool unsaved) {
 bool DocumentSave::CycleOver(std::uint64_t now) const {
     const std::uint64_t limit = request_.intervalMs > 0 ? request_.intervalMs : kDefaultCycleMs;
     return now - cycleStart_ >= limit;
-}
-
-// The user has the program in front and has not paused yet.
-bool DocumentSave::UserIsWorkingInIt() {
-    const WindowHandle front = desktop_.ForegroundWindow();
-    const bool inFront =
-        front != 0 && desktop_.ProcessIdOf(front) == desktop_.ProcessIdOf(request_.target.window);
-    return inFront && input_.MsSinceLastInput() < kPauseMs;
 }
 
 // What a reply says of the user's alerts: put back, or still to be put back. Until the program

@@ -53,7 +53,7 @@ DocumentDecision DecideForDocument(const DocumentState& state, bool keysSaveNew)
 
 class DocumentSave {
 public:
-    static constexpr std::uint64_t kCallWaitMs = 5000;  // a read unanswered this long: the program does not answer
+    static constexpr std::uint64_t kCallWaitMs = 5000;  // a read unanswered this long: no answer
     static constexpr std::uint64_t kRetryAfterMs = 250; // a busy program is asked again
     static constexpr std::uint64_t kConfirmWaitMs = 3000; // after its Save, the document must say it is saved
     static constexpr std::uint64_t kPauseMs = 1500;     // the user's pause, while they work in that program
@@ -118,6 +118,7 @@ private:
     void AdvanceCall(std::uint64_t now);
     void OnReply(const DocumentReply& reply, std::uint64_t now);
     void OnSaveReply(const DocumentReply& reply, std::uint64_t now);
+    bool OnAnswer(DocumentAnswer answer, const DocumentReply& reply, std::uint64_t now);
     void OnState(const DocumentState& state, std::uint64_t now);
     void AdvanceWaitRetry(std::uint64_t now);
     void AdvancePause(std::uint64_t now);
@@ -125,7 +126,6 @@ private:
     void RetryLater(std::uint64_t now);
     void NoObject(bool unsaved);
     bool CycleOver(std::uint64_t now) const;
-    bool UserIsWorkingInIt();
     void NoteAlerts(const DocumentTarget& target, const DocumentReply& reply);
     void AdvanceRestore(std::uint64_t now);
     void Enter(Phase phase, std::uint64_t now, unsigned pollMs);

@@ -27,9 +27,10 @@ void MessageSave::Cancel() {
 void MessageSave::tmrMessage_Timer() {
     const std::uint64_t now = system_.TickCountMs();
     if (phase_ == Phase::WaitPause) {
-        if (!UserIsWorkingInIt())
+        if (!UserWorksIn(desktop_, input_, target_, kPauseMs))
             return Send(now);
-        const std::uint64_t limit = request_.intervalMs > 0 ? request_.intervalMs : SaveDelivery::kDefaultWaitLimitMs;
+        const std::uint64_t limit =
+            request_.intervalMs > 0 ? request_.intervalMs : SaveDelivery::kDefaultWaitLimitMs;
         if (now - cycleStart_ >= limit)
             Finish(SaveOutcome::UserBusy);
     } else if (phase_ == Phase::WaitMarkCleared) {
@@ -63,12 +64,6 @@ void MessageSave::Send(std::uint64_t now) {
     if (answer == std::optional<std::intptr_t>(0))
         return Finish(SaveOutcome::NotSavedByProgram);
     Enter(Phase::WaitMarkCleared, now);
-}
-
-bool MessageSave::UserIsWorkingInIt() {
-    const WindowHandle front = desktop_.ForegroundWindow();
-    const bool inFront = front != 0 && desktop_.ProcessIdOf(front) == desktop_.ProcessIdOf(target_);
-    return inFront && input_.MsSinceLastInput() < kPauseMs;
 }
 
 void MessageSave::Enter(Phase phase, std::uint64_t now) {

@@ -18,7 +18,7 @@ namespace quillon {
 class MessageSave {
 public:
     static constexpr std::uint32_t kSaveCurrentFile = 0x0400 + 1000 + 38; // NPPM_SAVECURRENTFILE
-    static constexpr unsigned kSendWaitMs = 250;  // the program goes on saving when this runs out
+    static constexpr unsigned kSendWaitMs = 250; // the program goes on saving when this runs out
     static constexpr std::uint64_t kMarkClearWaitMs = 3000;
     static constexpr std::uint64_t kPauseMs = 1500;
     static constexpr unsigned kPollMs = 100;
@@ -42,7 +42,6 @@ private:
     enum class Phase { Idle, WaitPause, WaitMarkCleared };
 
     void Send(std::uint64_t now);
-    bool UserIsWorkingInIt();
     void Enter(Phase phase, std::uint64_t now);
     void Finish(SaveOutcome outcome);
 

@@ -30,7 +30,8 @@ struct SaveReport {
     std::wstring program;                   // WaitingForProgram: the title of the document awaited
     bool operator==(const SaveReport&) const = default;
 
-    static SaveReport Of(SaveOutcome outcome, SaveOutcome cause = SaveOutcome::Saved, std::wstring program = {}) {
+    static SaveReport Of(SaveOutcome outcome, SaveOutcome cause = SaveOutcome::Saved,
+                         std::wstring program = {}) {
         return {outcome, cause, std::move(program)};
     }
 };
@@ -48,8 +49,8 @@ SaveWay ChooseSaveWay(IDesktop& desktop, WindowHandle window, bool saveAs);
 
 class SaveCycle {
 public:
-    SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, DocumentSave& document, MessageSave& message,
-              KeptProgram& kept, UnsavedWork& work, ProgramLists& lists);
+    SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, DocumentSave& document,
+              MessageSave& message, KeptProgram& kept, UnsavedWork& work, ProgramLists& lists);
 
     // Called with the outcome of every cycle that began (not for one refused as Busy).
     void OnFinished(std::function<void(const SaveReport&)> listener) { onFinished_ = std::move(listener); }

@@ -178,7 +178,7 @@ void SaveDelivery::AdvanceFront(std::uint64_t now) {
             readySince_ = now;
         const bool settled = !frontTaken_ || now - *readySince_ >= kSettleAfterActivationMs;
         if (settled && desktop_.Answers(target_, kAnswerTimeoutMs))
-            return request_.shortcut ? TypeShortcut(now) : TypeMenuKeys(now);
+            return TypeFirstKeys(now);
     } else {
         readySince_.reset();
     }
@@ -203,34 +203,22 @@ void SaveDelivery::RetryFrontIfSlow(std::uint64_t now) {
     }
 }
 
-// Step 3: Alt+F alone. The checks are made once more right before it.
-void SaveDelivery::TypeMenuKeys(std::uint64_t now) {
+// Step 3: Alt+F alone, or Ctrl+S in an editor without a classic menu whose title marks its
+// changes. The checks are made once more right before it.
+void SaveDelivery::TypeFirstKeys(std::uint64_t now) {
     if (const auto why = WhyNotTypeInto(target_))
         return Abandon(*why, now);
     if (AnyGuardedKeyDown())
         return Abandon(SaveOutcome::KeysHeld, now);
     before_ = desktop_.InputOf(target_);
-    menuKeysTyped_ = true;
-    if (!Type(AfterModifiersReleased(KeyEventsFor(SplitSaveKeys(request_.row.keys).openMenu))))
+    const bool shortcut = request_.shortcut;
+    (shortcut ? letterTyped_ : menuKeysTyped_) = true;
+    const std::wstring keys = shortcut ? L"^S" : SplitSaveKeys(request_.row.keys).openMenu;
+    if (!Type(AfterModifiersReleased(KeyEventsFor(keys))))
         return Abandon(SaveOutcome::Incomplete, now);
     menuKeysAt_ = now;
-    system_.Trace(L"menu-keys-sent");
-    Enter(Phase::WaitMenu, now);
-}
-
-// Step 3, in an editor without a classic menu whose title marks its changes: Ctrl+S, the checks
-// made once more right before it.
-void SaveDelivery::TypeShortcut(std::uint64_t now) {
-    if (const auto why = WhyNotTypeInto(target_))
-        return Abandon(*why, now);
-    if (AnyGuardedKeyDown())
-        return Abandon(SaveOutcome::KeysHeld, now);
-    before_ = desktop_.InputOf(target_);
-    letterTyped_ = true;
-    if (!Type(AfterModifiersReleased(KeyEventsFor(L"^S"))))
-        return Abandon(SaveOutcome::Incomplete, now);
-    system_.Trace(L"keys-sent");
-    Enter(Phase::WaitMarkCleared, now);
+    system_.Trace(shortcut ? L"keys-sent" : L"menu-keys-sent");
+    Enter(shortcut ? Phase::WaitMarkCleared : Phase::WaitMenu, now);
 }
 
 // Step 4 of Ctrl+S: the save counts once the mark has left the title of a window that answers.
@@ -260,7 +248,8 @@ void SaveDelivery::AdvanceCloseDialog(std::uint64_t now) {
 // of the program's own that took the front (a menu it draws itself) is no File menu of the window.
 void SaveDelivery::AdvanceMenu(std::uint64_t now) {
     if (const WindowHandle front = desktop_.ForegroundWindow(); front != target_)
-        return Abandon(front != 0 && IsOfTarget(front) ? SaveOutcome::MenuNotOpened : SaveOutcome::FrontLost, now);
+        return Abandon(front != 0 && IsOfTarget(front) ? SaveOutcome::MenuNotOpened : SaveOutcome::FrontLost,
+                       now);
     if (UserTouchedSince(menuKeysAt_, now) || AnyGuardedKeyDown())
         return Abandon(SaveOutcome::UserInterrupted, now);
     const ThreadInput in = desktop_.InputOf(target_);

@@ -91,8 +91,7 @@ private:
     void TakeFront(std::uint64_t now);
     void AdvanceFront(std::uint64_t now);
     void RetryFrontIfSlow(std::uint64_t now);
-    void TypeMenuKeys(std::uint64_t now);
-    void TypeShortcut(std::uint64_t now);
+    void TypeFirstKeys(std::uint64_t now);
     void AdvanceMarkCleared(std::uint64_t now);
     void AdvanceCloseDialog(std::uint64_t now);
     void AdvanceMenu(std::uint64_t now);

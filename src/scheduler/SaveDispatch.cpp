@@ -57,6 +57,12 @@ bool TakesKeys(IDesktop& desktop, WindowHandle window) {
     return owner == 0 || desktop.IsEnabled(owner);
 }
 
+bool UserWorksIn(IDesktop& desktop, IInput& input, WindowHandle window, std::uint64_t pauseMs) {
+    const WindowHandle front = desktop.ForegroundWindow();
+    const bool inFront = front != 0 && desktop.ProcessIdOf(front) == desktop.ProcessIdOf(window);
+    return inFront && input.MsSinceLastInput() < pauseMs;
+}
+
 void StartSave(IFormView& view, const ProgramLists& lists, SaveCycle& cycle, double intervalSeconds) {
     SaveRequest request;
     request.row = ChooseSaveRow(view.Value(Control::chkSaveAs), view.Value(Control::chkCurrent));

@@ -41,6 +41,10 @@ bool MayTypeInto(Elevation self, Elevation target);
 // is too (a modal dialog disables its owner, and the dialog on top of it takes the keys).
 bool TakesKeys(IDesktop& desktop, WindowHandle window);
 
+// The user works in the program of `window`: one of its windows is in front, and they have not
+// paused for `pauseMs`. A save without keys waits for their pause only then.
+bool UserWorksIn(IDesktop& desktop, IInput& input, WindowHandle window, std::uint64_t pauseMs);
+
 // The keys and buttons that must all be up before anything is typed.
 inline constexpr std::uint8_t kGuardedKeys[] = {vk::Shift,   vk::Control, vk::Menu,     vk::LWin,
                                                 vk::RWin,    vk::F2,      vk::F3,       vk::LButton,

@@ -39,9 +39,9 @@ std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs, b
 
 class TrayMenu {
 public:
-    TrayMenu(IFormView& view, IShellUi& shell, ISystem& system, SettingsStore& settings, UserSettings& userSettings,
+    TrayMenu(IFormView& view, IShellUi& shell, SettingsStore& settings, UserSettings& userSettings,
              TrayIcon& icon, const Numbers& numbers, bool& timerSet, AcceptedInterval& accepted)
-        : view_(view), shell_(shell), system_(system), settings_(settings), userSettings_(userSettings),
+        : view_(view), shell_(shell), settings_(settings), userSettings_(userSettings),
           icon_(icon), numbers_(numbers), timerSet_(timerSet), accepted_(accepted) {}
 
     // Called when a program picked from the menu was selected in List1.
@@ -61,7 +61,6 @@ private:
 
     IFormView& view_;
     IShellUi& shell_;
-    ISystem& system_;
     SettingsStore& settings_;
     UserSettings& userSettings_;
     TrayIcon& icon_;

@@ -16,9 +16,9 @@
 namespace quillon {
 
 struct ProgramIdentity {
-    std::wstring executable;  // full path of the program file
+    std::wstring executable; // full path of the program file
     std::wstring windowClass;
-    std::wstring title;       // without its mark of unsaved changes
+    std::wstring title; // without its mark of unsaved changes
     // Enough to tell its windows from others': the program file and the class are known.
     bool Known() const { return !executable.empty() && !windowClass.empty(); }
     bool operator==(const ProgramIdentity&) const = default;
@@ -37,7 +37,9 @@ public:
     explicit KeptProgram(IDesktop& desktop) : desktop_(desktop) {}
 
     // Called whenever another window becomes the kept one (0 when none is known yet).
-    void OnWindowChanged(std::function<void(const ListedWindow&)> listener) { onWindowChanged_ = std::move(listener); }
+    void OnWindowChanged(std::function<void(const ListedWindow&)> listener) {
+        onWindowChanged_ = std::move(listener);
+    }
 
     enum class Where {
         None,         // no program was chosen or remembered, or its gone window cannot be looked for

@@ -50,7 +50,8 @@ std::pair<std::wstring, bool> WithoutMark(std::wstring_view trimmed) {
     const std::wstring_view name = TrimBlanks(trimmed.substr(0, part));
     if (name.size() < 2 || kLeadingMarks.find(name.back()) == std::wstring_view::npos)
         return {std::wstring(trimmed), false};
-    return {std::wstring(TrimBlanks(name.substr(0, name.size() - 1))) + std::wstring(trimmed.substr(part)), true};
+    return {std::wstring(TrimBlanks(name.substr(0, name.size() - 1))) + std::wstring(trimmed.substr(part)),
+            true};
 }
 
 bool IsPath(std::wstring_view name) {
@@ -66,7 +67,8 @@ bool HasExtension(std::wstring_view name) {
     const std::wstring_view extension = name.substr(dot + 1);
     return !extension.empty() && extension.size() <= kLongestExtension &&
            std::all_of(extension.begin(), extension.end(), IsAsciiAlnum) &&
-           std::any_of(extension.begin(), extension.end(), [](wchar_t c) { return !(c >= L'0' && c <= L'9'); });
+           std::any_of(extension.begin(), extension.end(),
+                       [](wchar_t c) { return !(c >= L'0' && c <= L'9'); });
 }
 
 bool BeginsWithName(std::wstring_view title, std::wstring_view name) {
