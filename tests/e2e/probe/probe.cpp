@@ -2108,21 +2108,6 @@ void office_incoming_call() {
     }
 }
 
-// A call that fails with an exception: EXCEPINFO (if the caller passed one) has the code (scode,
-// or wCode below 0x10000 as the automation bridge sets it), the program and the description.
-HRESULT office_exception(EXCEPINFO* ex, DWORD code, const wchar_t* source, const wchar_t* description) {
-    if (ex) {
-        *ex = EXCEPINFO{};
-        if (code < 0x10000)
-            ex->wCode = (WORD)code;
-        else
-            ex->scode = (SCODE)code;
-        ex->bstrSource = SysAllocString(source);
-        ex->bstrDescription = SysAllocString(description);
-    }
-    return DISP_E_EXCEPTION;
-}
-
 // Saves the edit's text to FILE (UTF-8), or fails as the save-fails option asks, with Word's or
 // Excel's exception. The DisplayAlerts value in force is recorded at every call, failed or not.
 HRESULT office_save(EXCEPINFO* ex) {
@@ -2133,8 +2118,13 @@ HRESULT office_save(EXCEPINFO* ex) {
     if (!written) {
         office_write_state();
         const bool excel = g_office.kind == OfficeKind::Excel;
-        return office_exception(ex, excel ? 0x800A03EC : 0x800A1066, excel ? L"Microsoft Excel" : L"Microsoft Word",
-                                excel ? L"Save method of Workbook class failed" : L"Command failed");
+        if (ex) {
+            *ex = EXCEPINFO{};
+            ex->scode = excel ? (SCODE)0x800A03EC : (SCODE)0x800A1066;
+            ex->bstrSource = SysAllocString(excel ? L"Microsoft Excel" : L"Microsoft Word");
+            ex->bstrDescription = SysAllocString(excel ? L"Save method of Workbook class failed" : L"Command failed");
+        }
+        return DISP_E_EXCEPTION;
     }
     g_office.saved = true;
     ++g_office.saves;
@@ -2186,9 +2176,8 @@ struct Member {
 };
 
 // An automation object with a fixed list of members, each a property (read-only or read-write,
-// no arguments) or a method with a fixed number of positional arguments. Most objects live as
-// long as the program, so references are counted for the callers' sake only; one made for a
-// single caller (owned_) is deleted with its last reference.
+// no arguments) or a method with a fixed number of positional arguments. The objects live as
+// long as the program, so references are counted for the callers' sake only and nothing is deleted.
 class Automation : public IDispatch {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
@@ -2203,12 +2192,7 @@ public:
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return (ULONG)InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG refs = InterlockedDecrement(&refs_);
-        if (refs == 0 && owned_)
-            delete this;
-        return (ULONG)refs;
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return (ULONG)InterlockedDecrement(&refs_); }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (!count)
@@ -2300,7 +2284,6 @@ protected:
     }
 
     std::vector<Member> members_;
-    bool owned_ = false;
 
 private:
     LONG refs_ = 1;
@@ -2529,7 +2512,8 @@ protected:
 OfficeWindowObject g_officeWindow;
 
 // The objects of LibreOffice's automation bridge from the service manager to a document: role_
-// says which one an object is. All members are methods, as in UNO; each enumeration has one caller.
+// says which one an object is. All members are methods, as in UNO; an enumeration starts afresh
+// at each createEnumeration (callers take turns).
 class UnoObject : public Automation {
 public:
     enum Role { kServiceManager, kDesktop, kComponents, kEnumeration, kModel, kController, kFrame };
@@ -2540,7 +2524,6 @@ public:
             {L"getFrame"}, {L"getTitle"}};
         for (const wchar_t* name : names[role])
             members_.push_back({name, (DISPID)members_.size() + 1, Access::Method, role == kServiceManager ? 1u : 0u});
-        owned_ = role == kEnumeration;
     }
 
 protected:
@@ -2551,7 +2534,7 @@ private:
     bool given_ = false; // the enumeration gave its one component
 };
 UnoObject g_unoManager(UnoObject::kServiceManager), g_unoDesktop(UnoObject::kDesktop);
-UnoObject g_unoComponents(UnoObject::kComponents);
+UnoObject g_unoComponents(UnoObject::kComponents), g_unoEnumeration(UnoObject::kEnumeration);
 UnoObject g_unoModel(UnoObject::kModel), g_unoController(UnoObject::kController), g_unoFrame(UnoObject::kFrame);
 
 HRESULT UnoObject::call(DISPID id, const VARIANT* arg, VARIANT* value, EXCEPINFO* ex) {
@@ -2559,18 +2542,17 @@ HRESULT UnoObject::call(DISPID id, const VARIANT* arg, VARIANT* value, EXCEPINFO
     case kServiceManager:
         if (arg->vt == VT_BSTR && arg->bstrVal && std::wcscmp(arg->bstrVal, L"com.sun.star.frame.Desktop") == 0)
             return dispatch_variant(value, &g_unoDesktop);
-        return office_exception(ex, 1001, L"[automation bridge]", L"com.sun.star.uno.Exception: no such service");
+        return DISP_E_EXCEPTION; // no such service
     case kDesktop:
         return dispatch_variant(value, &g_unoComponents);
     case kComponents:
-        value->vt = VT_DISPATCH;
-        value->pdispVal = new UnoObject(kEnumeration); // the caller's one reference
-        return S_OK;
+        g_unoEnumeration.given_ = false;
+        return dispatch_variant(value, &g_unoEnumeration);
     case kEnumeration:
         if (id == 1)
             return bool_variant(value, !given_);
         if (std::exchange(given_, true))
-            return office_exception(ex, 1001, L"[automation bridge]", L"com.sun.star.container.NoSuchElementException");
+            return DISP_E_EXCEPTION; // NoSuchElementException
         return dispatch_variant(value, &g_unoModel);
     case kModel:
         switch (id) {
