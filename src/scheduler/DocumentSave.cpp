@@ -99,18 +99,11 @@ DocumentDecision DecideForDocument(const DocumentState& state, bool keysSaveNew)
     return {DocumentStep::Save, SaveOutcome::Saved};
 }
 
-// A call of an earlier cycle still out (a read that never came back) is not waited for: its
-// worker keeps it, and this cycle asks on another.
 void DocumentSave::Begin(const Request& request) {
     request_ = request;
-    const std::uint64_t now = system_.TickCountMs();
-    cycleStart_ = now;
+    cycleStart_ = system_.TickCountMs();
     reportedUnderWay_ = false;
-    if (call_ != 0) {
-        documents_.Abandon(call_);
-        call_ = 0;
-    }
-    Ask(DocumentRequest::Read, now);
+    Ask(DocumentRequest::Read, cycleStart_);
 }
 
 void DocumentSave::CarryOver(std::uint64_t intervalMs) {

@@ -34,8 +34,10 @@ SaveCycle::SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, Doc
                      MessageSave& message, KeptProgram& kept, UnsavedWork& work, ProgramLists& lists)
     : desktop_(desktop), system_(system), keys_(keys), document_(document), message_(message), kept_(kept),
       work_(work), lists_(lists) {
-    keys_.OnFinished([this](SaveOutcome outcome) { OnWindowSaveFinished(outcome); });
-    message_.OnFinished([this](SaveOutcome outcome) { OnWindowSaveFinished(outcome); });
+    keys_.OnFinished(
+        [this](SaveOutcome outcome) { OnWindowSaveFinished(outcome, keys_.UserActedWhileHoldingFront()); });
+    // The message takes no front: nothing the user does meanwhile is mistaken for Quillon's.
+    message_.OnFinished([this](SaveOutcome outcome) { OnWindowSaveFinished(outcome, false); });
     document_.OnFinished([this](const DocumentSave::End& end) { OnDocumentFinished(end); });
     // The one place where a window becomes the kept one also makes it the one whose use is
     // watched, whoever made it so: the user, the list's fill, or the window found again.
@@ -160,9 +162,9 @@ void SaveCycle::SaveTheWindow(bool knownUnsaved) {
     keys_.Begin(request_);
 }
 
-void SaveCycle::OnWindowSaveFinished(SaveOutcome outcome) {
+void SaveCycle::OnWindowSaveFinished(SaveOutcome outcome, bool userActedWhileHeld) {
     if (request_.row.target == SaveTarget::Listed && request_.listed)
-        work_.OnSaveEnded(request_.listed->window, outcome, keys_.UserActedWhileHoldingFront());
+        work_.OnSaveEnded(request_.listed->window, outcome, userActedWhileHeld);
     Finish(SaveReport::Of(outcome));
 }
 

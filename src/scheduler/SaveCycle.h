@@ -76,7 +76,7 @@ private:
     std::optional<SaveReport> Resolve(SaveRequest& request);
     bool TryDocumentRoute(const SaveRequest& request, WindowHandle window);
     void SaveTheWindow(bool knownUnsaved);
-    void OnWindowSaveFinished(SaveOutcome outcome);
+    void OnWindowSaveFinished(SaveOutcome outcome, bool userActedWhileHeld);
     void OnDocumentFinished(const DocumentSave::End& end);
     void Finish(const SaveReport& report);
 

@@ -101,9 +101,10 @@ bool KeptProgram::IsStillThere() const {
 }
 
 void KeptProgram::SetWindow(const ListedWindow& window) {
+    const bool changed = window.window != window_.window || window.processId != window_.processId;
     window_ = window;
     newTitle_.clear();
-    if (onWindowChanged_)
+    if (changed && onWindowChanged_)
         onWindowChanged_(window_);
 }
 
