@@ -31,25 +31,25 @@ constexpr RunningApplication kNone{Word, nullptr};
 // WPS Office follows Word's, Excel's and PowerPoint's object models and window classes; its
 // program files tell it from them, so its rows come first.
 constexpr DocumentProgramInfo kPrograms[] = {
-    {DocumentProgram::WpsWriter, L"WPS Writer", L"OpusApp", L"wps.exe", {L"_WwG", nullptr},
+    {DocumentProgram::WpsWriter, L"OpusApp", L"wps.exe", {L"_WwG", nullptr},
      {NativeObject, RunningObject}, {{{Word, L"KWPS.Application"}, kNone, kNone}}, false, false},
-    {DocumentProgram::WpsSpreadsheets, L"WPS Spreadsheets", L"XLMAIN", L"et.exe", {L"EXCEL7", nullptr},
+    {DocumentProgram::WpsSpreadsheets, L"XLMAIN", L"et.exe", {L"EXCEL7", nullptr},
      {NativeObject, RunningObject}, {{{Excel, L"KET.Application"}, kNone, kNone}}, false, false},
-    {DocumentProgram::WpsPresentation, L"WPS Presentation", L"PP12FrameClass", L"wpp.exe",
+    {DocumentProgram::WpsPresentation, L"PP12FrameClass", L"wpp.exe",
      {L"mdiClass", nullptr}, {NativeObject, RunningObject},
      {{{PowerPoint, L"KWPP.Application"}, kNone, kNone}}, false, false},
     // Its integrated mode shows every document, of any of the three, in tabs of one window.
-    {DocumentProgram::WpsOffice, L"WPS Office", L"KPromeMainWindow", nullptr, {nullptr, nullptr},
+    {DocumentProgram::WpsOffice, L"KPromeMainWindow", nullptr, {nullptr, nullptr},
      {RunningObject, RunningObject},
      {{{Word, L"KWPS.Application"}, {Excel, L"KET.Application"}, {PowerPoint, L"KWPP.Application"}}}, true,
      false},
-    {DocumentProgram::LibreOffice, L"LibreOffice", L"SALFRAME", L"soffice.bin", {nullptr, nullptr},
+    {DocumentProgram::LibreOffice, L"SALFRAME", L"soffice.bin", {nullptr, nullptr},
      {OfficeBridge, OfficeBridge}, {{{LibreOffice, nullptr}, kNone, kNone}}, false, false},
-    {DocumentProgram::Word, L"Word", L"OpusApp", nullptr, {L"_WwG", nullptr},
+    {DocumentProgram::Word, L"OpusApp", nullptr, {L"_WwG", nullptr},
      {NativeObject, NativeObject}, {{{Word, nullptr}, kNone, kNone}}, false, true},
-    {DocumentProgram::Excel, L"Excel", L"XLMAIN", nullptr, {L"XLDESK", L"EXCEL7"},
+    {DocumentProgram::Excel, L"XLMAIN", nullptr, {L"XLDESK", L"EXCEL7"},
      {NativeObject, NativeObject}, {{{Excel, nullptr}, kNone, kNone}}, false, true},
-    {DocumentProgram::PowerPoint, L"PowerPoint", L"PPTFrameClass", nullptr, {L"MDIClient", L"mdiClass"},
+    {DocumentProgram::PowerPoint, L"PPTFrameClass", nullptr, {L"MDIClient", L"mdiClass"},
      {NativeObject, NativeObject}, {{{PowerPoint, nullptr}, kNone, kNone}}, false, false},
 };
 

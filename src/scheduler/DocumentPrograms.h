@@ -55,7 +55,6 @@ enum class DocumentReach {
 
 struct DocumentProgramInfo {
     DocumentProgram program;
-    const wchar_t* name;     // for the debugger's marks
     const wchar_t* topClass; // the top-level window's class
     // Its program file's name, where another program shares its classes; nullptr: any.
     const wchar_t* executable;

@@ -100,7 +100,6 @@ public:
     bool Waiting() const {
         return Busy() && phase_ != Phase::Saving && phase_ != Phase::Confirming && phase_ != Phase::WaitConfirm;
     }
-    bool RestorePending() const { return restore_.has_value(); }
 
 private:
     enum class Phase { Idle, Reading, WaitRetry, WaitPause, Saving, Confirming, WaitConfirm };

@@ -6,17 +6,13 @@
 namespace quillon {
 
 void MessageSave::Begin(const SaveRequest& request) {
+    if (Waiting())
+        system_.Trace(L"save-carried-over");
     request_ = request;
     target_ = request.listed ? request.listed->window : 0;
     cycleStart_ = system_.TickCountMs();
     Enter(Phase::WaitPause, cycleStart_);
     tmrMessage_Timer();
-}
-
-void MessageSave::CarryOver(std::uint64_t intervalMs) {
-    system_.Trace(L"save-carried-over");
-    request_.intervalMs = intervalMs;
-    cycleStart_ = system_.TickCountMs();
 }
 
 void MessageSave::Cancel() {

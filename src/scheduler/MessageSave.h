@@ -28,9 +28,8 @@ public:
 
     void OnFinished(std::function<void(SaveOutcome)> listener) { onFinished_ = std::move(listener); }
 
+    // Starts the save; one still waiting for the user's pause goes on as the new cycle's.
     void Begin(const SaveRequest& request);
-    // The next cycle came while this one still waits for the user's pause: it goes on as the new one's.
-    void CarryOver(std::uint64_t intervalMs);
     // Saving was switched off: a save whose message has not gone out yet ends here.
     void Cancel();
     void tmrMessage_Timer();

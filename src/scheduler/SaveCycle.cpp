@@ -58,8 +58,8 @@ void SaveCycle::Begin(SaveRequest request) {
         request_ = request;
         if (document_.Busy())
             return document_.CarryOver(request.intervalMs);
-        if (message_.Busy())
-            return message_.CarryOver(request.intervalMs);
+        if (message_.Waiting())
+            return message_.Begin(request);
         return keys_.Begin(request);
     }
     if (Busy()) {

@@ -28,18 +28,19 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
            });
 }
 
-} // namespace
-
-std::wstring RunCommandFor(const std::wstring& executable) {
-    return L"\"" + executable + L"\"";
-}
-
+// The program file a Run value starts: the quoted path, or the text up to the first blank.
 std::wstring ProgramOfRunCommand(const std::wstring& command) {
     if (command.starts_with(L'"')) {
         const std::size_t close = command.find(L'"', 1);
         return close == std::wstring::npos ? L"" : command.substr(1, close - 1);
     }
     return command.substr(0, command.find(L' '));
+}
+
+} // namespace
+
+std::wstring RunCommandFor(const std::wstring& executable) {
+    return L"\"" + executable + L"\"";
 }
 
 std::optional<ProgramIdentity> UserSettings::Program() {

@@ -30,9 +30,6 @@ constexpr std::size_t kMaxTitleChars = 255;
 // The Run value for a program file: its full path in quotes, so that a path with blanks starts it.
 std::wstring RunCommandFor(const std::wstring& executable);
 
-// The program file a Run value starts: the quoted path, or the text up to the first blank.
-std::wstring ProgramOfRunCommand(const std::wstring& command);
-
 class UserSettings {
 public:
     UserSettings(IUserRegistry& registry, ISystem& system) : registry_(registry), system_(system) {}
