@@ -873,12 +873,10 @@ class WineSession:
 
     def open_office(self, kind: str, path: str, content: str = "", *options: str,
                     bits: int = 32) -> tuple[Program, int]:
-        """Writes the document at the Windows path `path` and opens it in the probe's stand-in of
-        the given bitness for a kind of OFFICE_KINDS (`probe office`, see probe.cpp, for the
-        options); WPS and LibreOffice run as copies named like their programs, and KWPS.Application
-        is mapped to the WPS stand-in. Waits for a new top-level window captioned like the real
-        program's ("<name> - Word", "Book1 - Excel" for never-saved) and returns the program and
-        its HWND."""
+        """Writes the document at the Windows path `path` and opens it in the probe's stand-in of the
+        given bitness for a kind of OFFICE_KINDS (`probe office`, see probe.cpp, for the options;
+        WPS and LibreOffice run as copies named like their programs); waits for its window captioned
+        like the real program's ("<name> - Word", "Book1 - Excel") and returns the program and HWND."""
         cls, program, untitled = OFFICE_KINDS[kind]
         self.write_file(path, content)
         self.to_unix(path + ".state.json").unlink(missing_ok=True)
@@ -898,18 +896,17 @@ class WineSession:
     def open_target(self, path: str, content: str = "", *options: str, bits: int = 32) -> tuple[Program, int]:
         """Writes the document at the Windows path `path` and opens it in the probe's document window
         (`probe target`, see probe.cpp, for the options) of the given bitness; waits for its caption
-        ("<name> - Target", "Untitled-1 - Target", "<path> - Notepad++", "new 1 - Notepad++")."""
+        ("<name> - Target", "<path> - Notepad++"; untitled=NAME: "NAME - Target")."""
         self.write_file(path, content)
         self.to_unix(path + ".state.json").unlink(missing_ok=True)
         npp = "npp" in options
-        untitled = next((o[9:] for o in options if o.startswith("untitled=")), "new 1" if npp else "Untitled-1")
-        name = untitled if any(o.startswith("untitled") for o in options) else path if npp else PureWindowsPath(path).name
+        name = next((o[9:] for o in options if o.startswith("untitled=")), path if npp else PureWindowsPath(path).name)
         return self._open_stand_in(bits, ("target", path, *options), name + (" - Notepad++" if npp else " - Target"))
 
     def office_state(self, path: str) -> dict:
         """What the stand-in over the document at `path` reports in <path>.state.json (office: saves,
         calls, rejected, keys, saved, alerts_at_save, alerts; target with the editors' options:
-        saves, messages, dialogs, dialog_open, menus, keys). A missing or
+        saves, dialogs, dialog_open, menus, keys). A missing or
         unreadable file raises HarnessError, which wait_for takes as "not yet"."""
         state_path = path + ".state.json"
         try:

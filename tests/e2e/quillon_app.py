@@ -145,11 +145,10 @@ class QuillonTestCase(unittest.TestCase):
     # -- stand-ins for the programs to save through their object models ---------------------
 
     def open_office(self, kind: str, name: str, content: str = "", *options: str, bits: int | None = None) -> int:
-        """Opens C:\\docs\\<name> (written with the content first) in the probe's stand-in for Word,
-        Excel, PowerPoint, WPS or LibreOffice (kind "word", "excel", "powerpoint", "wps" or "soffice",
-        options as `probe office` takes them) of the given bitness, Quillon's by default; returns its
-        top-level HWND. Post harness.OFFICE_BUSY and the other OFFICE_ messages to it to play a busy,
-        hanging or vanishing program."""
+        """Opens C:\\docs\\<name> (written with the content first) in the probe's stand-in of a kind of
+        harness.OFFICE_KINDS (options as `probe office` takes them) of the given bitness, Quillon's by
+        default; returns its top-level HWND. Post harness.OFFICE_BUSY and the other OFFICE_ messages
+        to it to play a busy, hanging or vanishing program."""
         _, hwnd = self.wine.open_office(kind, "C:\\docs\\" + name, content, *options, bits=bits or BITS)
         return hwnd
 
@@ -164,8 +163,8 @@ class QuillonTestCase(unittest.TestCase):
         return self.wine.open_target("C:\\docs\\" + name, text, *options, bits=bits or BITS)[1]
 
     def target_state(self, name: str) -> dict:
-        """The target's C:\\docs\\<name>.state.json (with the editors' options): {"saves", "messages",
-        "dialogs", "dialog_open", "menus", "keys"}; HarnessError while unreadable."""
+        """The target's C:\\docs\\<name>.state.json (with the editors' options): {"saves", "dialogs",
+        "dialog_open", "menus", "keys"}; HarnessError while unreadable."""
         return self.wine.target_state("C:\\docs\\" + name)
 
     def watch_foreground(self, seconds: float) -> Program:

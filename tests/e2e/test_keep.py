@@ -27,47 +27,36 @@ class KeepTest(QuillonTestCase):
         return lists["items"][lists["selected"]] if lists["selected"] >= 0 else None
 
     def test_a_notepad_closed_and_opened_again_is_saved_again_without_being_chosen(self):
-        notes = self.open_notepad("notes.txt")
-        other = self.open_notepad("other.txt")
-        self.start_quillon()
-        self.switch_on("notes.txt - Notepad", interval="2")
-        self.wait_hidden()
-        self.type_into(notes, "first")
-        self.wine.activate(other)
-        self.wait_saved("notes.txt", "first", 0)
+        # Wine's notepad, and the probe's window that, closed, hides and shows "Untitled - Target"
+        # for 4 s, as Wine's notepad does for a moment: cycles every 3 s fall in it.
+        lingering = lambda name, text="": self.open_target(name, text, "linger=4000", "ctrl-s")  # noqa: E731
+        for name, program, open_document in (("notes.txt", "Notepad", self.open_notepad),
+                                             ("linger.txt", "Target", lingering)):
+            with self.subTest(program=program):
+                self.wine.reset()
+                notes = open_document(name)
+                other = self.open_notepad("other.txt")
+                self.start_quillon()
+                self.switch_on(f"{name} - {program}", interval="2")
+                self.wait_hidden()
+                self.type_into(notes, "first")
+                self.wine.activate(other)
+                self.wait_saved(name, "first", 0)
 
-        self.wine.close(hwnd=notes)
-        wait_for(lambda: all(w["hwnd"] != notes for w in self.wine.windows()), 10, message="notepad to close")
-        time.sleep(3)  # a cycle with the document closed: nothing to save into
-        reopened = self.open_notepad("notes.txt", "first")
-        self.assertNotEqual(reopened, notes)
-        self.wine.activate(reopened)
-        self.wine.key("ctrl+End")  # notepad opens a file with the caret at its start
-        self.wine.type_text(" second")
-        self.wine.activate(other)
-        lines = self.wait_saved("notes.txt", "first second", 1)
-        self.assertTrue(lines[-1].endswith(" notes.txt - Notepad "), lines)
-        self.assertFalse(self.dump()["visible"], "Quillon stayed in the tray")
-        self.assertEqual(self.control(Id.optOn)["check"], 1)
-
-    def test_a_window_that_hides_and_retitles_itself_as_it_closes_keeps_its_document(self):
-        # Closed, it is hidden and shows "Untitled - Target" for 4 s, as Wine's notepad does for a
-        # moment: cycles every 3 s fall in it.
-        target = self.open_target("linger.txt", "one", "linger=4000", "ctrl-s")
-        other = self.open_notepad("other.txt")
-        self.start_quillon()
-        self.switch_on("linger.txt - Target", interval="2")
-        self.wait_hidden()
-        self.type_into(target, " two")
-        self.wine.activate(other)
-        self.wait_saved("linger.txt", "one two", 0)
-        self.wine.close(hwnd=target)
-        wait_for(lambda: all(w["hwnd"] != target for w in self.wine.windows()), 10, message="the target to go")
-        self.assertEqual(self.wine.reg_value(USER_KEY, "ProgramTitle", view=64), "linger.txt - Target")
-        reopened = self.open_target("linger.txt", "one two", "ctrl-s")
-        self.type_into(reopened, " three")
-        self.wine.activate(other)
-        self.wait_saved("linger.txt", "one two three", 1)
+                self.wine.close(hwnd=notes)
+                wait_for(lambda: all(w["hwnd"] != notes for w in self.wine.windows()), 10, message="it to close")
+                time.sleep(3)  # a cycle with the document closed: nothing to save into
+                self.assertEqual(self.wine.reg_value(USER_KEY, "ProgramTitle", view=64), f"{name} - {program}")
+                reopened = open_document(name, "first")
+                self.assertNotEqual(reopened, notes)
+                self.wine.activate(reopened)
+                self.wine.key("ctrl+End")  # notepad opens a file with the caret at its start
+                self.wine.type_text(" second")
+                self.wine.activate(other)
+                lines = self.wait_saved(name, "first second", 1)
+                self.assertTrue(lines[-1].endswith(f" {name} - {program} "), lines)
+                self.assertFalse(self.dump()["visible"], "Quillon stayed in the tray")
+                self.assertEqual(self.control(Id.optOn)["check"], 1)
 
     def test_quillon_started_again_selects_the_program_it_saved_and_keeps_it_per_user(self):
         self.open_notepad("kept.txt")

@@ -1673,14 +1673,14 @@ int cmd_keylog(const Args&) {
 // marks puts "*" before the caption while the text has changes the last save did not write (as
 // many editors do), and WM_APP+22 posted to the window marks it changed without any typing.
 // Editors' variants (no count in the caption): marks=after marks a change as "t.txt • - Target",
-// Sublime Text's form; ctrl-s saves on
-// Ctrl+S; untitled ("Untitled-1", or untitled=NAME for a new document shown by a file's name) opens
-// a modal Save As dialog on Save instead of writing; npp plays Notepad++ (its class, "[*]FULL PATH - Notepad++" or "[*]new 1 - Notepad++", saves on its message);
-// own-menu opens a menu window of its own on Alt+F; linger=MS: WM_CLOSE hides the window and
-// retitles it "Untitled - Target" MS before it goes, as Wine's notepad. These write FILE.state.json.
+// Sublime Text's form; ctrl-s saves on Ctrl+S; untitled=NAME (a new document shown by a file's
+// name) opens a modal Save As dialog on Save instead of writing; npp plays Notepad++ (its class,
+// "[*]FULL PATH - Notepad++", saves on its message); own-menu opens a menu window of its own on
+// Alt+F; linger=MS: WM_CLOSE hides the window and retitles it "Untitled - Target" MS before it
+// goes, as Wine's notepad. These write FILE.state.json.
 struct TargetWindow {
     std::wstring path, name, statePath, markLead = L"*", markTail;
-    int saves = 0, messages = 0, dialogs = 0, menus = 0;
+    int saves = 0, dialogs = 0, menus = 0;
     UINT menuDelay = 0, linger = 0;
     bool ribbon = false, marks = false, changed = false, counted = true;
     bool ctrlS = false, untitled = false, ownMenu = false, npp = false, dialogOpen = false;
@@ -1694,14 +1694,13 @@ constexpr UINT_PTR kMenuDelayTimer = 7, kLingerTimer = 8;
 constexpr UINT kTargetChanged = WM_APP + 22;
 constexpr UINT kNppSaveCurrentFile = WM_USER + 1000 + 38; // Notepad++'s "save the current document"
 
-// Rewrites FILE.state.json: {"saves" (writes of FILE), "messages" (NPPM_SAVECURRENTFILE received),
-// "dialogs" (Save As dialogs opened), "dialog_open", "menus" (own menus opened), "keys" (the
+// Rewrites FILE.state.json: {"saves" (writes of FILE), "dialogs" (Save As dialogs opened), "dialog_open", "menus" (own menus opened), "keys" (the
 // virtual key of each WM_KEYDOWN and WM_SYSKEYDOWN any window of the program took, in order)}.
 void target_write_state() {
     if (g_target.statePath.empty())
         return;
     Json j;
-    j.obj().kv("saves", g_target.saves).kv("messages", g_target.messages).kv("dialogs", g_target.dialogs);
+    j.obj().kv("saves", g_target.saves).kv("dialogs", g_target.dialogs);
     j.kb("dialog_open", g_target.dialogOpen).kv("menus", g_target.menus);
     j.key("keys").arr();
     for (long long k : g_target.keys)
@@ -1719,34 +1718,16 @@ void target_caption(HWND h) {
     target_write_state();
 }
 
-// The Save As dialog of an untitled document: an empty modal dialog (class #32770) that disables
-// its owner until it is cancelled (WM_CLOSE, Escape or IDCANCEL); it writes nothing.
-struct alignas(4) SaveAsTemplate {
-    DLGTEMPLATE dialog;
-    WORD menu, cls;
-    wchar_t title[8];
-};
-static_assert(sizeof(DLGTEMPLATE) == 18, "the template's parts follow each other unpadded");
-const SaveAsTemplate kSaveAs{
-    {WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE, 0, 0, 20, 20, 180, 60}, 0, 0, L"Save As"};
-
-INT_PTR CALLBACK target_save_as_proc(HWND d, UINT msg, WPARAM wp, LPARAM) {
-    if (msg == WM_INITDIALOG) {
-        ++g_target.dialogs;
-        g_target.dialogOpen = true;
-        target_write_state();
-    } else if (msg == WM_COMMAND && LOWORD(wp) == IDCANCEL) {
-        EndDialog(d, IDCANCEL);
-    }
-    return msg == WM_INITDIALOG;
-}
-
 // The menu's Save (and Ctrl+S, and NPPM_SAVECURRENTFILE): writes the edit's text to FILE; an
-// untitled document opens the Save As dialog instead (not a second one). True when FILE was written.
+// untitled document opens a modal "Save As" dialog instead (not a second one), which disables the
+// window until it is cancelled (WM_CLOSE or Cancel) and writes nothing. True when FILE was written.
 bool target_save(HWND h) {
     if (g_target.untitled) {
         if (!g_target.dialogOpen) {
-            DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &kSaveAs.dialog, h, target_save_as_proc, 0);
+            ++g_target.dialogs;
+            g_target.dialogOpen = true;
+            target_write_state();
+            MessageBoxW(h, L"Save this document as...", L"Save As", MB_OKCANCEL);
             g_target.dialogOpen = false;
             target_write_state();
         }
@@ -1811,8 +1792,6 @@ LRESULT CALLBACK target_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case kNppSaveCurrentFile: // from any process, the window in front or not
         if (!g_target.npp)
             break;
-        ++g_target.messages;
-        target_write_state();
         return target_save(h) ? TRUE : FALSE;
     case WM_CLOSE:
         if (!g_target.linger)
@@ -1893,7 +1872,6 @@ int cmd_target(const Args& a) {
     // Each option's mark before and after the name; plain marks also counts the saves in the caption.
     const wchar_t* const marks[][3] = {{L"marks", L"*", L""}, {L"marks=after", L"", L" \u2022"}};
     bool menuBar = true;
-    std::wstring untitledName;
     for (size_t i = 1; i < a.size(); ++i) {
         const std::wstring& o = a[i];
         long long v = 0;
@@ -1907,10 +1885,10 @@ int cmd_target(const Args& a) {
         } else if (o == L"file-view") {
             menuBar = false;
             g_target.ribbon = true;
-        } else if (o == L"ctrl-s" || o.rfind(L"untitled", 0) == 0 || o == L"npp") {
+        } else if (o == L"ctrl-s" || o.rfind(L"untitled=", 0) == 0 || o == L"npp") {
             (o == L"ctrl-s" ? g_target.ctrlS : o == L"npp" ? g_target.npp : g_target.untitled) = true;
-            if (o.rfind(L"untitled=", 0) == 0) // a new document the editor shows by a file's name
-                untitledName = o.substr(9);
+            if (g_target.untitled) // a new document the editor shows by a file's name
+                g_target.name = o.substr(9);
             g_target.counted = false;
         } else {
             size_t f = 0;
@@ -1930,8 +1908,6 @@ int cmd_target(const Args& a) {
         g_target.name = n > 0 && n < std::size(full) ? full : g_target.path;
         g_target.marks = true;
     }
-    if (g_target.untitled)
-        g_target.name = !untitledName.empty() ? untitledName : g_target.npp ? L"new 1" : L"Untitled-1";
     if (!g_target.counted || g_target.linger || g_target.ownMenu)
         g_target.statePath = g_target.path + L".state.json";
     const std::string content = read_bytes(g_target.path);
@@ -2335,23 +2311,18 @@ OfficeApplicationObject g_officeApp;
 // The document (Word, WPS), workbook (Excel) or presentation (PowerPoint).
 class OfficeDocumentObject : public Automation {
 public:
-    enum : DISPID { kSaved = 1, kPath, kFullName, kName, kReadOnly, kAutoSaveOn, kApplication, kSave, kWindow };
-    void setup(IDispatch* window) {
-        window_ = window;
+    enum : DISPID { kSaved = 1, kPath, kFullName, kName, kReadOnly, kAutoSaveOn, kApplication, kSave };
+    void setup() {
         members_ = {{L"Saved", kSaved, Access::GetPut},       {L"Path", kPath, Access::Get},
                     {L"FullName", kFullName, Access::Get},    {L"Name", kName, Access::Get},
                     {L"ReadOnly", kReadOnly, Access::Get},    {L"Application", kApplication, Access::Get},
                     {L"Save", kSave, Access::Method}};
         if (!g_office.old) // older versions have no AutoSave
             members_.push_back({L"AutoSaveOn", kAutoSaveOn, Access::Get});
-        if (office_word_model())
-            members_.push_back({L"ActiveWindow", kWindow, Access::Get});
     }
 
 protected:
     HRESULT get(DISPID id, VARIANT* value) override {
-        if (id == kWindow)
-            return dispatch_variant(value, window_);
         switch (id) {
         case kSaved:
             return g_office.malformed ? bstr_variant(value, L"yes") : office_flag(value, g_office.saved);
@@ -2380,9 +2351,6 @@ protected:
         return S_OK;
     }
     HRESULT call(DISPID, const VARIANT*, VARIANT*, EXCEPINFO* ex) override { return office_save(ex); }
-
-private:
-    IDispatch* window_ = nullptr;
 };
 OfficeDocumentObject g_officeDoc;
 
@@ -2470,19 +2438,17 @@ private:
 };
 OfficeWindowTypeInfo g_officeWindowType;
 
-// The window: Document, Parent (Excel) or Presentation (PowerPoint), Application, and in Word's
-// object model Hwnd: the top-level window. Its type information names it.
+// The window: Document, Parent (Excel) or Presentation (PowerPoint), and Application; its type
+// information names it.
 class OfficeWindowObject : public Automation {
 public:
-    enum : DISPID { kDocument = 1, kApplication, kHwnd };
+    enum : DISPID { kDocument = 1, kApplication };
     void setup() {
         const OfficeKind kind = g_office.kind;
         const wchar_t* document = kind == OfficeKind::Excel        ? L"Parent"
                                   : kind == OfficeKind::PowerPoint ? L"Presentation"
                                                                    : L"Document";
         members_ = {{document, kDocument, Access::Get}, {L"Application", kApplication, Access::Get}};
-        if (office_word_model())
-            members_.push_back({L"Hwnd", kHwnd, Access::Get});
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (!count)
@@ -2503,8 +2469,6 @@ public:
 
 protected:
     HRESULT get(DISPID id, VARIANT* value) override {
-        if (id == kHwnd) // window handles fit in 32 bits
-            return i4_variant(value, (long)(LONG_PTR)g_office.top);
         return dispatch_variant(value, id == kApplication ? static_cast<IDispatch*>(&g_officeApp)
                                                           : static_cast<IDispatch*>(&g_officeDoc));
     }
@@ -2764,7 +2728,7 @@ int cmd_office(const Args& a) {
     IMessageFilter* previous = nullptr;
     CoRegisterMessageFilter(&g_officeFilter, &previous);
     g_officeApp.setup(&g_officeDocuments, &g_officeDoc);
-    g_officeDoc.setup(&g_officeWindow);
+    g_officeDoc.setup();
     g_officeDocuments.setup();
     g_officeWindow.setup();
 
@@ -3467,7 +3431,7 @@ void usage() {
         "  target FILE [OPTION...]       show a document window (QuillonTarget) with a File menu\n"
         "                                whose Save writes its text to FILE. OPTIONs: menu-delay=MS\n"
         "                                no-menu file-view marks; marks=after\n"
-        "                                ctrl-s untitled[=NAME] own-menu linger=MS npp (Notepad++: class,\n"
+        "                                ctrl-s untitled=NAME own-menu linger=MS npp (Notepad++: class,\n"
         "                                caption, WM_USER+1038 saves) also write FILE.state.json\n"
         "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
         "  office KIND FILE [OPTION...]  a stand-in for word (OpusApp > _WwF > _WwB > _WwG), excel\n"

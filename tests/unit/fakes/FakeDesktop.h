@@ -56,7 +56,6 @@ struct FakeWindow {
     FakeMenu menu;
     std::wstring className = L"Editor";
     std::wstring executable = L"C:\\Programs\\editor.exe";
-    std::optional<std::uint32_t> saveMessage; // a message of its own on which its program saves
     bool missedCtrlRelease = false; // its thread still takes Ctrl for down: no key means what it should
     // What typed keys did: letters typed as text, the menu items they chose, and how often a menu
     // of this window was asked to close (CancelMenu) or closed by Escape.
@@ -249,17 +248,11 @@ public:
     bool HasMenuBar(WindowHandle window) override {
         return Exists(window) && windows[window].menu.kind == FakeMenu::Kind::FileMenu;
     }
-    std::optional<std::intptr_t> SendPlainMessage(WindowHandle window, std::uint32_t message, std::uintptr_t,
-                                                  std::intptr_t, unsigned) override {
+    // No program here has a save message of its own.
+    std::optional<std::intptr_t> SendPlainMessage(WindowHandle window, std::uint32_t, std::uintptr_t, std::intptr_t,
+                                                  unsigned) override {
         calls.push_back({"SendPlainMessage", window});
-        messages.push_back(message);
-        if (!Exists(window) || !windows[window].answers || clock_.now < windows[window].busyUntil)
-            return std::nullopt;
-        FakeWindow& w = windows[window];
-        if (w.saveMessage != message)
-            return 0;
-        Choose(window, L'M');
-        return w.menu.opensDialog ? std::nullopt : std::optional<std::intptr_t>(1); // a dialog blocks the answer
+        return 0;
     }
     // A dialog takes it for Cancel, and its owner is enabled and in front again.
     void AskToClose(WindowHandle window) override {
@@ -326,7 +319,6 @@ public:
     std::map<std::pair<WindowHandle, std::wstring>, WindowHandle> children;
     std::map<WindowHandle, std::wstring> childClasses;
     std::vector<DesktopCall> calls;
-    std::vector<std::uint32_t> messages; // sent with SendPlainMessage, in order
     Elevation ownElevation = Elevation::NotElevated;
     WindowHandle owner = 0;            // the owner of `ownerQueryWindow` (Quillon's main window)
     WindowHandle ownerQueryWindow = 0x1001;
@@ -398,7 +390,7 @@ private:
         }
     }
 
-    // A menu item (its letter), Ctrl+S ('^') or the program's save message ('M') chosen.
+    // A menu item (its letter) or Ctrl+S ('^') chosen.
     void Choose(WindowHandle window, wchar_t how) {
         FakeWindow& w = windows[window];
         w.chosen += how;

@@ -21,20 +21,17 @@ struct FakeDocument {
     DocumentState state{false, true, true, false, false}; // saved to a file, nothing unsaved
     bool noObject = false;      // the window gives no object
     bool unexpected = false;    // the object answers with the wrong types
-    bool notOneDocument = false; // the program cannot tell which of its documents the window shows
     std::uint32_t busyFailure = 0x80010001u; // what a busy program answers (RPC_E_CALL_REJECTED)
     std::uint64_t busyUntil = 0;    // calls are refused before this time
     std::uint64_t hangsUntil = 0;   // a call made before this time is answered only then
     std::uint64_t latencyMs = 1;    // how long an answered call takes
-    std::uint64_t saveTakesMs = 0;  // how much longer a Save takes
     std::uint32_t saveFailure = 0;  // what its Save answers (0: it saves)
     std::uint32_t rereadFailure = 0; // what the read after a Save that was made answers, once
     bool saveLeavesChanges = false; // its Save returns without saving
     bool goneAfterSave = false;     // the program ends while saving
-    // The program's alerts: the user's own setting, the one in force, and how the route may
-    // switch them: refused outright, or its put-back refused a number of times.
+    // The program's alerts: the user's own setting, the one in force, and how often it refuses
+    // to take the user's back.
     AlertsSetting userAlerts{3, -1}, alerts{3, -1};
-    bool alertsRefused = false;
     int putBackRefusals = 0;
     int saves = 0;
 };
@@ -52,8 +49,7 @@ public:
             ADD_FAILURE() << "Save() asked of a document that must not be saved by it";
         Call call;
         call.reply = Answer(doc, ask);
-        call.at = std::max(clock_.now + doc.latencyMs + (ask.request == DocumentRequest::Save ? doc.saveTakesMs : 0),
-                           doc.hangsUntil);
+        call.at = std::max(clock_.now + doc.latencyMs, doc.hangsUntil);
         calls_[++lastId_] = call;
         return lastId_;
     }
@@ -99,8 +95,7 @@ private:
         DocumentReply reply;
         reply.noObject = doc.noObject;
         reply.unexpected = doc.unexpected;
-        reply.notOneDocument = doc.notOneDocument;
-        if (doc.noObject || doc.unexpected || doc.notOneDocument)
+        if (doc.noObject || doc.unexpected)
             return reply;
         if (clock_.now < doc.busyUntil) {
             reply.failure = doc.busyFailure;
@@ -119,26 +114,15 @@ private:
     }
     // Save() as the worker makes it: the alerts switched off around it and put back after.
     bool Save(FakeDocument& doc, const DocumentAsk& ask, DocumentReply& reply) {
-        if (doc.alertsRefused) {
-            reply.alertsNotOff = true;
-            return false;
-        }
         const AlertsSetting users = ask.userAlerts.value_or(doc.alerts);
         if (users != doc.userAlerts)
             ADD_FAILURE() << "the route's own alerts setting was taken for the user's";
         doc.alerts = {users.type, 0};
         reply.saveCalled = true;
-        if (doc.goneAfterSave)
-            reply.failure = 0x800706BEu; // RPC_S_CALL_FAILED
-        else if (doc.saveFailure != 0)
-            reply.failure = doc.saveFailure;
-        else
-            reply.saveMade = true;
-        if (reply.saveMade) {
-            ++doc.saves;
-            if (!doc.saveLeavesChanges)
-                doc.state.saved = true;
-        }
+        reply.failure = doc.goneAfterSave ? 0x800706BEu : doc.saveFailure; // RPC_S_CALL_FAILED when gone
+        reply.saveMade = reply.failure == 0;
+        doc.saves += reply.saveMade;
+        doc.state.saved |= reply.saveMade && !doc.saveLeavesChanges;
         PutBack(doc, users, reply);
         return reply.saveMade;
     }
