@@ -1,8 +1,5 @@
 #include "scheduler/MessageSave.h"
 
-#include "windows/Enumeration.h"
-#include "windows/TitleMarks.h"
-
 namespace quillon {
 
 void MessageSave::Begin(const SaveRequest& request) {
@@ -32,15 +29,15 @@ void MessageSave::tmrMessage_Timer() {
     } else if (phase_ == Phase::WaitMarkCleared) {
         if (!desktop_.IsWindow(target_))
             return Finish(SaveOutcome::NoTarget);
-        const bool marked = SplitUnsavedMark(ReadWindowTitle(desktop_, target_)).marked;
-        if (!marked && desktop_.Answers(target_, SaveDelivery::kAnswerTimeoutMs)) {
+        const SaveOutcome shown = TitleAfterSave(desktop_, target_, request_.document);
+        if (shown == SaveOutcome::Saved && desktop_.Answers(target_, SaveDelivery::kAnswerTimeoutMs)) {
             if (request_.writeLog)
                 log_.Write(request_.entry);
             system_.Trace(L"save-confirmed");
             return Finish(SaveOutcome::Saved);
         }
         if (now - phaseStart_ >= kMarkClearWaitMs)
-            Finish(SaveOutcome::NotSavedByProgram);
+            Finish(shown == SaveOutcome::Saved ? SaveOutcome::NotSavedByProgram : shown);
     }
 }
 
@@ -55,6 +52,9 @@ void MessageSave::Send(std::uint64_t now) {
         return Finish(SaveOutcome::Elevated);
     if (!TakesKeys(desktop_, target_))
         return Finish(SaveOutcome::Occupied);
+    // The message saves whichever document the window shows by now.
+    if (const auto why = TitleNoLongerAsks(desktop_, target_, request_.document))
+        return Finish(*why);
     const auto answer = desktop_.SendPlainMessage(target_, kSaveCurrentFile, 0, 0, kSendWaitMs);
     system_.Trace(L"message-sent");
     if (answer == std::optional<std::intptr_t>(0))

@@ -3,6 +3,8 @@
 #include "windows/Enumeration.h"
 #include "windows/TitleMarks.h"
 
+#include <string_view>
+
 namespace quillon {
 
 namespace {
@@ -12,6 +14,14 @@ namespace {
 constexpr wchar_t kNotepadPlusPlus[] = L"Notepad++";
 constexpr wchar_t kNotepad[] = L"Notepad";
 constexpr wchar_t kNotepadTextBox[] = L"NotepadTextBox";
+
+// Editors that draw their own menus and mark unsaved changes in their titles: Electron's windows
+// (VS Code, Typora), Sublime Text's and Qt's (Kate and many more; Qt names the class after its
+// version, "Qt5152QWindowIcon").
+bool MarksItsTitle(std::wstring_view windowClass) {
+    return windowClass == L"Chrome_WidgetWin_1" || windowClass == L"PX_WINDOW_CLASS" ||
+           (windowClass.starts_with(L"Qt") && windowClass.ends_with(L"QWindowIcon"));
+}
 
 } // namespace
 
@@ -23,8 +33,13 @@ SaveWay ChooseSaveWay(IDesktop& desktop, WindowHandle window, bool saveAs) {
     const std::wstring windowClass = desktop.ClassName(window);
     if (windowClass == kNotepadPlusPlus)
         return markedFile ? SaveWay::ProgramMessage : SaveWay::Keys;
-    if (markedFile && !desktop.HasMenuBar(window))
+    const bool menuBar = desktop.HasMenuBar(window);
+    if (markedFile && !menuBar)
         return SaveWay::Shortcut;
+    // Its title shows all it holds: no mark, nothing to save; a mark without a file, a document
+    // only the user can name. Its Alt+F would open the menu it draws for nothing.
+    if (!menuBar && MarksItsTitle(windowClass))
+        return title.marked ? SaveWay::Unnamed : SaveWay::Untouched;
     if (windowClass == kNotepad && desktop.FindDescendant(window, kNotepadTextBox) != 0)
         return SaveWay::CannotSee;
     return SaveWay::Keys;
@@ -55,6 +70,7 @@ void SaveCycle::Begin(SaveRequest request) {
         request.listed = request_.listed;
         request.entry = request_.entry;
         request.shortcut = request_.shortcut;
+        request.document = request_.document;
         request_ = request;
         if (document_.Busy())
             return document_.CarryOver(request.intervalMs);
@@ -146,16 +162,21 @@ void SaveCycle::SaveTheWindow(bool knownUnsaved) {
     const SaveWay way = ChooseSaveWay(desktop_, window, saveAs);
     if (way == SaveWay::CannotSee)
         return Finish(SaveReport::Of(SaveOutcome::CannotSeeState));
-    if (!knownUnsaved) {
-        switch (work_.Decide(window, saveAs)) {
-        case UnsavedWork::Verdict::NothingToSave:
-            return Finish(SaveReport::Of(SaveOutcome::NothingToSave));
-        case UnsavedWork::Verdict::WaitForUse:
-            return Finish(SaveReport::Of(SaveOutcome::WaitingForUse, work_.WaitCause()));
-        case UnsavedWork::Verdict::Save:
-            break;
-        }
+    if (way == SaveWay::Untouched)
+        return Finish(SaveReport::Of(SaveOutcome::NothingToSave));
+    if (way == SaveWay::Unnamed)
+        return Finish(SaveReport::Of(SaveOutcome::NeverSaved));
+    // A window the keys could not save waits for the user's use also when its document said it
+    // holds changes.
+    switch (work_.Decide(window, saveAs, knownUnsaved)) {
+    case UnsavedWork::Verdict::NothingToSave:
+        return Finish(SaveReport::Of(SaveOutcome::NothingToSave));
+    case UnsavedWork::Verdict::WaitForUse:
+        return Finish(SaveReport::Of(SaveOutcome::WaitingForUse, work_.WaitCause()));
+    case UnsavedWork::Verdict::Save:
+        break;
     }
+    request_.document = SplitUnsavedMark(ReadWindowTitle(desktop_, window)).document;
     if (way == SaveWay::ProgramMessage)
         return message_.Begin(request_);
     request_.shortcut = way == SaveWay::Shortcut;

@@ -42,6 +42,8 @@ enum class SaveWay {
     Shortcut,       // Ctrl+S, confirmed by the mark leaving the title
     ProgramMessage, // the program's own save message, confirmed the same way
     CannotSee,      // left alone: no mark, no classic menu, nothing else Quillon can see
+    Untouched,      // an editor that marks its title shows no mark: nothing to save
+    Unnamed,        // an editor that marks its title shows a mark, but no file: only the user can name it
 };
 // Decided from the window's title and plain facts: its class, whether it has a classic menu bar.
 // `saveAs`: Save As every cycle, which only the File menu's keys can ask for.

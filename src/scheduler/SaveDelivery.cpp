@@ -22,6 +22,31 @@ std::vector<KeyEvent> AfterModifiersReleased(std::vector<KeyEvent> keys) {
 
 } // namespace
 
+std::optional<SaveOutcome> TitleNoLongerAsks(IDesktop& desktop, WindowHandle window,
+                                             const std::wstring& document) {
+    switch (FollowDocument(ReadWindowTitle(desktop, window), document)) {
+    case ShownDocument::Marked:
+        return std::nullopt;
+    case ShownDocument::Clean:
+        return SaveOutcome::NothingToSave;
+    case ShownDocument::Other:
+        break;
+    }
+    return SaveOutcome::TitleChanged;
+}
+
+SaveOutcome TitleAfterSave(IDesktop& desktop, WindowHandle window, const std::wstring& document) {
+    switch (FollowDocument(ReadWindowTitle(desktop, window), document)) {
+    case ShownDocument::Clean:
+        return SaveOutcome::Saved;
+    case ShownDocument::Marked:
+        return SaveOutcome::NotSavedByProgram;
+    case ShownDocument::Other:
+        break;
+    }
+    return SaveOutcome::TitleChanged;
+}
+
 // Marks a step of the delivery under way. Asking another program whether it answers may let
 // messages sent to Quillon run meanwhile; a save that one of them would start, advance or cancel
 // waits for the step to end instead of running inside it.
@@ -138,6 +163,9 @@ void SaveDelivery::AdvanceReady(std::uint64_t now) {
     const WindowHandle receiver = Receiver();
     if (const auto why = WhyNotTypeInto(receiver))
         return Finish(*why);
+    if (const auto why =
+            request_.shortcut ? TitleNoLongerAsks(desktop_, receiver, request_.document) : std::nullopt)
+        return Finish(*why);
     if (!AnswersSoon(receiver, now))
         return;
     target_ = receiver;
@@ -204,9 +232,13 @@ void SaveDelivery::RetryFrontIfSlow(std::uint64_t now) {
 }
 
 // Step 3: Alt+F alone, or Ctrl+S in an editor without a classic menu whose title marks its
-// changes. The checks are made once more right before it.
+// changes. The checks are made once more right before it, the title's among them: Ctrl+S saves
+// whichever document the window shows by now.
 void SaveDelivery::TypeFirstKeys(std::uint64_t now) {
     if (const auto why = WhyNotTypeInto(target_))
+        return Abandon(*why, now);
+    if (const auto why =
+            request_.shortcut ? TitleNoLongerAsks(desktop_, target_, request_.document) : std::nullopt)
         return Abandon(*why, now);
     if (AnyGuardedKeyDown())
         return Abandon(SaveOutcome::KeysHeld, now);
@@ -221,7 +253,8 @@ void SaveDelivery::TypeFirstKeys(std::uint64_t now) {
     Enter(shortcut ? Phase::WaitMarkCleared : Phase::WaitMenu, now);
 }
 
-// Step 4 of Ctrl+S: the save counts once the mark has left the title of a window that answers.
+// Step 4 of Ctrl+S: the save counts once the mark has left the title of a window that answers,
+// the same document still shown.
 // A dialog it opened (the document had no file after all) is cancelled at once: only the user can
 // name the document.
 void SaveDelivery::AdvanceMarkCleared(std::uint64_t now) {
@@ -230,11 +263,11 @@ void SaveDelivery::AdvanceMarkCleared(std::uint64_t now) {
         desktop_.AskToClose(dialog);
         return Enter(Phase::CloseDialog, now);
     }
-    const bool marked = SplitUnsavedMark(ReadWindowTitle(desktop_, target_)).marked;
-    if (!marked && desktop_.Answers(target_, kAnswerTimeoutMs))
+    const SaveOutcome shown = TitleAfterSave(desktop_, target_, request_.document);
+    if (shown == SaveOutcome::Saved && desktop_.Answers(target_, kAnswerTimeoutMs))
         return Confirm(now);
     if (now - phaseStart_ >= kMarkClearWaitMs)
-        Abandon(SaveOutcome::NotSavedByProgram, now);
+        Abandon(shown == SaveOutcome::Saved ? SaveOutcome::NotSavedByProgram : shown, now);
 }
 
 void SaveDelivery::AdvanceCloseDialog(std::uint64_t now) {

@@ -27,7 +27,16 @@ struct SaveRequest {
     bool writeLog = false;
     std::uint64_t intervalMs = 0; // the cycle's length: the longest wait for a pause in the user's input
     bool shortcut = false;        // Ctrl+S instead of the menu's keys, confirmed by the title's mark
+    std::wstring document;        // Ctrl+S and a program's message: the marked document they save
 };
+
+// Why a save by the title (Ctrl+S, a program's message) must not go out: the marked document it
+// began with is no longer shown marked. Nothing when it still is.
+std::optional<SaveOutcome> TitleNoLongerAsks(IDesktop& desktop, WindowHandle window, const std::wstring& document);
+// What the title says after such a save went out: Saved once the same document is shown without
+// its mark, NotSavedByProgram while it keeps it, TitleChanged when another document is shown (the
+// user went to a clean tab: no save of theirs).
+SaveOutcome TitleAfterSave(IDesktop& desktop, WindowHandle window, const std::wstring& document);
 
 class SaveDelivery {
 public:

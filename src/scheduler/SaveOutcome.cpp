@@ -74,6 +74,8 @@ const wchar_t* SkipTrace(SaveOutcome outcome) {
         return L"save-skipped no-single-document";
     case SaveOutcome::CannotSeeState:
         return L"save-skipped cannot-see-state";
+    case SaveOutcome::TitleChanged:
+        return L"save-skipped title-changed";
     }
     return L"save-skipped";
 }

@@ -31,6 +31,7 @@ enum class SaveOutcome {
     NeverSaved,      // the document has no file yet: only the user can give it a name
     NoSingleDocument, // the program cannot tell which of its documents the window shows
     CannotSeeState,  // the program shows no sign of unsaved changes that Quillon can see, and no File menu
+    TitleChanged,    // a save by the title found another document shown than the marked one it began with
 };
 
 // The keys could not save the window at all (no File menu that opens, no save item in it, a save

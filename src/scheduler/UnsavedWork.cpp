@@ -18,7 +18,7 @@ void UnsavedWork::OnActivity(WindowHandle window, bool byQuillon) {
     waitingForUse_ = false;
 }
 
-UnsavedWork::Verdict UnsavedWork::Decide(WindowHandle window, bool saveAs) {
+UnsavedWork::Verdict UnsavedWork::Decide(WindowHandle window, bool saveAs, bool knownUnsaved) {
     const bool marked = SplitUnsavedMark(ReadWindowTitle(desktop_, window)).marked;
     markedAtBegin_ = marked;
     // The mark the title had when the last save began is gone: only a save takes it away.
@@ -28,7 +28,7 @@ UnsavedWork::Verdict UnsavedWork::Decide(WindowHandle window, bool saveAs) {
     // would type into the window the user works in.
     if (waitingForUse_)
         return Verdict::WaitForUse;
-    if (saveAs)
+    if (saveAs || knownUnsaved)
         return Verdict::Save;
     if (marksTitle_)
         return marked ? Verdict::Save : Verdict::NothingToSave;

@@ -34,8 +34,9 @@ public:
     void OnActivity(WindowHandle window, bool byQuillon);
 
     // Before a cycle takes anything from the user. `saveAs`: the user asked for Save As every
-    // cycle, which opens whether or not something changed.
-    Verdict Decide(WindowHandle window, bool saveAs);
+    // cycle, which opens whether or not something changed; `knownUnsaved`: its program said it
+    // holds changes. A window the keys could not save waits for the user's use either way.
+    Verdict Decide(WindowHandle window, bool saveAs, bool knownUnsaved = false);
     // A cycle that saved the window itself ended (its keys, or its program's own message), with the
     // front given back. `userActed`: the user typed or used the mouse while Quillon held the front,
     // perhaps in the window itself.

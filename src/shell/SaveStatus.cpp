@@ -42,6 +42,8 @@ const wchar_t* Reason(SaveOutcome outcome) {
         return L"无法确定窗口显示的是哪个文档";
     case SaveOutcome::CannotSeeState:
         return L"看不出这个程序有没有未保存的更改";
+    case SaveOutcome::TitleChanged:
+        return L"窗口已换成另一个文档，下次再保存";
     default:
         return nullptr;
     }

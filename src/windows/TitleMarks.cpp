@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <vector>
 
 namespace quillon {
 namespace {
@@ -21,10 +22,15 @@ std::wstring_view TrimBlanks(std::wstring_view text) {
     return text.substr(begin, text.find_last_not_of(kBlanks) - begin + 1);
 }
 
-std::size_t ProgramPartAt(std::wstring_view title) {
-    std::size_t at = std::wstring_view::npos;
+// Every place where a separator stands: the program's part begins at one of them, and a
+// document's own name may hold the others ("notes - Copy.txt", "Q3 - budget.xlsx").
+std::vector<std::size_t> SeparatorsIn(std::wstring_view title) {
+    std::vector<std::size_t> at;
     for (std::wstring_view separator : kProgramSeparators)
-        at = std::min(at, title.find(separator));
+        for (std::size_t found = title.find(separator); found != std::wstring_view::npos;
+             found = title.find(separator, found + 1))
+            at.push_back(found);
+    std::sort(at.begin(), at.end());
     return at;
 }
 
@@ -38,20 +44,21 @@ bool IsAsciiAlnum(wchar_t c) {
     return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
 }
 
-// The title with its mark taken out, and whether it had one.
+// The title with its mark taken out, and whether it had one. A mark in the middle stands right
+// before a separator, after the document's name.
 std::pair<std::wstring, bool> WithoutMark(std::wstring_view trimmed) {
     if (!trimmed.empty() && kLeadingMarks.find(trimmed.front()) != std::wstring_view::npos)
         return {std::wstring(TrimBlanks(trimmed.substr(1))), true};
     if (!trimmed.empty() && trimmed.back() == L'*')
         return {std::wstring(TrimBlanks(trimmed.substr(0, trimmed.size() - 1))), true};
-    const std::size_t part = ProgramPartAt(trimmed);
-    if (part == std::wstring_view::npos)
-        return {std::wstring(trimmed), false};
-    const std::wstring_view name = TrimBlanks(trimmed.substr(0, part));
-    if (name.size() < 2 || kLeadingMarks.find(name.back()) == std::wstring_view::npos)
-        return {std::wstring(trimmed), false};
-    return {std::wstring(TrimBlanks(name.substr(0, name.size() - 1))) + std::wstring(trimmed.substr(part)),
-            true};
+    for (std::size_t part : SeparatorsIn(trimmed)) {
+        const std::wstring_view name = TrimBlanks(trimmed.substr(0, part));
+        if (name.size() >= 2 && kLeadingMarks.find(name.back()) != std::wstring_view::npos)
+            return {std::wstring(TrimBlanks(name.substr(0, name.size() - 1))) +
+                        std::wstring(trimmed.substr(part)),
+                    true};
+    }
+    return {std::wstring(trimmed), false};
 }
 
 bool IsPath(std::wstring_view name) {
@@ -80,18 +87,34 @@ bool BeginsWithName(std::wstring_view title, std::wstring_view name) {
     return title[name.size()] == L' ' && kAfterName.find(rest.front()) != std::wstring_view::npos;
 }
 
+// The document's name: the longest part before a separator that names a file, since the
+// program's part is at the end and may hold separators itself ("report.md - project - Visual
+// Studio Code"); a title that names no file, up to its first separator ("Untitled - Notepad").
+std::wstring_view DocumentPart(std::wstring_view title) {
+    const std::vector<std::size_t> separators = SeparatorsIn(title);
+    for (auto part = separators.rbegin(); part != separators.rend(); ++part)
+        if (const std::wstring_view name = TrimBlanks(title.substr(0, *part)); NamesAFile(name))
+            return name;
+    return TrimBlanks(title.substr(0, separators.empty() ? title.size() : separators.front()));
+}
+
 } // namespace
 
 MarkedTitle SplitUnsavedMark(std::wstring_view title) {
     auto [rest, marked] = WithoutMark(TrimBlanks(title));
-    const std::size_t part = ProgramPartAt(rest);
-    std::wstring document(TrimBlanks(std::wstring_view(rest).substr(0, part)));
-    return {std::move(rest), std::move(document), marked};
+    return {rest, std::wstring(DocumentPart(rest)), marked};
 }
 
 bool NamesAFile(std::wstring_view document) {
     const std::wstring_view name = TrimBlanks(document);
     return IsPath(name) || HasExtension(name);
+}
+
+ShownDocument FollowDocument(std::wstring_view title, std::wstring_view document) {
+    const MarkedTitle shown = SplitUnsavedMark(title);
+    if (shown.document != document)
+        return ShownDocument::Other;
+    return shown.marked ? ShownDocument::Marked : ShownDocument::Clean;
 }
 
 bool TitleNamesDocument(std::wstring_view title, std::wstring_view name) {

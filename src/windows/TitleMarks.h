@@ -23,6 +23,14 @@ MarkedTitle SplitUnsavedMark(std::wstring_view title);
 // editors give documents without a file ("Untitled-1", "new 1", "无标题", a first line of text) are not.
 bool NamesAFile(std::wstring_view document);
 
+// What a window's title says of the marked document a save began with.
+enum class ShownDocument {
+    Marked, // it is still shown, marked
+    Clean,  // it is still shown, without its mark
+    Other,  // another document is shown
+};
+ShownDocument FollowDocument(std::wstring_view title, std::wstring_view document);
+
 // Whether a title (its mark aside) names the document `name` (a file's name or path, with or
 // without its extension): it is the name, or begins with it before the program's part.
 bool TitleNamesDocument(std::wstring_view title, std::wstring_view name);

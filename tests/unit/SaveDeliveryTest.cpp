@@ -46,6 +46,7 @@ protected:
         request.writeLog = writeLog;
         request.intervalMs = intervalMs;
         request.shortcut = shortcut;
+        request.document = L"notes.txt";
         delivery.Begin(request);
     }
     void Run(std::uint64_t ms) {
@@ -641,11 +642,13 @@ INSTANTIATE_TEST_SUITE_P(
                      SaveOutcome::FrontLost, 0}));
 
 // Ctrl+S in an editor without a classic menu whose title marks its changes: the save counts only
-// once the mark has left the title, a dialog it opened is cancelled, and the front comes back.
+// once the mark has left the title of the same document, a dialog it opened is cancelled, and the
+// front comes back. A title that no longer shows the marked document gets no Ctrl+S.
 struct ShortcutCase {
     const char* what;
-    std::function<void(FakeMenu&)> program;
+    std::function<void(fakes::FakeWindow&)> program;
     SaveOutcome outcome;
+    bool typed = true;
     friend void PrintTo(const ShortcutCase& c, std::ostream* os) { *os << c.what; }
 };
 
@@ -657,12 +660,12 @@ TEST_P(DeliveryShortcut, CountsTheSaveOnlyOnceTheMarkLeavesTheTitle) {
     desktop.windows[kEditor].title = L"*notes.txt - Editor";
     desktop.windows[kEditor].menu.kind = FakeMenu::Kind::None;
     desktop.windows[kEditor].menu.dialog = kDialog;
-    GetParam().program(desktop.windows[kEditor].menu);
+    GetParam().program(desktop.windows[kEditor]);
     shortcut = true;
     Begin();
     Run(4000);
     ExpectFinishedWith(GetParam().outcome);
-    EXPECT_EQ(desktop.windows[kEditor].chosen, L"^") << "Ctrl+S, and no other key";
+    EXPECT_EQ(desktop.windows[kEditor].chosen, GetParam().typed ? L"^" : L"") << "Ctrl+S, and no other key";
     EXPECT_EQ(BatchesWith(vk::Menu), 0);
     EXPECT_EQ(desktop.windows[kEditor].text, L"");
     EXPECT_EQ(Log().empty(), GetParam().outcome != SaveOutcome::Saved);
@@ -672,11 +675,19 @@ TEST_P(DeliveryShortcut, CountsTheSaveOnlyOnceTheMarkLeavesTheTitle) {
 
 INSTANTIATE_TEST_SUITE_P(
     Marks, DeliveryShortcut,
-    ::testing::Values(ShortcutCase{"the mark leaves the title",
-                                   [](FakeMenu& m) { m.titleAfterSave = L"notes.txt - Editor"; }, SaveOutcome::Saved},
-                      ShortcutCase{"the mark stays", [](FakeMenu&) {}, SaveOutcome::NotSavedByProgram},
-                      ShortcutCase{"a Save As dialog opens", [](FakeMenu& m) { m.opensDialog = true; },
-                                   SaveOutcome::NeverSaved}));
+    ::testing::Values(
+        ShortcutCase{"the mark leaves the title",
+                     [](fakes::FakeWindow& w) { w.menu.titleAfterSave = L"notes.txt - Editor"; }, SaveOutcome::Saved},
+        ShortcutCase{"the mark stays", [](fakes::FakeWindow&) {}, SaveOutcome::NotSavedByProgram},
+        ShortcutCase{"a Save As dialog opens", [](fakes::FakeWindow& w) { w.menu.opensDialog = true; },
+                     SaveOutcome::NeverSaved},
+        // The user went to another tab: a clean one after Ctrl+S is no save of the marked one.
+        ShortcutCase{"a clean tab shown after it", [](fakes::FakeWindow& w) { w.menu.titleAfterSave = L"b.txt - Editor"; },
+                     SaveOutcome::TitleChanged},
+        ShortcutCase{"the document saved before it", [](fakes::FakeWindow& w) { w.title = L"notes.txt - Editor"; },
+                     SaveOutcome::NothingToSave, false},
+        ShortcutCase{"another marked tab shown before it", [](fakes::FakeWindow& w) { w.title = L"*b.txt - Editor"; },
+                     SaveOutcome::TitleChanged, false}));
 
 TEST_F(DeliveryFromBehind, AMenuThatIgnoresTheRequestToCloseIsClosedWithEscapeWhileInFront) {
     clock.Advance(2000);

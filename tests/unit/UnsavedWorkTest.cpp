@@ -169,6 +169,9 @@ TEST_P(EditorTitle, NamesItsDocumentAndDecidesTheWay) {
     desktop.windows[kListed].menu.kind = fakes::FakeMenu::Kind::None;
     desktop.children[{kListed, L"NotepadTextBox"}] = kListed + 1;
     EXPECT_EQ(ChooseSaveWay(desktop, kListed, false), c.marked && c.file ? SaveWay::Shortcut : SaveWay::CannotSee);
+    desktop.windows[kListed].className = L"Qt5152QWindowIcon"; // draws its menu, marks its title
+    const SaveWay marking = c.file ? SaveWay::Shortcut : SaveWay::Unnamed;
+    EXPECT_EQ(ChooseSaveWay(desktop, kListed, false), c.marked ? marking : SaveWay::Untouched);
 }
 
 constexpr auto kCtrlS = SaveWay::Shortcut, kAltF = SaveWay::Keys;
@@ -188,7 +191,18 @@ INSTANTIATE_TEST_SUITE_P(
                   kAltF},
         TitleCase{L"*无标题 - 记事本", true, L"无标题 - 记事本", L"无标题", false, kAltF},
         TitleCase{L"Dear Sir, thanks. • - Typora", true, L"Dear Sir, thanks. - Typora", L"Dear Sir, thanks.", false, kAltF},
-        TitleCase{L"6 * 7 - Calculator", false, L"6 * 7 - Calculator", L"6 * 7", false, kAltF}));
+        TitleCase{L"6 * 7 - Calculator", false, L"6 * 7 - Calculator", L"6 * 7", false, kAltF},
+        // A name that holds separators itself, in every form of the mark.
+        TitleCase{L"*notes - Copy.txt - Notepad", true, L"notes - Copy.txt - Notepad", L"notes - Copy.txt", true, kCtrlS},
+        TitleCase{L"● Q3 - budget.md - work - Visual Studio Code", true, L"Q3 - budget.md - work - Visual Studio Code",
+                  L"Q3 - budget.md", true, kCtrlS},
+        TitleCase{L"Q3 – plan.md • - Sublime Text", true, L"Q3 – plan.md - Sublime Text", L"Q3 – plan.md", true, kCtrlS},
+        TitleCase{L"notes - 副本.txt* - Kate", true, L"notes - 副本.txt - Kate", L"notes - 副本.txt", true, kCtrlS},
+        TitleCase{L"C:\\docs\\a - b.txt* - Notepad++", true, L"C:\\docs\\a - b.txt - Notepad++", L"C:\\docs\\a - b.txt", true,
+                  kCtrlS},
+        TitleCase{L"notes - Copy.txt - Notepad", false, L"notes - Copy.txt - Notepad", L"notes - Copy.txt", true, kAltF},
+        TitleCase{L"Untitled - Editor - Notes", false, L"Untitled - Editor - Notes", L"Untitled", false, kAltF},
+        TitleCase{L"Visual Studio Code", false, L"Visual Studio Code", L"Visual Studio Code", false, kAltF}));
 
 TEST_F(NothingToSave, APassingFailureKeepsTheWorkPendingAndTheNextCycleTriesAgain) {
     h.app.OnWindowActivity(kListed);
