@@ -101,6 +101,7 @@ private:
     ProgramLists lists_;
     ActivityLog log_;
     SaveDelivery delivery_;
+    AlertsOwed alertsOwed_;
     DocumentSave documentSave_;
     MessageSave messageSave_;
     UnsavedWork work_;

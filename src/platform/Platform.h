@@ -90,6 +90,9 @@ public:
     // The full path of the program file of the process that owns the window; empty when it
     // cannot be read (the window is gone, or its process may not be asked).
     virtual std::wstring ExecutablePath(WindowHandle window) = 0;
+    // When the process began, a mark that tells it from a later process given the same id;
+    // nothing once it has ended (or when it may not be asked).
+    virtual std::optional<std::uint64_t> ProcessStartTime(std::uint32_t processId) = 0;
     // Whether the window has a classic menu bar (one the system draws, which Alt+F opens).
     virtual bool HasMenuBar(WindowHandle window) = 0;
     // Sends a message that carries no pointer to another program's window and waits at most
@@ -218,18 +221,25 @@ struct AlertsSetting {
 // The document a call is about: the one the listed window shows.
 struct DocumentTarget {
     DocumentProgram program = DocumentProgram::Word;
+    std::uint32_t processId = 0;     // the process of its window: the program
     WindowHandle window = 0;         // the program's top-level window
     WindowHandle documentWindow = 0; // its innermost document window, asked for its object; 0: none
     std::wstring title;              // the top-level window's title, to tell its document among the program's
     bool operator==(const DocumentTarget&) const = default;
 };
 
+// A program of the document table has up to three applications behind one window (integrated
+// WPS Office), each with alerts of its own: settings are kept by the application's place in its row.
+constexpr std::size_t kMostApplications = 3;
+using UserAlerts = std::array<std::optional<AlertsSetting>, kMostApplications>;
+
 struct DocumentAsk {
     DocumentRequest request = DocumentRequest::Read;
     DocumentTarget target;
-    // Save: the user's own alerts setting while an earlier put-back of it is still pending (the
-    // program's present "none" is then not the user's); RestoreAlerts: the setting to put back.
-    std::optional<AlertsSetting> userAlerts;
+    // Save: the user's own alerts settings still owed to the program, by application (its present
+    // "none" is then not the user's); RestoreAlerts: the setting to put back, at `application`.
+    UserAlerts userAlerts;
+    std::uint8_t application = 0; // RestoreAlerts: the application whose alerts are put back
     bool operator==(const DocumentAsk&) const = default;
 };
 
@@ -254,6 +264,7 @@ struct DocumentReply {
     // or of a RestoreAlerts; `alertsPutBack` says whether the program has it again.
     std::optional<AlertsSetting> alerts;
     bool alertsPutBack = true;
+    std::uint8_t alertsApplication = 0; // the application of the row they belong to
     DocumentState state;        // what the document said, when nothing failed
     bool operator==(const DocumentReply&) const = default;
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace quillon {
 namespace {
@@ -59,7 +60,8 @@ std::optional<DocumentTarget> FindDocumentTarget(IDesktop& desktop, WindowHandle
         info->reaches[0] == DocumentReach::NativeObject && info->reaches[1] == info->reaches[0];
     if (document == 0 && nativeOnly)
         return std::nullopt;
-    return DocumentTarget{info->program, topLevel, document, ReadWindowTitle(desktop, topLevel)};
+    return DocumentTarget{info->program, desktop.ProcessIdOf(topLevel), topLevel, document,
+                          ReadWindowTitle(desktop, topLevel)};
 }
 
 DocumentAnswer ClassifyReply(const DocumentReply& reply) {
@@ -120,7 +122,9 @@ void DocumentSave::Cancel() {
 void DocumentSave::Release() {
     if (!Busy())
         return;
-    if (call_ != 0)
+    if (phase_ == Phase::Saving)
+        owed_.Adopt(request_.target, call_);
+    else if (call_ != 0)
         documents_.Abandon(call_);
     call_ = 0;
     phase_ = Phase::Idle;
@@ -128,24 +132,23 @@ void DocumentSave::Release() {
 }
 
 // Ending Quillon ends its worker threads with it: a Save under way would never put the alerts
-// back. So it is waited for a moment, and then the alerts are put back if they still must be.
+// back. So it is waited for a moment, and then every program's alerts are put back if they still
+// must be.
 void DocumentSave::BeforeExit() {
-    if (phase_ == Phase::Saving && call_ != 0)
-        if (const auto reply = documents_.WaitForReply(call_, kExitWaitMs))
-            NoteAlerts(request_.target, *reply);
-    if (!restore_ || !desktop_.IsWindow(restore_->target.window))
-        return;
-    if (restore_->call == 0)
-        restore_->call =
-            documents_.Start({DocumentRequest::RestoreAlerts, restore_->target, restore_->setting});
-    if (restore_->call != 0)
-        if (const auto reply = documents_.WaitForReply(restore_->call, kExitWaitMs))
-            NoteAlerts(restore_->target, *reply);
+    if (phase_ == Phase::Saving)
+        owed_.Adopt(request_.target, std::exchange(call_, 0));
+    owed_.BeforeExit(kExitWaitMs);
 }
 
 void DocumentSave::tmrDocument_Timer() {
     const std::uint64_t now = system_.TickCountMs();
-    AdvanceRestore(now);
+    owed_.Poll(now);
+    Advance(now);
+    if (phase_ == Phase::Idle)
+        UpdateTimer();
+}
+
+void DocumentSave::Advance(std::uint64_t now) {
     switch (phase_) {
     case Phase::Idle:
         return;
@@ -173,10 +176,12 @@ void DocumentSave::Ask(DocumentRequest request, std::uint64_t now) {
     occupied_ = !TakesKeys(desktop_, window);
     if (occupied_)
         return RetryLater(now);
-    std::optional<AlertsSetting> users;
-    if (request == DocumentRequest::Save && restore_ && restore_->target.window == window)
-        users = restore_->setting;
-    call_ = documents_.Start({request, request_.target, users});
+    DocumentAsk ask;
+    ask.request = request;
+    ask.target = request_.target;
+    if (request == DocumentRequest::Save)
+        ask.userAlerts = owed_.OwedTo(request_.target);
+    call_ = documents_.Start(ask);
     if (call_ == 0)
         return Finish(SaveOutcome::NotResponding);
     callStart_ = now;
@@ -218,7 +223,7 @@ void DocumentSave::AdvanceCall(std::uint64_t now) {
 }
 
 void DocumentSave::OnReply(const DocumentReply& reply, std::uint64_t now) {
-    NoteAlerts(request_.target, reply);
+    owed_.Note(request_.target, reply);
     if (phase_ == Phase::Saving)
         return OnSaveReply(reply, now);
     // While confirming, the Save was made: a document that does not answer is not read as unsaved.
@@ -337,51 +342,6 @@ bool DocumentSave::CycleOver(std::uint64_t now) const {
     return now - cycleStart_ >= limit;
 }
 
-// What a reply says of the user's alerts: put back, or still to be put back. Until the program
-// has them again, its present setting is Quillon's own and is never taken for the user's.
-void DocumentSave::NoteAlerts(const DocumentTarget& target, const DocumentReply& reply) {
-    if (!reply.alerts)
-        return;
-    if (!reply.alertsPutBack) {
-        if (!restore_ || restore_->target.window != target.window)
-            restore_ = PendingRestore{target, *reply.alerts};
-        restore_->nextAt = system_.TickCountMs() + kRestoreRetryMs;
-    } else if (restore_ && restore_->target.window == target.window && restore_->call == 0) {
-        restore_.reset();
-    }
-    UpdateTimer();
-}
-
-// The pending put-back of the alerts, asked again every second until the program takes it, and
-// dropped with the program's window: a program started again has its own setting.
-void DocumentSave::AdvanceRestore(std::uint64_t now) {
-    if (!restore_)
-        return;
-    if (!desktop_.IsWindow(restore_->target.window)) {
-        if (restore_->call != 0)
-            documents_.Abandon(restore_->call);
-        restore_.reset();
-        return UpdateTimer();
-    }
-    if (restore_->call != 0) {
-        const auto reply = documents_.TakeReply(restore_->call);
-        if (!reply) {
-            if (now - restore_->callStart >= kCallWaitMs) {
-                documents_.Abandon(restore_->call);
-                restore_->call = 0;
-            }
-            return;
-        }
-        restore_->call = 0;
-        return NoteAlerts(restore_->target, *reply);
-    }
-    if (now < restore_->nextAt || desktop_.IsHung(restore_->target.window))
-        return;
-    restore_->call = documents_.Start({DocumentRequest::RestoreAlerts, restore_->target, restore_->setting});
-    restore_->callStart = now;
-    restore_->nextAt = now + kRestoreRetryMs;
-}
-
 void DocumentSave::Enter(Phase phase, std::uint64_t now, unsigned pollMs) {
     phase_ = phase;
     phaseStart_ = now;
@@ -389,9 +349,9 @@ void DocumentSave::Enter(Phase phase, std::uint64_t now, unsigned pollMs) {
     UpdateTimer();
 }
 
-// The route's timer runs while a cycle is under way or the alerts are still to be put back.
+// The route's timer runs while a cycle is under way or alerts are owed to a program.
 void DocumentSave::UpdateTimer() {
-    const bool running = phase_ != Phase::Idle || restore_;
+    const bool running = phase_ != Phase::Idle || owed_.Busy();
     view_.SetTimer(Timer::tmrDocument, phase_ != Phase::Idle ? pollMs_ : kWaitPollMs, running);
 }
 

@@ -7,13 +7,14 @@
 // cycle, never Quillon's window: every call runs on a worker thread (IDocuments) and is only
 // looked for here.
 //
-// The program's alerts are off only for the moment of a Save. A program that refused to take them
-// back keeps a request of its own to put them back, retried on later polls until it does.
+// The program's alerts are off only for the moment of a Save. What a program refused to take back
+// is owed to it (AlertsOwed), and every Save consults and feeds that record.
 #pragma once
 
 #include "app/FormView.h"
 #include "platform/Platform.h"
 #include "scheduler/ActivityLog.h"
+#include "scheduler/AlertsOwed.h"
 #include "scheduler/SaveOutcome.h"
 
 #include <functional>
@@ -58,14 +59,14 @@ public:
     static constexpr std::uint64_t kConfirmWaitMs = 3000; // after its Save, the document must say it is saved
     static constexpr std::uint64_t kPauseMs = 1500;     // the user's pause, while they work in that program
     static constexpr std::uint64_t kDefaultCycleMs = 10000;
-    static constexpr std::uint64_t kRestoreRetryMs = 1000; // a refused put-back of the alerts is asked again
     static constexpr unsigned kExitWaitMs = 3000;       // at exit, for a Save under way and for the alerts
     static constexpr unsigned kReplyPollMs = 10;
     static constexpr unsigned kWaitPollMs = 100;
 
     DocumentSave(IFormView& view, IDesktop& desktop, IInput& input, ISystem& system, IDocuments& documents,
-                 ActivityLog& log)
-        : view_(view), desktop_(desktop), input_(input), system_(system), documents_(documents), log_(log) {}
+                 ActivityLog& log, AlertsOwed& owed)
+        : view_(view), desktop_(desktop), input_(input), system_(system), documents_(documents), log_(log),
+          owed_(owed) {}
 
     struct Request {
         DocumentTarget target;
@@ -89,9 +90,10 @@ public:
     void CarryOver(std::uint64_t intervalMs);
     // Saving was switched off: a route that has not asked for the Save yet ends here.
     void Cancel();
-    // Another program is saved from now on: a Save still under way for the last one is not waited for.
+    // Another program is saved from now on: a Save still under way for the last one is not waited
+    // for, but what its reply says of the alerts still counts.
     void Release();
-    // Quillon ends: a Save under way and a pending put-back of the alerts are given a moment.
+    // Quillon ends: a Save under way and the alerts owed to every program are given a moment.
     void BeforeExit();
     void tmrDocument_Timer();
 
@@ -103,15 +105,8 @@ public:
 
 private:
     enum class Phase { Idle, Reading, WaitRetry, WaitPause, Saving, Confirming, WaitConfirm };
-    // The program's alerts to put back, and the call that does it.
-    struct PendingRestore {
-        DocumentTarget target;
-        AlertsSetting setting;
-        DocumentCallId call = 0;
-        std::uint64_t callStart = 0;
-        std::uint64_t nextAt = 0;
-    };
 
+    void Advance(std::uint64_t now);
     void Ask(DocumentRequest request, std::uint64_t now);
     void AskSave(std::uint64_t now);
     void AdvanceCall(std::uint64_t now);
@@ -125,8 +120,6 @@ private:
     void RetryLater(std::uint64_t now);
     void NoObject(bool unsaved);
     bool CycleOver(std::uint64_t now) const;
-    void NoteAlerts(const DocumentTarget& target, const DocumentReply& reply);
-    void AdvanceRestore(std::uint64_t now);
     void Enter(Phase phase, std::uint64_t now, unsigned pollMs);
     void UpdateTimer();
     void Finish(SaveOutcome outcome);
@@ -139,6 +132,7 @@ private:
     ISystem& system_;
     IDocuments& documents_;
     ActivityLog& log_;
+    AlertsOwed& owed_;
     std::function<void(const End&)> onFinished_;
 
     Phase phase_ = Phase::Idle;
@@ -152,7 +146,6 @@ private:
     std::uint64_t callStart_ = 0;
     bool occupied_ = false;       // the last try found the program showing a dialog
     bool reportedUnderWay_ = false; // the cycle that asked for the Save under way has ended
-    std::optional<PendingRestore> restore_;
 };
 
 } // namespace quillon

@@ -35,6 +35,7 @@ protected:
         h.desktop.calls.clear();
     }
     FakeDocument& Doc() { return h.documents.documents[document]; }
+    fakes::FakeApplication& App() { return h.documents.App(h.desktop.ProcessIdOf(kOffice)); }
     std::string Log() { return h.system.files[L"C:\\Tools\\quillon.log"]; }
     // The user types in the window in front right up to the next cycle's read of the document,
     // and for `ms` after it.
@@ -89,7 +90,7 @@ TEST_P(DocumentRouteCase, EndsAsTheDocumentSaysAndTakesTheFrontOnlyForTheKeys) {
     if (c.saveCalls >= 0) {
         EXPECT_EQ(h.documents.CountOf(DocumentRequest::Save), c.saveCalls);
     }
-    EXPECT_EQ(Doc().alerts, Doc().userAlerts) << "the user's alerts are theirs again";
+    EXPECT_EQ(App().alerts, App().userAlerts) << "the user's alerts are theirs again";
 }
 
 void Unsaved(FakeDocument& d, std::uint64_t = 0) {
@@ -250,32 +251,133 @@ TEST_F(DocumentRoute, WaitsForThePauseOnlyWhileTheUserWorksInTheProgram) {
 // saving off, and Quillon's "none" is never taken for the user's own meanwhile.
 TEST_F(DocumentRoute, TheUsersAlertsArePutBackUntilTheProgramTakesThemAndAreNeverTakenForOff) {
     Unsaved(Doc());
-    Doc().putBackRefusals = 1000;
+    App().putBackRefusals = 1000;
     StartSaving();
     h.NextCycle();
     EXPECT_EQ(Doc().saves, 1);
-    EXPECT_NE(Doc().alerts, Doc().userAlerts) << "the program refuses to take them back";
+    EXPECT_NE(App().alerts, App().userAlerts) << "the program refuses to take them back";
     Unsaved(Doc());
     h.NextCycle(); // saved again while the put-back is pending: the fake fails a "none" read as the user's
     EXPECT_EQ(Doc().saves, 2);
     h.app.OnClick(Control::optOff);
     const int restores = h.documents.CountOf(DocumentRequest::RestoreAlerts);
-    Doc().putBackRefusals = 0;
-    h.RunDelivery(2 * DocumentSave::kRestoreRetryMs);
+    App().putBackRefusals = 0;
+    h.RunDelivery(2 * AlertsOwed::kRetryMs);
     EXPECT_GT(h.documents.CountOf(DocumentRequest::RestoreAlerts), restores);
-    EXPECT_EQ(Doc().alerts, Doc().userAlerts);
+    EXPECT_EQ(App().alerts, App().userAlerts);
     EXPECT_FALSE(h.view.TimerRunning(Timer::tmrDocument)) << "nothing left to do";
 }
 
+// The alerts a program refused to take back are owed to that program and application, whatever
+// happens to the window they were saved through: each case ends with every application's alerts
+// the user's own again.
+struct OwedCase {
+    const char* what;
+    std::function<void(AppHarness&)> meanwhile; // after a Save whose put-back was refused
+    friend void PrintTo(const OwedCase& c, std::ostream* os) { *os << c.what; }
+};
+class AlertsOwedToTheProgram : public DocumentRoute, public ::testing::WithParamInterface<OwedCase> {};
+
+constexpr WindowHandle kMemo = 400;
+constexpr std::uint32_t kWord = 7000;
+// Another Word window, of the same process as kOffice or of another one, whose document holds
+// changes and whose put-back is refused once.
+void OpenMemo(AppHarness& h, std::uint32_t process) {
+    h.desktop.Add(kMemo, L"memo.docx - Word").processId = process;
+    h.documents.documents[h.desktop.MakeDocumentProgram(kMemo, DocumentProgram::Word)].state.saved = false;
+    h.documents.App(process).putBackRefusals = 1;
+}
+void ChooseMemo(AppHarness& h) {
+    h.app.OnClick(Control::Command1);
+    h.FillLists();
+    h.Select(kMemo);
+}
+
+TEST_P(AlertsOwedToTheProgram, UntilTheProgramTakesThemBack) {
+    h.desktop.windows[kOffice].processId = kWord;
+    Unsaved(Doc());
+    App().putBackRefusals = 1;
+    StartSaving();
+    GetParam().meanwhile(h);
+    h.RunDelivery(12000);
+    for (const auto& [owner, app] : h.documents.applications)
+        EXPECT_EQ(app.alerts, app.userAlerts) << "process " << owner.first << ", application " << int(owner.second);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Owed, AlertsOwedToTheProgram,
+    ::testing::Values(
+        OwedCase{"its window closes while the program runs on with another",
+                 [](AppHarness& h) {
+                     OpenMemo(h, kWord);
+                     h.NextCycle(300);
+                     h.desktop.Close(kOffice);
+                 }},
+        OwedCase{"a second program refuses too",
+                 [](AppHarness& h) {
+                     h.NextCycle(300);
+                     OpenMemo(h, kWord + 1);
+                     ChooseMemo(h);
+                     h.NextCycle(300);
+                 }},
+        OwedCase{"another program is chosen while its Save is under way",
+                 [](AppHarness& h) {
+                     h.documents.documents[kOffice + 1].saveTakesMs = 6000;
+                     h.NextCycle(500);
+                     OpenMemo(h, kWord + 1);
+                     ChooseMemo(h);
+                 }},
+        OwedCase{"Quillon ends",
+                 [](AppHarness& h) {
+                     h.documents.App(kWord).putBackRefusals = 1000;
+                     h.NextCycle(300);
+                     OpenMemo(h, kWord + 1);
+                     h.documents.App(kWord + 1).putBackRefusals = 1000;
+                     ChooseMemo(h);
+                     h.NextCycle(300);
+                     h.documents.App(kWord).putBackRefusals = h.documents.App(kWord + 1).putBackRefusals = 0;
+                     h.app.Form_EndSession();
+                     h.documents.App(kWord).putBackRefusals = h.documents.App(kWord + 1).putBackRefusals = 1000;
+                 }},
+        // Integrated WPS: the window shows a Writer document after a workbook's Save.
+        OwedCase{"the window's next document belongs to another of its applications",
+                 [](AppHarness& h) {
+                     h.desktop.Add(kMemo, L"book.et - WPS Office").className = L"KPromeMainWindow";
+                     h.desktop.windows[kMemo].processId = kWord + 1;
+                     fakes::FakeDocument& tab = h.documents.documents[kMemo];
+                     tab.state.saved = false;
+                     tab.application = 1;
+                     h.documents.App(kWord + 1, 1) = {{11, -1}, {11, -1}, 1};
+                     ChooseMemo(h);
+                     h.NextCycle(300);
+                     tab.application = 0;
+                     tab.state.saved = false;
+                     h.NextCycle(300);
+                 }}));
+
 TEST_F(DocumentRoute, QuillonEndingAsksOnceMoreForTheUsersAlerts) {
     Unsaved(Doc());
-    Doc().putBackRefusals = 1;
+    App().putBackRefusals = 1;
     StartSaving();
     h.NextCycle(300);
     ASSERT_EQ(Doc().saves, 1);
-    ASSERT_NE(Doc().alerts, Doc().userAlerts);
+    ASSERT_NE(App().alerts, App().userAlerts);
     h.app.Form_EndSession();
-    EXPECT_EQ(Doc().alerts, Doc().userAlerts);
+    EXPECT_EQ(App().alerts, App().userAlerts);
+}
+
+// A document the route hands to the keys is left alone, as any window is, once its File menu did
+// not open, until the user works in it again.
+TEST_F(DocumentRoute, AWindowHandedToTheKeysIsLeftAloneAfterTheyCouldNotSaveIt) {
+    Doc().state = {false, false, false, false, false}; // never saved, holding changes
+    h.desktop.windows[kOffice].menu.opens = false;
+    StartSaving();
+    h.NextCycle(3000);
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::MenuNotOpened);
+    h.desktop.calls.clear();
+    h.NextCycle(3000);
+    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::WaitingForUse);
+    EXPECT_FALSE(FrontTaken());
 }
 
 TEST_F(DocumentRoute, AProgramShowingADialogAllCycleLongIsSaidToDoSo) {

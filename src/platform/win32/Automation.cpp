@@ -296,7 +296,9 @@ std::optional<AlertsSetting> SwitchAlertsOff(Caller& call, IDispatch* applicatio
 void SaveQuietly(Caller& call, const DocumentAsk& ask, const FoundDocument& found, DocumentReply& reply) {
     std::optional<AlertsSetting> users;
     if (found.dialect->alerts != AlertsType::None) {
-        users = SwitchAlertsOff(call, found.application.get(), *found.dialect, ask.userAlerts, reply);
+        reply.alertsApplication = found.place;
+        users = SwitchAlertsOff(call, found.application.get(), *found.dialect, ask.userAlerts[found.place],
+                                reply);
         if (!users)
             return;
     }
@@ -308,14 +310,16 @@ void SaveQuietly(Caller& call, const DocumentAsk& ask, const FoundDocument& foun
         found.calls->read(call, found.document.get(), *found.dialect, reply);
 }
 
-// Puts back the setting an earlier Save could not; a dialect without alerts has nothing to put.
+// Puts back the setting an earlier Save could not, into the application it was read from (the way
+// of reaching it found that one); a dialect without alerts has nothing to put.
 void RestoreAlerts(Caller& call, const DocumentAsk& ask, const FoundDocument& found, DocumentReply& reply) {
-    if (!ask.userAlerts)
+    const auto& users = ask.userAlerts[ask.application];
+    if (!users || found.place != ask.application)
         return;
-    reply.alerts = ask.userAlerts;
+    reply.alerts = users;
+    reply.alertsApplication = ask.application;
     if (found.dialect->alerts != AlertsType::None)
-        reply.alertsPutBack =
-            found.application && call.Put(found.application.get(), kAlerts, *ask.userAlerts);
+        reply.alertsPutBack = found.application && call.Put(found.application.get(), kAlerts, *users);
 }
 
 } // namespace

@@ -125,6 +125,7 @@ extern const DocumentCalls kObjectModelCalls;
 struct FoundDocument {
     ComPtr<IDispatch> document;    // null where only the application was needed (RestoreAlerts)
     ComPtr<IDispatch> application; // null where it could not be had, or the dialect has no alerts
+    std::uint8_t place = 0;        // the application's place among its row's
     const ModelDialect* dialect = nullptr;
     const DocumentCalls* calls = &kObjectModelCalls;
 };

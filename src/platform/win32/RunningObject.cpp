@@ -102,29 +102,28 @@ std::optional<std::size_t> ShownDocument(const DocumentAsk& ask, const DocumentP
 
 // Every application of the row is asked (integrated WPS Office shows the documents of three in
 // one window), and the core chooses among all their documents. The alerts an earlier Save left
-// off are put back without that where the row has one application: they are its alerts,
-// whichever document the window shows by now.
+// off are put back without that, into the application they were read from: they are its alerts,
+// in its own type, whichever document the window shows by now.
 Reached ReachRunningObject(const DocumentAsk& ask, const DocumentProgramInfo& info, Caller& call,
                            DocumentReply& reply, FoundDocument& found) {
     std::array<ComPtr<IDispatch>, std::tuple_size_v<decltype(info.applications)>> applications;
-    std::size_t known = 0;
     for (std::size_t i = 0; i < applications.size(); ++i)
-        if (info.applications[i].progId) {
-            ++known;
+        if (info.applications[i].progId)
             applications[i] = RunningApplicationOf(info.applications[i].progId);
-        }
-    const auto first = std::find_if(applications.begin(), applications.end(),
-                                    [](const ComPtr<IDispatch>& application) { return bool(application); });
-    if (first == applications.end()) {
+    if (std::none_of(applications.begin(), applications.end(),
+                     [](const ComPtr<IDispatch>& application) { return bool(application); })) {
         reply.noObject = true;
         return Reached::Nothing;
     }
-    std::optional<std::size_t> application = static_cast<std::size_t>(first - applications.begin());
-    if (ask.request != DocumentRequest::RestoreAlerts || known > 1)
+    std::optional<std::size_t> application = ask.application;
+    if (ask.request != DocumentRequest::RestoreAlerts)
         application = ShownDocument(ask, info, call, reply, applications, found.document);
+    else if (*application >= applications.size() || !applications[*application])
+        application.reset(); // that application no longer runs: nothing of it to put back
     if (!application)
         return Reached::Answered;
     found.application = std::move(applications[*application]);
+    found.place = static_cast<std::uint8_t>(*application);
     found.dialect = &DialectOf(info.applications[*application].model);
     return Reached::Document;
 }

@@ -265,6 +265,17 @@ std::wstring Win32Desktop::ExecutablePath(WindowHandle window) {
     }
 }
 
+// The process's creation time: a process given the same id later was created later.
+std::optional<std::uint64_t> Win32Desktop::ProcessStartTime(std::uint32_t processId) {
+    const UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    DWORD code = 0;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!process || !GetExitCodeProcess(process.get(), &code) || code != STILL_ACTIVE ||
+        !GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+}
+
 // Another program's menu bar is a handle to its menu; whether the system draws it for the window
 // is what matters, and GetMenu answers that for any window.
 bool Win32Desktop::HasMenuBar(WindowHandle window) {

@@ -62,9 +62,10 @@ DocumentReply Serve(const DocumentAsk& ask) {
     if (TryReach(info.reaches[0], ask, info, reply) == Reached::Nothing && info.reaches[1] != info.reaches[0])
         TryReach(info.reaches[1], ask, info, reply);
     // A RestoreAlerts that did not reach the program's application has put nothing back.
-    if (ask.request == DocumentRequest::RestoreAlerts && ask.userAlerts && !reply.alerts) {
-        reply.alerts = ask.userAlerts;
+    if (ask.request == DocumentRequest::RestoreAlerts && ask.userAlerts[ask.application] && !reply.alerts) {
+        reply.alerts = ask.userAlerts[ask.application];
         reply.alertsPutBack = false;
+        reply.alertsApplication = ask.application;
     }
     return reply;
 }

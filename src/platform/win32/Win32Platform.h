@@ -43,6 +43,7 @@ public:
     std::wstring ClassName(WindowHandle window) override;
     WindowHandle FindDescendant(WindowHandle window, const std::wstring& className) override;
     std::wstring ExecutablePath(WindowHandle window) override;
+    std::optional<std::uint64_t> ProcessStartTime(std::uint32_t processId) override;
     bool HasMenuBar(WindowHandle window) override;
     std::optional<std::intptr_t> SendPlainMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                                   std::intptr_t lParam, unsigned timeoutMs) override;

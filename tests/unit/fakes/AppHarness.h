@@ -29,6 +29,7 @@ struct AppHarness {
         desktop.Add(view.handle, L"岚舟自动保存").ownProcess = true;
         input.clock = &clock;
         input.onKey = [this](const KeyEvent& key) { desktop.Receive(key); };
+        documents.desktop = &desktop;
     }
 
     frmMain::LoadResult Load() { return app.Form_Load(); }

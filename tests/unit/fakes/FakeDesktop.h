@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -245,6 +246,13 @@ public:
     std::wstring ExecutablePath(WindowHandle window) override {
         return Exists(window) ? windows[window].executable : L"";
     }
+    // A process runs until the test ends it; one started again under its id began later.
+    std::optional<std::uint64_t> ProcessStartTime(std::uint32_t processId) override {
+        if (endedProcesses.count(processId))
+            return std::nullopt;
+        const auto started = processStarts.find(processId);
+        return started == processStarts.end() ? 1 : started->second;
+    }
     bool HasMenuBar(WindowHandle window) override {
         return Exists(window) && windows[window].menu.kind == FakeMenu::Kind::FileMenu;
     }
@@ -318,6 +326,8 @@ public:
     // Child windows by their parent and class, and their classes.
     std::map<std::pair<WindowHandle, std::wstring>, WindowHandle> children;
     std::map<WindowHandle, std::wstring> childClasses;
+    std::set<std::uint32_t> endedProcesses;
+    std::map<std::uint32_t, std::uint64_t> processStarts;
     std::vector<DesktopCall> calls;
     Elevation ownElevation = Elevation::NotElevated;
     WindowHandle owner = 0;            // the owner of `ownerQueryWindow` (Quillon's main window)

@@ -17,6 +17,13 @@
 
 namespace quillon::fakes {
 
+// The alerts of one application of a program: the user's own setting, the one in force, and how
+// often it refuses to take the user's back.
+struct FakeApplication {
+    AlertsSetting userAlerts{3, -1}, alerts{3, -1};
+    int putBackRefusals = 0;
+};
+
 struct FakeDocument {
     DocumentState state{false, true, true, false, false}; // saved to a file, nothing unsaved
     bool noObject = false;      // the window gives no object
@@ -25,14 +32,12 @@ struct FakeDocument {
     std::uint64_t busyUntil = 0;    // calls are refused before this time
     std::uint64_t hangsUntil = 0;   // a call made before this time is answered only then
     std::uint64_t latencyMs = 1;    // how long an answered call takes
+    std::uint64_t saveTakesMs = 0;  // how much longer its Save takes
     std::uint32_t saveFailure = 0;  // what its Save answers (0: it saves)
     std::uint32_t rereadFailure = 0; // what the read after a Save that was made answers, once
     bool saveLeavesChanges = false; // its Save returns without saving
     bool goneAfterSave = false;     // the program ends while saving
-    // The program's alerts: the user's own setting, the one in force, and how often it refuses
-    // to take the user's back.
-    AlertsSetting userAlerts{3, -1}, alerts{3, -1};
-    int putBackRefusals = 0;
+    std::uint8_t application = 0;   // which application of its program's row holds it
     int saves = 0;
 };
 
@@ -49,7 +54,8 @@ public:
             ADD_FAILURE() << "Save() asked of a document that must not be saved by it";
         Call call;
         call.reply = Answer(doc, ask);
-        call.at = std::max(clock_.now + doc.latencyMs, doc.hangsUntil);
+        const std::uint64_t takes = doc.latencyMs + (ask.request == DocumentRequest::Save ? doc.saveTakesMs : 0);
+        call.at = std::max(clock_.now + takes, doc.hangsUntil);
         calls_[++lastId_] = call;
         return lastId_;
     }
@@ -80,9 +86,14 @@ public:
     FakeDocument& Of(const DocumentTarget& target) {
         return documents[target.documentWindow != 0 ? target.documentWindow : target.window];
     }
+    FakeApplication& App(std::uint32_t processId, std::uint8_t application = 0) {
+        return applications[{processId, application}];
+    }
 
     std::map<WindowHandle, FakeDocument> documents; // by document window, or top-level window without one
+    std::map<std::pair<std::uint32_t, std::uint8_t>, FakeApplication> applications; // by process and place
     std::vector<DocumentAsk> calls;
+    IDesktop* desktop = nullptr; // a put-back reaches the program only through a window that exists
 
 private:
     struct Call {
@@ -93,6 +104,13 @@ private:
 
     DocumentReply Answer(FakeDocument& doc, const DocumentAsk& ask) {
         DocumentReply reply;
+        if (ask.request == DocumentRequest::RestoreAlerts && desktop && !desktop->IsWindow(ask.target.window)) {
+            reply.noObject = true;
+            reply.alerts = ask.userAlerts[ask.application];
+            reply.alertsPutBack = false;
+            reply.alertsApplication = ask.application;
+            return reply;
+        }
         reply.noObject = doc.noObject;
         reply.unexpected = doc.unexpected;
         if (doc.noObject || doc.unexpected)
@@ -101,8 +119,10 @@ private:
             reply.failure = doc.busyFailure;
             return reply;
         }
-        if (ask.request == DocumentRequest::RestoreAlerts)
-            return PutBack(doc, *ask.userAlerts, reply);
+        if (ask.request == DocumentRequest::RestoreAlerts) {
+            FakeApplication& app = App(ask.target.processId, ask.application);
+            return PutBack(app, ask.userAlerts[ask.application].value_or(app.alerts), ask.application, reply);
+        }
         if (ask.request == DocumentRequest::Save && !Save(doc, ask, reply))
             return reply;
         if (reply.saveMade && std::exchange(doc.rereadFailure, 0u) != 0) {
@@ -114,27 +134,30 @@ private:
     }
     // Save() as the worker makes it: the alerts switched off around it and put back after.
     bool Save(FakeDocument& doc, const DocumentAsk& ask, DocumentReply& reply) {
-        const AlertsSetting users = ask.userAlerts.value_or(doc.alerts);
-        if (users != doc.userAlerts)
+        FakeApplication& app = App(ask.target.processId, doc.application);
+        const AlertsSetting users = ask.userAlerts[doc.application].value_or(app.alerts);
+        if (users != app.userAlerts)
             ADD_FAILURE() << "the route's own alerts setting was taken for the user's";
-        doc.alerts = {users.type, 0};
+        app.alerts = {users.type, 0};
         reply.saveCalled = true;
         reply.failure = doc.goneAfterSave ? 0x800706BEu : doc.saveFailure; // RPC_S_CALL_FAILED when gone
         reply.saveMade = reply.failure == 0;
         doc.saves += reply.saveMade;
         doc.state.saved |= reply.saveMade && !doc.saveLeavesChanges;
-        PutBack(doc, users, reply);
+        PutBack(app, users, doc.application, reply);
         return reply.saveMade;
     }
-    DocumentReply& PutBack(FakeDocument& doc, const AlertsSetting& users, DocumentReply& reply) {
+    DocumentReply& PutBack(FakeApplication& app, const AlertsSetting& users, std::uint8_t application,
+                           DocumentReply& reply) {
         reply.alerts = users;
-        reply.alertsPutBack = doc.putBackRefusals == 0;
-        if (doc.putBackRefusals > 0) {
-            --doc.putBackRefusals;
+        reply.alertsApplication = application;
+        reply.alertsPutBack = app.putBackRefusals == 0;
+        if (app.putBackRefusals > 0) {
+            --app.putBackRefusals;
             if (!reply.saveCalled)
-                reply.failure = doc.busyFailure;
+                reply.failure = 0x80010001u; // RPC_E_CALL_REJECTED
         } else {
-            doc.alerts = users;
+            app.alerts = users;
         }
         return reply;
     }
