@@ -30,6 +30,7 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -77,14 +78,20 @@ std::string read_bytes(const std::wstring& path) {
     return content;
 }
 
-// Replaces a file's content; false when it cannot be written completely.
-bool write_bytes(const std::wstring& path, const std::string& data) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+// Replaces a file's content, through the handle `open` of it when given (the file stays open);
+// false when it cannot be written completely.
+bool write_bytes(const std::wstring& path, const std::string& data, HANDLE open = INVALID_HANDLE_VALUE) {
+    HANDLE f = open != INVALID_HANDLE_VALUE
+                   ? open
+                   : CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE)
         return false;
     DWORD done = 0;
-    const bool ok = WriteFile(f, data.data(), (DWORD)data.size(), &done, nullptr) && done == data.size();
-    CloseHandle(f);
+    const bool ok = SetFilePointer(f, 0, nullptr, FILE_BEGIN) == 0 &&
+                    WriteFile(f, data.data(), (DWORD)data.size(), &done, nullptr) && done == data.size() &&
+                    SetEndOfFile(f);
+    if (f != open)
+        CloseHandle(f);
     return ok;
 }
 
@@ -1504,8 +1511,9 @@ int cmd_command(const Args& a) {
 }
 
 // WM_SETTEXT, followed by the change notification to the parent where the control stays silent
-// about WM_SETTEXT (a combo box's edit field, a multi-line edit), so that the program learns of
-// the change as it would of typing. A single-line edit sends EN_UPDATE/EN_CHANGE itself.
+// about WM_SETTEXT (a combo box's edit field, a multi-line edit, also as the target's Scintilla),
+// so that the program learns of the change as it would of typing. A single-line edit sends
+// EN_UPDATE/EN_CHANGE itself.
 int cmd_settext(const Args& a) {
     if (a.size() != 2)
         return 2;
@@ -1529,7 +1537,8 @@ int cmd_settext(const Args& a) {
         send(parent, WM_COMMAND, MAKEWPARAM(id, CBN_EDITUPDATE), (LPARAM)c, nullptr, g_opt.action_timeout);
         send(parent, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE), (LPARAM)c, nullptr, g_opt.action_timeout);
     }
-    if (_wcsicmp(cls.c_str(), L"Edit") == 0 && (style & ES_MULTILINE)) {
+    if ((_wcsicmp(cls.c_str(), L"Edit") == 0 || _wcsicmp(cls.c_str(), L"Scintilla") == 0) &&
+        (style & ES_MULTILINE)) {
         send(parent, WM_COMMAND, MAKEWPARAM(id, EN_UPDATE), (LPARAM)c, nullptr, g_opt.action_timeout);
         send(parent, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), (LPARAM)c, nullptr, g_opt.action_timeout);
     }
@@ -1675,7 +1684,8 @@ int cmd_keylog(const Args&) {
 // Editors' variants (no count in the caption): marks=after marks a change as "t.txt • - Target",
 // Sublime Text's form; ctrl-s saves on Ctrl+S; untitled=NAME (a new document shown by a file's
 // name) opens a modal Save As dialog on Save instead of writing; npp plays Notepad++ (its class,
-// "[*]FULL PATH - Notepad++", saves on its message); own-menu opens a menu window of its own on
+// "[*]FULL PATH - Notepad++", saves on its message, its text in a Scintilla window; with
+// untitled=NAME a new document's tab, "[*]NAME - Notepad++"); own-menu opens a menu window of its own on
 // Alt+F; linger=MS: WM_CLOSE hides the window and retitles it "Untitled - Target" MS before it
 // goes, as Wine's notepad. These write FILE.state.json.
 struct TargetWindow {
@@ -1758,6 +1768,11 @@ LRESULT CALLBACK target_key_hook(int code, WPARAM wp, LPARAM lp) {
         target_write_state();
     }
     return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+WNDPROC g_editProc = nullptr;
+LRESULT CALLBACK scintilla_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    return CallWindowProcW(g_editProc, h, msg, wp, lp);
 }
 
 void target_close_file_view() {
@@ -1887,7 +1902,7 @@ int cmd_target(const Args& a) {
             g_target.ribbon = true;
         } else if (o == L"ctrl-s" || o.rfind(L"untitled=", 0) == 0 || o == L"npp") {
             (o == L"ctrl-s" ? g_target.ctrlS : o == L"npp" ? g_target.npp : g_target.untitled) = true;
-            if (g_target.untitled) // a new document the editor shows by a file's name
+            if (o.rfind(L"untitled=", 0) == 0) // a new document the editor shows by a file's name
                 g_target.name = o.substr(9);
             g_target.counted = false;
         } else {
@@ -1902,18 +1917,30 @@ int cmd_target(const Args& a) {
             g_target.markTail = marks[f][2];
         }
     }
-    if (g_target.npp) { // Notepad++ shows the full path, and "*" before it while changed
+    // Notepad++ shows the full path (a new document's name), and "*" before it while changed.
+    if (g_target.npp && !g_target.untitled) {
         wchar_t full[MAX_PATH * 4] = {};
         const DWORD n = GetFullPathNameW(g_target.path.c_str(), (DWORD)std::size(full), full, nullptr);
         g_target.name = n > 0 && n < std::size(full) ? full : g_target.path;
-        g_target.marks = true;
     }
+    g_target.marks |= g_target.npp;
     if (!g_target.counted || g_target.linger || g_target.ownMenu)
         g_target.statePath = g_target.path + L".state.json";
     const std::string content = read_bytes(g_target.path);
     const wchar_t* cls = g_target.npp ? L"Notepad++" : L"QuillonTarget";
     const HINSTANCE instance = register_window_class(target_proc, cls);
     register_window_class(target_menu_proc, L"QuillonOwnMenu");
+    // Notepad++'s editing view is a Scintilla window: here an edit control under that class name.
+    const wchar_t* text_class = L"EDIT";
+    WNDCLASSEXW scintilla{};
+    scintilla.cbSize = sizeof scintilla;
+    if (g_target.npp && GetClassInfoExW(nullptr, L"EDIT", &scintilla)) {
+        g_editProc = scintilla.lpfnWndProc;
+        scintilla.lpfnWndProc = scintilla_proc;
+        scintilla.hInstance = instance;
+        text_class = scintilla.lpszClassName = L"Scintilla";
+        RegisterClassExW(&scintilla);
+    }
     HMENU bar = nullptr;
     if (menuBar) {
         HMENU file = CreatePopupMenu();
@@ -1926,7 +1953,7 @@ int cmd_target(const Args& a) {
     if (!h)
         return 1;
     g_target.top = h;
-    g_target.edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", from_utf8(content).c_str(),
+    g_target.edit = CreateWindowExW(WS_EX_CLIENTEDGE, text_class, from_utf8(content).c_str(),
                                     WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, 0, 10, 10,
                                     h, (HMENU)1, instance, nullptr);
     if (g_target.ribbon) {
@@ -2029,6 +2056,11 @@ struct OfficeDocument {
     bool readOnly = false, protectedView = false, autoSave = false, old = false, noObject = false;
     bool malformed = false, saveFails = false, hugePath = false, neverSaved = false;
     bool saved = true;
+    // Options: url (opened from OneDrive), locked (FILE held unshared), save-no-write, copy-fails,
+    // no-xml (a Word without WordOpenXML), fill=BYTES (filler after the text in every write).
+    bool url = false, locked = false, saveNoWrite = false, copyFails = false, noXml = false;
+    long long fill = 0;
+    HANDLE file = INVALID_HANDLE_VALUE; // FILE open, when locked
     // DisplayAlerts: Word's (and WPS's) is a WdAlertLevel (-1 wdAlertsAll, 0 wdAlertsNone),
     // Excel's a VARIANT_BOOL (-1 true, 0 false), PowerPoint's a PpAlertLevel (2 ppAlertsAll,
     // 1 ppAlertsNone); LibreOffice has none.
@@ -2037,9 +2069,11 @@ struct OfficeDocument {
     // of a value that asks questions again (put-back-refused=N); and a Save() that takes MS (save-delay=MS).
     bool alertsRefused = false, putRefused = false;
     long long putBackRefusals = 0, saveDelayMs = 0;
-    bool anySave = false;
-    long alertsAtSave = 0;
-    long long saves = 0, calls = 0, rejected = 0, keys = 0;
+    bool anySave = false, anyCopy = false;
+    long alertsAtSave = 0, alertsAtCopy = 0;
+    long long saves = 0, calls = 0, rejected = 0, keys = 0, copies = 0;
+    std::wstring copyPath;
+    VARIANT filter{}; // the FilterName of the last storeToURL (VT_EMPTY: none)
     ULONGLONG busyUntil = 0;
     DWORD hangNextCallMs = 0;
     bool dieInNextCall = false;
@@ -2056,6 +2090,8 @@ void office_alerts_json(Json& j, const char* k, long alerts) {
         j.kv(k, alerts);
 }
 
+std::string variant_json(const VARIANT& v); // see the client below
+
 // Rewrites FILE.state.json.
 void office_write_state() {
     Json j;
@@ -2066,6 +2102,13 @@ void office_write_state() {
     else
         j.key("alerts_at_save").null();
     office_alerts_json(j, "alerts", g_office.alerts);
+    j.kv("copies", g_office.copies);
+    j.key("copy_path").raw(g_office.copyPath.empty() ? "null" : Json().str(g_office.copyPath).text());
+    if (g_office.anyCopy)
+        office_alerts_json(j, "alerts_at_copy", g_office.alertsAtCopy);
+    else
+        j.key("alerts_at_copy").null();
+    j.key("filter").raw(variant_json(g_office.filter));
     j.end_obj();
     write_state(g_office.statePath, j);
 }
@@ -2084,24 +2127,34 @@ void office_incoming_call() {
     }
 }
 
-// Saves the edit's text to FILE (UTF-8), or fails as the save-fails option asks, with Word's or
-// Excel's exception. The DisplayAlerts value in force is recorded at every call, failed or not.
+// A failed Save or SaveCopyAs (method): Word's or Excel's exception.
+HRESULT office_failure(EXCEPINFO* ex, const std::wstring& method) {
+    office_write_state();
+    const bool excel = g_office.kind == OfficeKind::Excel;
+    if (ex) {
+        *ex = EXCEPINFO{};
+        ex->scode = excel ? (SCODE)0x800A03EC : (SCODE)0x800A1066;
+        ex->bstrSource = SysAllocString(excel ? L"Microsoft Excel" : L"Microsoft Word");
+        ex->bstrDescription = SysAllocString(excel ? (method + L" method of Workbook class failed").c_str()
+                                                   : L"Command failed");
+    }
+    return DISP_E_EXCEPTION;
+}
+
+// The document as the program writes it: the edit's text (UTF-8) and fill=BYTES filler after it.
+std::string office_bytes() {
+    return to_utf8(text_of(g_office.edit)) + std::string((size_t)g_office.fill, 'x');
+}
+
+// Saves the document to FILE (locked: through the program's handle; save-no-write: not at all), or
+// fails as save-fails asks. The DisplayAlerts value in force is recorded at every call, failed or not.
 HRESULT office_save(EXCEPINFO* ex) {
     Sleep((DWORD)g_office.saveDelayMs); // a large document, a slow share: the program saves meanwhile
     g_office.anySave = true;
     g_office.alertsAtSave = g_office.alerts;
-    const bool written = !g_office.saveFails && write_bytes(g_office.path, to_utf8(text_of(g_office.edit)));
-    if (!written) {
-        office_write_state();
-        const bool excel = g_office.kind == OfficeKind::Excel;
-        if (ex) {
-            *ex = EXCEPINFO{};
-            ex->scode = excel ? (SCODE)0x800A03EC : (SCODE)0x800A1066;
-            ex->bstrSource = SysAllocString(excel ? L"Microsoft Excel" : L"Microsoft Word");
-            ex->bstrDescription = SysAllocString(excel ? L"Save method of Workbook class failed" : L"Command failed");
-        }
-        return DISP_E_EXCEPTION;
-    }
+    if (g_office.saveFails ||
+        !(g_office.saveNoWrite || write_bytes(g_office.path, office_bytes(), g_office.file)))
+        return office_failure(ex, L"Save");
     g_office.saved = true;
     ++g_office.saves;
     office_write_state();
@@ -2140,6 +2193,39 @@ HRESULT office_flag(VARIANT* v, bool b) {
 
 bool office_word_model() { // which WPS follows
     return g_office.kind == OfficeKind::Word || g_office.kind == OfficeKind::Wps;
+}
+
+// A copy that leaves the document as it is (SaveCopyAs, storeToURL, a read of WordOpenXML): counted
+// when made, with its file (none: ""), and DisplayAlerts recorded whether made or not. Returns made.
+bool office_copy(const std::wstring& path, bool made) {
+    g_office.anyCopy = true;
+    g_office.alertsAtCopy = g_office.alerts;
+    g_office.copies += made;
+    if (made && !path.empty())
+        g_office.copyPath = path;
+    office_write_state();
+    return made;
+}
+
+// The document as Word's WordOpenXML gives it: a Flat OPC package of the package's relationships
+// and the main document part, the whole text in one run.
+std::wstring office_word_xml() {
+    std::wstring text;
+    for (wchar_t c : text_of(g_office.edit))
+        text += c == L'&' ? L"&amp;" : c == L'<' ? L"&lt;" : c == L'>' ? L"&gt;" : std::wstring(1, c);
+    text.append((size_t)g_office.fill, L'x');
+    const std::wstring head =
+        L"<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<?mso-application progid=\"Word.Document\"?>\r\n"
+        L"<pkg:package xmlns:pkg=\"http://schemas.microsoft.com/office/2006/xmlPackage\"><pkg:part pkg:name="
+        L"\"/_rels/.rels\" pkg:contentType=\"application/vnd.openxmlformats-package.relationships+xml\">"
+        L"<pkg:xmlData><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        L"<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        L"relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships></pkg:xmlData>"
+        L"</pkg:part><pkg:part pkg:name=\"/word/document.xml\" pkg:contentType=\"application/vnd."
+        L"openxmlformats-officedocument.wordprocessingml.document.main+xml\"><pkg:xmlData><w:document "
+        L"xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p><w:r>"
+        L"<w:t xml:space=\"preserve\">";
+    return head + text + L"</w:t></w:r></w:p></w:body></w:document></pkg:xmlData></pkg:part></pkg:package>";
 }
 
 enum class Access { Get, GetPut, Method };
@@ -2254,7 +2340,7 @@ public:
 protected:
     virtual HRESULT get(DISPID, VARIANT*) { return DISP_E_MEMBERNOTFOUND; }
     virtual HRESULT put(DISPID, const VARIANT&) { return DISP_E_MEMBERNOTFOUND; }
-    // A method; arg is its one argument if it takes one, value its result.
+    // A method; arg holds its arguments if it takes any, last first (as DISPPARAMS does), value its result.
     virtual HRESULT call(DISPID, const VARIANT* /*arg*/, VARIANT* /*value*/, EXCEPINFO*) {
         return DISP_E_MEMBERNOTFOUND;
     }
@@ -2308,10 +2394,12 @@ private:
 };
 OfficeApplicationObject g_officeApp;
 
-// The document (Word, WPS), workbook (Excel) or presentation (PowerPoint).
+// The document (Word, WPS), workbook (Excel) or presentation (PowerPoint). A copy of it without
+// saving it: Excel's and PowerPoint's SaveCopyAs(FileName), Word's WordOpenXML.
 class OfficeDocumentObject : public Automation {
 public:
     enum : DISPID { kSaved = 1, kPath, kFullName, kName, kReadOnly, kAutoSaveOn, kApplication, kSave };
+    enum : DISPID { kSaveCopyAs = kSave + 1, kWordOpenXML };
     void setup() {
         members_ = {{L"Saved", kSaved, Access::GetPut},       {L"Path", kPath, Access::Get},
                     {L"FullName", kFullName, Access::Get},    {L"Name", kName, Access::Get},
@@ -2319,6 +2407,10 @@ public:
                     {L"Save", kSave, Access::Method}};
         if (!g_office.old) // older versions have no AutoSave
             members_.push_back({L"AutoSaveOn", kAutoSaveOn, Access::Get});
+        if (!office_word_model())
+            members_.push_back({L"SaveCopyAs", kSaveCopyAs, Access::Method, 1});
+        else if (!g_office.noXml)
+            members_.push_back({L"WordOpenXML", kWordOpenXML, Access::Get});
     }
 
 protected:
@@ -2329,7 +2421,9 @@ protected:
         case kPath:
             return bstr_variant(value, g_office.hugePath ? L"C:\\" + std::wstring(100000 - 3, L'x') : g_office.folder);
         case kFullName:
-            return bstr_variant(value, g_office.neverSaved ? g_office.name : g_office.path);
+            return bstr_variant(value, g_office.neverSaved ? g_office.name
+                                       : g_office.url      ? g_office.folder + L"/" + g_office.name
+                                                           : g_office.path);
         case kName:
             return bstr_variant(value, g_office.name);
         case kReadOnly:
@@ -2338,6 +2432,9 @@ protected:
             return bool_variant(value, g_office.autoSave);
         case kApplication:
             return dispatch_variant(value, &g_officeApp);
+        case kWordOpenXML:
+            office_copy(L"", true);
+            return bstr_variant(value, office_word_xml());
         }
         return DISP_E_MEMBERNOTFOUND;
     }
@@ -2350,7 +2447,17 @@ protected:
         office_write_state();
         return S_OK;
     }
-    HRESULT call(DISPID, const VARIANT*, VARIANT*, EXCEPINFO* ex) override { return office_save(ex); }
+    HRESULT call(DISPID id, const VARIANT* arg, VARIANT*, EXCEPINFO* ex) override {
+        if (id == kSave)
+            return office_save(ex);
+        VARIANT name{};
+        if (FAILED(VariantChangeType(&name, const_cast<VARIANT*>(arg), 0, VT_BSTR)))
+            return DISP_E_TYPEMISMATCH;
+        const std::wstring path(name.bstrVal ? name.bstrVal : L"");
+        VariantClear(&name);
+        const bool made = !g_office.copyFails && write_bytes(path, office_bytes());
+        return office_copy(path, made) ? S_OK : office_failure(ex, L"SaveCopyAs");
+    }
 };
 OfficeDocumentObject g_officeDoc;
 
@@ -2475,19 +2582,69 @@ protected:
 };
 OfficeWindowObject g_officeWindow;
 
+// A struct the bridge makes for its callers (Bridge_GetStruct): a com.sun.star.beans.PropertyValue,
+// Name and Value, kept by value. The bridge knows its structs (made) again when a caller hands them back.
+class UnoPropertyValue : public Automation {
+public:
+    UnoPropertyValue() {
+        members_ = {{L"Name", 1, Access::GetPut}, {L"Value", 2, Access::GetPut}};
+        bstr_variant(&fields[0], L"");
+        made.push_back(this);
+    }
+    VARIANT fields[2]{}; // Name (a string), Value (any)
+    inline static std::vector<UnoPropertyValue*> made;
+
+protected:
+    HRESULT get(DISPID id, VARIANT* value) override { return VariantCopy(value, &fields[id - 1]); }
+    HRESULT put(DISPID id, const VARIANT& in) override {
+        return VariantCopyInd(&fields[id - 1], const_cast<VARIANT*>(&in));
+    }
+};
+
+// A document's file as LibreOffice names it: "file:///C:/docs/my%20essay.odt" (a share's
+// "file://server/share/a.odt"), its UTF-8 bytes percent-encoded but for unreserved ASCII, '/', ':'.
+std::wstring file_url(const std::wstring& path) {
+    std::string url = path.rfind(L"\\\\", 0) == 0 ? "file:" : "file:///";
+    for (unsigned char c : to_utf8(path)) {
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+        c = c == '\\' ? '/' : c;
+        url += std::isalnum(c) || std::strchr("-._~/:", c) ? std::string(1, (char)c) : std::string(escaped);
+    }
+    return from_utf8(url);
+}
+
+// A file URL back to a Windows path, its escapes UTF-8; "" for any other URL.
+std::wstring path_of_url(const std::wstring& url) {
+    if (_wcsnicmp(url.c_str(), L"file://", 7) != 0)
+        return L"";
+    std::string u = to_utf8(url.substr(url.compare(7, 1, L"/") == 0 ? 8 : 5)), bytes;
+    for (size_t i = 0; i < u.size(); ++i) {
+        const bool escape = u[i] == '%' && std::strspn(u.c_str() + i + 1, "0123456789ABCDEFabcdef") >= 2;
+        bytes += escape ? (char)std::stoi(u.substr(i + 1, 2), nullptr, 16) : u[i] == '/' ? '\\' : u[i];
+        i += escape ? 2 : 0;
+    }
+    return from_utf8(bytes);
+}
+
 // The objects of LibreOffice's automation bridge from the service manager to a document: role_
 // says which one an object is. All members are methods, as in UNO; an enumeration starts afresh
-// at each createEnumeration (callers take turns).
+// at each createEnumeration (callers take turns). The document copies itself without being saved
+// by storeToURL(URL, Arguments), the media descriptor a sequence of PropertyValue structs.
 class UnoObject : public Automation {
 public:
     enum Role { kServiceManager, kDesktop, kComponents, kEnumeration, kModel, kController, kFrame };
     explicit UnoObject(Role role) : role_(role) {
         static const std::vector<const wchar_t*> names[] = {
-            {L"createInstance"}, {L"getComponents"}, {L"createEnumeration"}, {L"hasMoreElements", L"nextElement"},
-            {L"isModified", L"hasLocation", L"isReadonly", L"store", L"getCurrentController"},
+            {L"createInstance", L"Bridge_GetStruct"}, {L"getComponents"}, {L"createEnumeration"},
+            {L"hasMoreElements", L"nextElement"},
+            {L"isModified", L"hasLocation", L"isReadonly", L"store", L"getCurrentController", L"getLocation",
+             L"getIdentifier", L"storeToURL"},
             {L"getFrame"}, {L"getTitle"}};
-        for (const wchar_t* name : names[role])
-            members_.push_back({name, (DISPID)members_.size() + 1, Access::Method, role == kServiceManager ? 1u : 0u});
+        for (const wchar_t* name : names[role]) {
+            const UINT args = role == kServiceManager ? 1 : std::wcscmp(name, L"storeToURL") == 0 ? 2 : 0;
+            members_.push_back({name, (DISPID)members_.size() + 1, Access::Method, args});
+        }
     }
 
 protected:
@@ -2501,12 +2658,37 @@ UnoObject g_unoManager(UnoObject::kServiceManager), g_unoDesktop(UnoObject::kDes
 UnoObject g_unoComponents(UnoObject::kComponents), g_unoEnumeration(UnoObject::kEnumeration);
 UnoObject g_unoModel(UnoObject::kModel), g_unoController(UnoObject::kController), g_unoFrame(UnoObject::kFrame);
 
+// storeToURL: writes the document to the URL's file and keeps the media descriptor's FilterName
+// (arguments: VT_ARRAY | VT_VARIANT, by reference or not, of the bridge's PropertyValue structs).
+HRESULT uno_store_to_url(const VARIANT& url, const VARIANT& arguments) {
+    const std::wstring path = url.vt == VT_BSTR && url.bstrVal ? path_of_url(url.bstrVal) : L"";
+    const bool array = (arguments.vt & ~VT_BYREF) == (VT_ARRAY | VT_VARIANT);
+    SAFEARRAY* list = !array ? nullptr : arguments.vt & VT_BYREF ? *arguments.pparray : arguments.parray;
+    VARIANT* items = nullptr;
+    if (path.empty() || !list || SafeArrayGetDim(list) != 1 ||
+        FAILED(SafeArrayAccessData(list, (void**)&items)))
+        return DISP_E_EXCEPTION; // IllegalArgumentException
+    VariantClear(&g_office.filter);
+    for (ULONG i = 0; i < list->rgsabound[0].cElements; ++i)
+        for (UnoPropertyValue* p : UnoPropertyValue::made)
+            if (items[i].vt == VT_DISPATCH && items[i].pdispVal == p &&
+                variant_json(p->fields[0]) == "\"FilterName\"")
+                VariantCopy(&g_office.filter, &p->fields[1]);
+    SafeArrayUnaccessData(list);
+    const bool made = !g_office.copyFails && write_bytes(path, office_bytes());
+    return office_copy(path, made) ? S_OK : DISP_E_EXCEPTION;
+}
+
 HRESULT UnoObject::call(DISPID id, const VARIANT* arg, VARIANT* value, EXCEPINFO* ex) {
     switch (role_) {
     case kServiceManager:
-        if (arg->vt == VT_BSTR && arg->bstrVal && std::wcscmp(arg->bstrVal, L"com.sun.star.frame.Desktop") == 0)
+        if (arg->vt != VT_BSTR || !arg->bstrVal)
+            return DISP_E_EXCEPTION;
+        if (id == 1 && std::wcscmp(arg->bstrVal, L"com.sun.star.frame.Desktop") == 0)
             return dispatch_variant(value, &g_unoDesktop);
-        return DISP_E_EXCEPTION; // no such service
+        if (id == 2 && std::wcscmp(arg->bstrVal, L"com.sun.star.beans.PropertyValue") == 0)
+            return dispatch_variant(value, new UnoPropertyValue); // lives as long as the program
+        return DISP_E_EXCEPTION;                                  // no such service or struct
     case kDesktop:
         return dispatch_variant(value, &g_unoComponents);
     case kComponents:
@@ -2528,6 +2710,12 @@ HRESULT UnoObject::call(DISPID id, const VARIANT* arg, VARIANT* value, EXCEPINFO
             return bool_variant(value, g_office.readOnly);
         case 4:
             return office_save(ex);
+        case 6:
+            return bstr_variant(value, g_office.neverSaved ? L"" : file_url(g_office.path));
+        case 7:
+            return bstr_variant(value, L"com.sun.star.text.TextDocument");
+        case 8:
+            return uno_store_to_url(arg[1], arg[0]);
         }
         return dispatch_variant(value, &g_unoController);
     case kController:
@@ -2660,7 +2848,10 @@ LRESULT CALLBACK office_frame_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 // FILE tells tests what happened: {"saves", "calls" (Invokes), "rejected" (calls refused while
 // busy), "keys" (key-down messages the windows got), "saved", "alerts_at_save" (DisplayAlerts at
 // the last Save(), null before any), "alerts" (DisplayAlerts now: Excel's a Boolean, LibreOffice's
-// null, others' a number)}. Save() (store()) always writes FILE and counts, whatever the document
+// null, others' a number), "copies" (copies made without saving: SaveCopyAs, storeToURL, reads of
+// WordOpenXML), "copy_path" (the file of the last one, null before any), "alerts_at_copy"
+// (DisplayAlerts at the last, null before any), "filter" (the FilterName of the last storeToURL,
+// null when it named none)}. Save() (store()) always writes FILE and counts, whatever the document
 // claims to be (read-only, never saved, Protected View): a test tells from the count whether a
 // caller saved a document it should have left alone. WM_CLOSE ends the program.
 int cmd_office(const Args& a) {
@@ -2697,6 +2888,14 @@ int cmd_office(const Args& a) {
             continue;
         else if (o.rfind(L"save-delay=", 0) == 0 && parse_int(o.substr(11), g_office.saveDelayMs))
             continue;
+        else if (o.rfind(L"fill=", 0) == 0 && parse_int(o.substr(5), g_office.fill))
+            continue;
+        else if (o == L"url" || o == L"locked")
+            (o == L"url" ? g_office.url : g_office.locked) = true;
+        else if (o == L"save-no-write" || o == L"copy-fails")
+            (o == L"copy-fails" ? g_office.copyFails : g_office.saveNoWrite) = true;
+        else if (o == L"no-xml")
+            g_office.noXml = true;
         else if (o == L"unsaved")
             unsaved = true;
         else
@@ -2714,12 +2913,21 @@ int cmd_office(const Args& a) {
         g_office.folder = slash == std::wstring::npos ? L"" : g_office.path.substr(0, slash);
         if (g_office.folder.size() == 2 && g_office.folder[1] == L':') // a drive's root keeps its backslash
             g_office.folder += L'\\';
+        if (g_office.url) // as Office names a document opened from OneDrive; Save() still writes FILE
+            g_office.folder = L"https://d.docs.live.net/1a2b3c4d";
     }
     g_office.saved = !unsaved;
     if (g_office.kind == OfficeKind::LibreOffice)
         g_office.noObject = true; // its documents are reached through the bridge alone
     g_office.alerts = g_office.kind == OfficeKind::PowerPoint ? 2 : -1; // ppAlertsAll, wdAlertsAll, True
     const std::wstring content = from_utf8(read_bytes(g_office.path));
+    // locked: FILE stays open, shared with nobody, while the program runs.
+    if (g_office.locked &&
+        (g_office.file = CreateFileW(g_office.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_ALWAYS, 0, nullptr)) == INVALID_HANDLE_VALUE) {
+        err("cannot open " + to_utf8(g_office.path));
+        return 1;
+    }
 
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         err("CoInitializeEx failed");
@@ -3432,7 +3640,8 @@ void usage() {
         "                                whose Save writes its text to FILE. OPTIONs: menu-delay=MS\n"
         "                                no-menu file-view marks; marks=after\n"
         "                                ctrl-s untitled=NAME own-menu linger=MS npp (Notepad++: class,\n"
-        "                                caption, WM_USER+1038 saves) also write FILE.state.json\n"
+        "                                caption, WM_USER+1038 saves, text in a Scintilla edit; with\n"
+        "                                untitled=NAME a new tab) also write FILE.state.json\n"
         "  hang SECONDS                  show a window that answers for SECONDS, minimises and hangs\n"
         "  office KIND FILE [OPTION...]  a stand-in for word (OpusApp > _WwF > _WwB > _WwG), excel\n"
         "                                (XLMAIN > XLDESK > EXCEL7), powerpoint (PPTFrameClass >\n"
@@ -3443,7 +3652,11 @@ void usage() {
         "                                FILE.state.json. OPTIONs: never-saved read-only protected\n"
         "                                autosave old no-object no-native\n"
         "                                malformed save-fails huge-path unsaved alerts-refused\n"
-        "                                put-refused put-back-refused=N save-delay=MS. Post to its window:\n"
+        "                                put-refused put-back-refused=N save-delay=MS url (OneDrive\n"
+        "                                Path/FullName) locked (FILE held unshared) save-no-write\n"
+        "                                fill=BYTES (filler written after the text) copy-fails no-xml.\n"
+        "                                Copies: SaveCopyAs (excel, powerpoint), WordOpenXML (word,\n"
+        "                                wps), storeToURL (soffice). Post to its window:\n"
         "                                WM_APP+20 MS busy (calls rejected) for MS, 0 ends it;\n"
         "                                WM_APP+21 MS the next call hangs MS; WM_APP+22 changed;\n"
         "                                WM_APP+23 the next call ends the program (exit code 9)\n"
