@@ -37,7 +37,7 @@ constexpr int ControlId(Control c) {
     return kFirstControlId + static_cast<int>(c);
 }
 
-enum class Timer { tmrLoop = 1, tmrWait, tmrRefresh, tmrKey, tmrDeliver, tmrDocument, tmrMessage };
+enum class Timer { tmrLoop = 1, tmrWait, tmrRefresh, tmrKey, tmrDeliver, tmrDocument, tmrMessage, tmrCopy };
 
 enum class WindowState { Normal, Minimized, Maximized };
 

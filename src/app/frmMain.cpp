@@ -9,17 +9,23 @@ frmMain::frmMain(IFormView& view, Platform& platform, std::wstring version)
       settings_(platform.registry, platform.system, platform.shell),
       userSettings_(platform.userRegistry, platform.system),
       progress_(view), kept_(platform.desktop), lists_(view, platform.desktop, numbers_, TimerSet, kept_),
-      log_(platform.system), delivery_(view, platform.desktop, platform.input, platform.system, log_),
+      log_(platform.system), versions_(platform.system, platform.documents),
+      delivery_(view, platform.desktop, platform.input, platform.system, log_, versions_),
       alertsOwed_(platform.desktop, platform.system, platform.documents),
-      documentSave_(view, platform.desktop, platform.input, platform.system, platform.documents, log_, alertsOwed_),
-      messageSave_(view, platform.desktop, platform.input, platform.system, log_), work_(platform.desktop),
-      cycle_(platform.desktop, platform.system, delivery_, documentSave_, messageSave_, kept_, work_, lists_),
+      documentSave_(view, platform.desktop, platform.input, platform.system, platform.documents, log_, alertsOwed_,
+                    versions_),
+      messageSave_(view, platform.desktop, platform.input, platform.system, log_, versions_),
+      unsavedCopy_(view, platform.desktop, platform.input, platform.system, platform.documents),
+      work_(platform.desktop), cycle_(platform.desktop, platform.system, {delivery_, documentSave_, messageSave_,
+                                                                         unsavedCopy_, versions_},
+                                      kept_, work_, lists_),
       countdown_(view, progress_, numbers_, accepted_,
                  [this](double seconds) { StartSave(view_, lists_, cycle_, seconds); }),
       interval_(view, progress_, numbers_, settings_, TimerSet, accepted_),
       switch_(view, platform.desktop, lists_, cycle_), options_(view, settings_, lists_), icon_(platform.tray),
       saveStatus_(icon_, platform.system),
-      trayMenu_(view, platform.shell, settings_, userSettings_, icon_, numbers_, TimerSet, accepted_),
+      trayMenu_(view, platform.shell, platform.system, settings_, userSettings_, icon_, numbers_, TimerSet,
+                accepted_),
       sysMenu_(platform.shell, std::move(version)),
       watch_(
           view,
@@ -130,6 +136,9 @@ void frmMain::OnTimer(Timer timer) {
         break;
     case Timer::tmrMessage:
         messageSave_.tmrMessage_Timer();
+        break;
+    case Timer::tmrCopy:
+        unsavedCopy_.tmrCopy_Timer();
         break;
     }
     // Of the ticks, only the fill changes what the refresh rule looks at (it drops the

@@ -16,7 +16,9 @@
 #include "scheduler/SaveCycle.h"
 #include "scheduler/SaveDelivery.h"
 #include "scheduler/SaveDispatch.h"
+#include "scheduler/UnsavedCopy.h"
 #include "scheduler/UnsavedWork.h"
+#include "scheduler/Versions.h"
 #include "settings/OptionBoxes.h"
 #include "settings/Registry.h"
 #include "settings/UserSettings.h"
@@ -100,10 +102,12 @@ private:
     KeptProgram kept_;
     ProgramLists lists_;
     ActivityLog log_;
+    Versions versions_;
     SaveDelivery delivery_;
     AlertsOwed alertsOwed_;
     DocumentSave documentSave_;
     MessageSave messageSave_;
+    UnsavedCopy unsavedCopy_;
     UnsavedWork work_;
     SaveCycle cycle_;
     Countdown countdown_;

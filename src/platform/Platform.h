@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,12 @@ namespace quillon {
 // A top-level window handle as the program keeps it: a 32-bit signed integer
 // (handles are 32 bits wide on 64-bit Windows too, and sign-extend when widened).
 using WindowHandle = std::int32_t;
+
+// A local date and time, to the second.
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    auto operator<=>(const LocalTime&) const = default;
+};
 
 struct PixelRect {
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
@@ -93,6 +100,8 @@ public:
     // When the process began, a mark that tells it from a later process given the same id;
     // nothing once it has ended (or when it may not be asked).
     virtual std::optional<std::uint64_t> ProcessStartTime(std::uint32_t processId) = 0;
+    // The command line the window's process was started with; empty when it cannot be read.
+    virtual std::wstring CommandLineOf(WindowHandle window) = 0;
     // Whether the window has a classic menu bar (one the system draws, which Alt+F opens).
     virtual bool HasMenuBar(WindowHandle window) = 0;
     // Sends a message that carries no pointer to another program's window and waits at most
@@ -208,6 +217,15 @@ enum class DocumentRequest {
     Read,          // the document's state
     Save,          // Save() with the program's alerts known to be off and put back after it, then the state
     RestoreAlerts, // puts the program's alerts back to the setting given (an earlier put-back was refused)
+    // A never-saved document's content into the history (`keep.copyTo`, its extension added), the
+    // document left as it is: SaveCopyAs with the alerts off as for Save(), WordOpenXML, storeToURL.
+    SaveCopy,
+    // The rest are about files, and take no program's object: the file `keep.file` as it is on disk
+    // into the history (`keep.copyTo`), unless its newest version there is the same; its last-write
+    // time; and the text of the window `keep.control`, unless it is the one last copied.
+    KeepVersion,
+    FileTime,
+    CopyText,
 };
 
 // A program's setting of its alerts (DisplayAlerts) as its object model holds it: the automation
@@ -233,9 +251,23 @@ struct DocumentTarget {
 constexpr std::size_t kMostApplications = 3;
 using UserAlerts = std::array<std::optional<AlertsSetting>, kMostApplications>;
 
+// What a request about the history names: the file, where in the history its copy goes (a full
+// path; a copy's extension is the platform's to add), the history itself (pruned as it is
+// written), and for a text, its window and the mark of the text copied last.
+struct KeepAsk {
+    std::wstring file;
+    std::wstring copyTo;
+    std::wstring history;
+    LocalTime now;
+    WindowHandle control = 0;
+    std::uint64_t lastHash = 0;
+    bool operator==(const KeepAsk&) const = default;
+};
+
 struct DocumentAsk {
     DocumentRequest request = DocumentRequest::Read;
     DocumentTarget target;
+    KeepAsk keep;
     // Save: the user's own alerts settings still owed to the program, by application (its present
     // "none" is then not the user's); RestoreAlerts: the setting to put back, at `application`.
     UserAlerts userAlerts;
@@ -249,7 +281,31 @@ struct DocumentState {
     bool hasPath = false;       // the document has been saved to a file before
     bool readOnly = false;
     bool savesItself = false;   // the program saves it continuously itself (AutoSaveOn)
+    std::wstring name;          // what the program names it by: FullName, or LibreOffice's location
     bool operator==(const DocumentState&) const = default;
+};
+
+// What a request about the history came to.
+enum class KeepResult {
+    None,      // not asked
+    Kept,      // written whole into the history
+    Unchanged, // the same as the newest version kept, or as the text copied last: nothing written
+    NoFile,    // the file is not there (any more)
+    TooLarge,  // larger than the history keeps
+    Locked,    // another program holds the file without sharing it
+    NoRoom,    // the disk, or the history, has no room for it
+    NoHistory, // the history's folder cannot be made or written to
+    Refused,   // the program gave no copy (it refused, or has no way to give one)
+    Failed,    // reading or writing failed otherwise
+    TooSlow,   // it took too long to be waited for (the caller's verdict, never a reply's)
+};
+struct KeepReply {
+    KeepResult result = KeepResult::None;
+    std::optional<std::uint64_t> lastWrite; // the file's last-write time, when it is there
+    std::wstring path;                      // the copy written
+    std::uint64_t hash = 0;                 // CopyText: the mark of the text read
+    bool cut = false;                       // CopyText: only the first part of a longer text was copied
+    bool operator==(const KeepReply&) const = default;
 };
 
 struct DocumentReply {
@@ -266,6 +322,7 @@ struct DocumentReply {
     bool alertsPutBack = true;
     std::uint8_t alertsApplication = 0; // the application of the row they belong to
     DocumentState state;        // what the document said, when nothing failed
+    KeepReply keep;             // what a request about the history came to
     bool operator==(const DocumentReply&) const = default;
 };
 
@@ -336,6 +393,8 @@ public:
     virtual int TrackPopupMenu(const std::vector<MenuItem>& menu, ScreenPoint at) = 0;
     virtual bool SystemMenuHasCommand(int id) = 0;
     virtual bool AppendSystemMenuItem(int id, const std::wstring& text) = 0;
+    // Opens the folder in the shell's file browser, making it first when it is missing.
+    virtual bool OpenFolder(const std::wstring& folder) = 0;
     [[noreturn]] virtual void ExitProcess() = 0;
 };
 
@@ -344,6 +403,9 @@ class ISystem {
 public:
     virtual ~ISystem() = default;
     virtual std::uint64_t TickCountMs() = 0;
+    virtual LocalTime LocalNow() = 0;
+    // Where the history of the user's documents lives: under the user's local application data.
+    virtual std::wstring HistoryFolder() = 0;
     // The local date and time as the system's general date-and-time text.
     virtual std::wstring NowAsGeneralDate() = 0;
     virtual std::wstring ExecutableFolder() = 0;

@@ -48,6 +48,12 @@ bool ActivityLog::Write(const std::wstring& entry) {
     return system_.AppendBytes(LogPath(system_.ExecutableFolder()), system_.ToAnsi(line));
 }
 
+void ActivityLog::CountSave(bool writeLog, const std::wstring& entry) {
+    if (writeLog)
+        Write(entry);
+    system_.Trace(L"save-confirmed");
+}
+
 void ActivityLog::Clear() {
     system_.RemoveFile(LogPath(system_.ExecutableFolder()));
 }

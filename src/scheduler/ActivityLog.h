@@ -18,6 +18,9 @@ public:
     explicit ActivityLog(ISystem& system) : system_(system) {}
     // Appends the line for a save of `entry`, opening and closing the file for it.
     bool Write(const std::wstring& entry);
+    // A save the program made (and its file shows, where it is known): its line when the log is
+    // on, and the mark on the debugger's output.
+    void CountSave(bool writeLog, const std::wstring& entry);
     // Deletes the log; a missing file is not an error worth telling anyone about.
     void Clear();
 

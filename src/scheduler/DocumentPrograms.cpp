@@ -16,14 +16,17 @@ using enum DocumentReach;
 
 constexpr ModelDialect kDialects[] = {
     // Word: Window.Document; WdAlertLevel, wdAlertsNone 0.
-    {L"Document", L"Documents", L"ActiveDocument", L"Windows", FlagType::Boolean, AlertsType::Level, 0, true},
+    {L"Document", L"Documents", L"ActiveDocument", L"Windows", FlagType::Boolean, AlertsType::Level, 0, true,
+     CopyWay::WordOpenXml, L".xml"},
     // Excel: Window.Parent is the workbook; DisplayAlerts is a Boolean.
-    {L"Parent", L"Workbooks", L"ActiveWorkbook", L"Windows", FlagType::Boolean, AlertsType::Boolean, 0, true},
+    {L"Parent", L"Workbooks", L"ActiveWorkbook", L"Windows", FlagType::Boolean, AlertsType::Boolean, 0, true,
+     CopyWay::SaveCopyAs, L".xlsx"},
     // PowerPoint: DocumentWindow.Presentation; Saved and ReadOnly are MsoTriState; ppAlertsNone 1.
     {L"Presentation", L"Presentations", L"ActivePresentation", L"Windows", FlagType::TriState,
-     AlertsType::Level, 1, true},
+     AlertsType::Level, 1, true, CopyWay::SaveCopyAs, L".pptx"},
     // LibreOffice's components answer isModified / hasLocation / isReadonly, and store() asks nothing.
-    {nullptr, nullptr, nullptr, nullptr, FlagType::Boolean, AlertsType::None, 0, false},
+    {nullptr, nullptr, nullptr, nullptr, FlagType::Boolean, AlertsType::None, 0, false, CopyWay::StoreToUrl,
+     nullptr},
 };
 
 constexpr RunningApplication kNone{Word, nullptr};
@@ -110,6 +113,19 @@ std::optional<AlertsSetting> AlertsOff(const ModelDialect& dialect, const Alerts
     case AlertsType::None:
         break;
     }
+    return std::nullopt;
+}
+
+std::optional<OfficeFormat> LibreOfficeFormat(std::wstring_view identifier) {
+    constexpr std::pair<std::wstring_view, OfficeFormat> kFormats[] = {
+        {L"com.sun.star.text.TextDocument", {L"writer8", L".odt"}},
+        {L"com.sun.star.sheet.SpreadsheetDocument", {L"calc8", L".ods"}},
+        {L"com.sun.star.presentation.PresentationDocument", {L"impress8", L".odp"}},
+        {L"com.sun.star.drawing.DrawingDocument", {L"draw8", L".odg"}},
+    };
+    for (const auto& [kind, format] : kFormats)
+        if (kind == identifier)
+            return format;
     return std::nullopt;
 }
 

@@ -27,6 +27,11 @@ enum class FlagType { Boolean, TriState };
 // question by its contract), a WdAlertLevel / PpAlertLevel number, or a Boolean.
 enum class AlertsType { None, Level, Boolean };
 
+// How a document never saved gives a copy of its content, leaving itself as it is: Word's
+// WordOpenXML (the whole document as one Word XML file), Excel's and PowerPoint's SaveCopyAs
+// (a file in the document's own format), LibreOffice's storeToURL.
+enum class CopyWay { WordOpenXml, SaveCopyAs, StoreToUrl };
+
 struct ModelDialect {
     // The document behind the window's object: Document, Parent, Presentation.
     const wchar_t* documentOfWindow;
@@ -38,6 +43,8 @@ struct ModelDialect {
     AlertsType alerts;
     std::int32_t alertsNone; // the level that shows no question (Level only)
     bool autoSave;           // documents may answer AutoSaveOn
+    CopyWay copy;
+    const wchar_t* copyExtension; // SaveCopyAs: the file's own, of a new document
 };
 const ModelDialect& DialectOf(ObjectModel model);
 
@@ -81,6 +88,14 @@ std::optional<bool> DecodeFlag(FlagType type, std::uint16_t variantType, std::in
 // The alerts setting that shows no question, of the type the program answered; nothing when its
 // answer is not of the dialect's type.
 std::optional<AlertsSetting> AlertsOff(const ModelDialect& dialect, const AlertsSetting& current);
+
+// A LibreOffice document's own format, by the identifier of its kind (getIdentifier): the filter
+// storeToURL is given, and the extension; nothing for a kind it is not known for.
+struct OfficeFormat {
+    const wchar_t* filter;
+    const wchar_t* extension;
+};
+std::optional<OfficeFormat> LibreOfficeFormat(std::wstring_view identifier);
 
 // One of a program's open documents, as its object model lists it.
 struct OpenDocument {

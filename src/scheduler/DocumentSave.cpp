@@ -1,6 +1,7 @@
 #include "scheduler/DocumentSave.h"
 
 #include "scheduler/DocumentPrograms.h"
+#include "scheduler/History.h"
 #include "scheduler/SaveDispatch.h"
 #include "windows/Enumeration.h"
 
@@ -84,7 +85,7 @@ DocumentAnswer ClassifyReply(const DocumentReply& reply) {
     return DocumentAnswer::NoObject; // an answer the interface does not promise (an exception, say)
 }
 
-DocumentDecision DecideForDocument(const DocumentState& state, bool keysSaveNew) {
+DocumentDecision DecideForDocument(const DocumentState& state) {
     if (state.protectedView)
         return {DocumentStep::Finish, SaveOutcome::ProtectedView};
     if (state.saved)
@@ -93,11 +94,9 @@ DocumentDecision DecideForDocument(const DocumentState& state, bool keysSaveNew)
         return {DocumentStep::Finish, SaveOutcome::SavesItself};
     if (state.readOnly)
         return {DocumentStep::Finish, SaveOutcome::ReadOnly};
-    // Its Save would open Save As in front of the user. A classic File menu asks for the name as
-    // it always did; elsewhere only the user can give it one.
+    // Its Save would open Save As in front of the user: its content is kept instead.
     if (!state.hasPath)
-        return keysSaveNew ? DocumentDecision{DocumentStep::UseKeys, SaveOutcome::Saved}
-                           : DocumentDecision{DocumentStep::Finish, SaveOutcome::NeverSaved};
+        return {DocumentStep::Copy, SaveOutcome::CopyKept};
     return {DocumentStep::Save, SaveOutcome::Saved};
 }
 
@@ -122,7 +121,7 @@ void DocumentSave::Cancel() {
 void DocumentSave::Release() {
     if (!Busy())
         return;
-    if (phase_ == Phase::Saving)
+    if (phase_ == Phase::Saving || phase_ == Phase::Copying)
         owed_.Adopt(request_.target, call_);
     else if (call_ != 0)
         documents_.Abandon(call_);
@@ -135,7 +134,7 @@ void DocumentSave::Release() {
 // back. So it is waited for a moment, and then every program's alerts are put back if they still
 // must be.
 void DocumentSave::BeforeExit() {
-    if (phase_ == Phase::Saving)
+    if (phase_ == Phase::Saving || phase_ == Phase::Copying)
         owed_.Adopt(request_.target, std::exchange(call_, 0));
     owed_.BeforeExit(kExitWaitMs);
 }
@@ -154,6 +153,7 @@ void DocumentSave::Advance(std::uint64_t now) {
         return;
     case Phase::Reading:
     case Phase::Saving:
+    case Phase::Copying:
     case Phase::Confirming:
         return AdvanceCall(now);
     case Phase::WaitRetry:
@@ -161,6 +161,10 @@ void DocumentSave::Advance(std::uint64_t now) {
         return AdvanceWaitRetry(now);
     case Phase::WaitPause:
         return AdvancePause(now);
+    case Phase::WaitVersion:
+        return AskChange(now);
+    case Phase::WaitWritten:
+        return AdvanceWritten(now);
     }
 }
 
@@ -179,25 +183,35 @@ void DocumentSave::Ask(DocumentRequest request, std::uint64_t now) {
     DocumentAsk ask;
     ask.request = request;
     ask.target = request_.target;
-    if (request == DocumentRequest::Save)
+    if (request == DocumentRequest::Save || request == DocumentRequest::SaveCopy)
         ask.userAlerts = owed_.OwedTo(request_.target);
+    if (request == DocumentRequest::SaveCopy) {
+        ask.keep.history = system_.HistoryFolder();
+        ask.keep.now = system_.LocalNow();
+        ask.keep.copyTo = ask.keep.history + L"\\" + history::kUnsavedFolder + L"\\" +
+                          history::CopyName(request_.target.title, request_.target.window, ask.keep.now);
+    }
     call_ = documents_.Start(ask);
     if (call_ == 0)
         return Finish(SaveOutcome::NotResponding);
     callStart_ = now;
     if (request == DocumentRequest::Save)
         savedAt_ = now;
-    const Phase phase = request == DocumentRequest::Save ? Phase::Saving
-                        : phase_ == Phase::WaitConfirm   ? Phase::Confirming
-                                                         : Phase::Reading;
+    const Phase phase = request == DocumentRequest::Save       ? Phase::Saving
+                        : request == DocumentRequest::SaveCopy ? Phase::Copying
+                        : phase_ == Phase::WaitConfirm         ? Phase::Confirming
+                                                               : Phase::Reading;
     Enter(phase, now, kReplyPollMs);
 }
 
-// Every Save, first or asked again, waits for the user's pause while they work in that program.
-void DocumentSave::AskSave(std::uint64_t now) {
+// Every Save and copy, first or asked again, waits for the user's pause while they work in that
+// program; a Save, for the version of its file to be kept too.
+void DocumentSave::AskChange(std::uint64_t now) {
     if (UserWorksIn(desktop_, input_, request_.target.window, kPauseMs))
         return Enter(Phase::WaitPause, now, kWaitPollMs);
-    Ask(DocumentRequest::Save, now);
+    if (asked_ == DocumentRequest::Save && !versions_.ReadyToSave(now))
+        return Enter(Phase::WaitVersion, now, kReplyPollMs);
+    Ask(asked_, now);
 }
 
 // The reply is looked for on every poll. A read that has not come back within a few seconds ends
@@ -208,7 +222,7 @@ void DocumentSave::AdvanceCall(std::uint64_t now) {
         call_ = 0;
         return OnReply(*reply, now);
     }
-    if (phase_ != Phase::Saving) {
+    if (phase_ != Phase::Saving && phase_ != Phase::Copying) {
         if (now - callStart_ >= kCallWaitMs) {
             documents_.Abandon(call_);
             call_ = 0;
@@ -226,6 +240,8 @@ void DocumentSave::OnReply(const DocumentReply& reply, std::uint64_t now) {
     owed_.Note(request_.target, reply);
     if (phase_ == Phase::Saving)
         return OnSaveReply(reply, now);
+    if (phase_ == Phase::Copying)
+        return OnCopyReply(reply, now);
     // While confirming, the Save was made: a document that does not answer is not read as unsaved.
     if (!OnAnswer(ClassifyReply(reply), reply, now))
         NoObject(false);
@@ -243,6 +259,32 @@ void DocumentSave::OnSaveReply(const DocumentReply& reply, std::uint64_t now) {
     if (answer == DocumentAnswer::Failed && reply.failure == kExcelRunTimeError)
         return Finish(SaveOutcome::NotSavedByProgram);
     NoObject(true);
+}
+
+// A copy the program made is kept; one that has no room says so. A program that gives no copy
+// (no such member, a copy that failed, no object) keeps the way it had before such copies: a
+// File menu that asks for the name, or the tip asking the user to give one.
+void DocumentSave::OnCopyReply(const DocumentReply& reply, std::uint64_t now) {
+    const DocumentAnswer answer = ClassifyReply(reply);
+    if (answer == DocumentAnswer::Answered) {
+        switch (reply.keep.result) {
+        case KeepResult::Kept:
+            return Finish(SaveOutcome::CopyKept);
+        case KeepResult::NoRoom:
+        case KeepResult::NoHistory:
+        case KeepResult::TooLarge:
+        case KeepResult::Failed:
+            return Finish(SaveOutcome::CopyNotKept, reply.keep.result);
+        default:
+            break;
+        }
+    } else if (answer != DocumentAnswer::NoObject && answer != DocumentAnswer::Failed &&
+               OnAnswer(answer, reply, now)) {
+        return;
+    }
+    if (KeysSaveNew(request_.target))
+        return HandToKeys(true);
+    Finish(SaveOutcome::NeverSaved);
 }
 
 // What every reply may say; false for a document object that does not answer as documented.
@@ -270,19 +312,22 @@ bool DocumentSave::OnAnswer(DocumentAnswer answer, const DocumentReply& reply, s
 void DocumentSave::OnState(const DocumentState& state, std::uint64_t now) {
     if (phase_ == Phase::Saving || phase_ == Phase::Confirming) {
         if (state.saved)
-            return Confirm();
+            return Enter(Phase::WaitWritten, now, kWaitPollMs);
         if (now - savedAt_ >= kConfirmWaitMs)
             return Finish(SaveOutcome::NotSavedByProgram);
         return Enter(Phase::WaitConfirm, now, kWaitPollMs);
     }
-    const DocumentDecision decision = DecideForDocument(state, KeysSaveNew(request_.target));
+    const DocumentDecision decision = DecideForDocument(state);
     switch (decision.step) {
     case DocumentStep::Finish:
         return Finish(decision.outcome);
-    case DocumentStep::UseKeys:
-        return HandToKeys(true);
+    case DocumentStep::Copy:
+        asked_ = DocumentRequest::SaveCopy;
+        return AskChange(now);
     case DocumentStep::Save:
-        return AskSave(now);
+        asked_ = DocumentRequest::Save;
+        versions_.Begin(history::FileOfDocument(state.name));
+        return AskChange(now);
     }
 }
 
@@ -291,8 +336,8 @@ void DocumentSave::AdvanceWaitRetry(std::uint64_t now) {
         return;
     if (phase_ == Phase::WaitConfirm)
         return Ask(DocumentRequest::Read, now);
-    if (asked_ == DocumentRequest::Save)
-        return AskSave(now);
+    if (asked_ == DocumentRequest::Save || asked_ == DocumentRequest::SaveCopy)
+        return AskChange(now);
     Ask(asked_, now);
 }
 
@@ -300,16 +345,19 @@ void DocumentSave::AdvanceWaitRetry(std::uint64_t now) {
 // user working in another program is not waited for, since nothing of theirs is touched.
 void DocumentSave::AdvancePause(std::uint64_t now) {
     if (!UserWorksIn(desktop_, input_, request_.target.window, kPauseMs))
-        return Ask(DocumentRequest::Save, now);
+        return AskChange(now);
     if (CycleOver(now))
         Finish(SaveOutcome::UserBusy);
 }
 
-void DocumentSave::Confirm() {
-    if (request_.writeLog)
-        log_.Write(request_.entry);
-    system_.Trace(L"save-confirmed");
-    Finish(SaveOutcome::Saved);
+// The document says it is saved; the save counts once its file, where it is known, shows it.
+void DocumentSave::AdvanceWritten(std::uint64_t now) {
+    const auto written = versions_.Written(now);
+    if (!written)
+        return;
+    if (*written)
+        log_.CountSave(request_.writeLog, request_.entry);
+    Finish(*written ? SaveOutcome::Saved : SaveOutcome::FileNotWritten);
 }
 
 // A busy program is asked again on later polls within the cycle; one busy all cycle long does
@@ -355,10 +403,10 @@ void DocumentSave::UpdateTimer() {
     view_.SetTimer(Timer::tmrDocument, phase_ != Phase::Idle ? pollMs_ : kWaitPollMs, running);
 }
 
-void DocumentSave::Finish(SaveOutcome outcome) {
+void DocumentSave::Finish(SaveOutcome outcome, KeepResult copy) {
     phase_ = Phase::Idle;
     UpdateTimer();
-    Report({false, false, outcome, false});
+    Report({false, false, outcome, false, copy});
 }
 
 void DocumentSave::HandToKeys(bool unsaved) {

@@ -1,11 +1,13 @@
 // The document route: the programs of the table (scheduler/DocumentPrograms.h: Word, Excel,
 // PowerPoint, WPS Office, LibreOffice) are saved through their own documents, as each documents it
 // for other programs, instead of with keys. The document says whether it holds unsaved changes,
-// and its Save is made without a key typed and without the front taken from the user. A document
-// the route must not save (never saved yet, Protected View, read-only, saved continuously by its
-// program) is left alone or handed to the keys, and a program that does not answer costs the
-// cycle, never Quillon's window: every call runs on a worker thread (IDocuments) and is only
-// looked for here.
+// and its Save is made without a key typed and without the front taken from the user, the file
+// it overwrites kept first (Versions). A document never saved yet, whose Save would ask for a
+// name in front of the user, gets a copy of its content kept in the history instead, the document
+// left as it is; one the route must not save (Protected View, read-only, saved continuously by its
+// program) is left alone, and one it cannot reach as documented is handed to the keys. A program
+// that does not answer costs the cycle, never Quillon's window: every call runs on a worker thread
+// (IDocuments) and is only looked for here.
 //
 // The program's alerts are off only for the moment of a Save. What a program refused to take back
 // is owed to it (AlertsOwed), and every Save consults and feeds that record.
@@ -16,6 +18,7 @@
 #include "scheduler/ActivityLog.h"
 #include "scheduler/AlertsOwed.h"
 #include "scheduler/SaveOutcome.h"
+#include "scheduler/Versions.h"
 
 #include <functional>
 #include <optional>
@@ -40,17 +43,16 @@ DocumentAnswer ClassifyReply(const DocumentReply& reply);
 
 // What the route does with what the document said.
 enum class DocumentStep {
-    Save,    // it holds changes and can be saved in place
-    UseKeys, // never saved, in a program whose File menu asks for its name: the keys' way goes on
-    Finish,  // nothing to do; the outcome says why
+    Save,   // it holds changes and can be saved in place
+    Copy,   // it holds changes and was never saved: a copy of its content is kept
+    Finish, // nothing to do; the outcome says why
 };
 struct DocumentDecision {
     DocumentStep step;
     SaveOutcome outcome = SaveOutcome::NothingToSave;
     bool operator==(const DocumentDecision&) const = default;
 };
-// `keysSaveNew`: the program's File menu, typed with keys, asks for a never-saved document's name.
-DocumentDecision DecideForDocument(const DocumentState& state, bool keysSaveNew);
+DocumentDecision DecideForDocument(const DocumentState& state);
 
 class DocumentSave {
 public:
@@ -64,9 +66,9 @@ public:
     static constexpr unsigned kWaitPollMs = 100;
 
     DocumentSave(IFormView& view, IDesktop& desktop, IInput& input, ISystem& system, IDocuments& documents,
-                 ActivityLog& log, AlertsOwed& owed)
+                 ActivityLog& log, AlertsOwed& owed, Versions& versions)
         : view_(view), desktop_(desktop), input_(input), system_(system), documents_(documents), log_(log),
-          owed_(owed) {}
+          owed_(owed), versions_(versions) {}
 
     struct Request {
         DocumentTarget target;
@@ -82,6 +84,7 @@ public:
         bool unsaved = false;
         SaveOutcome outcome = SaveOutcome::Saved;
         bool underWay = false;
+        KeepResult copy = KeepResult::None; // CopyNotKept: why
     };
     void OnFinished(std::function<void(const End&)> listener) { onFinished_ = std::move(listener); }
 
@@ -99,30 +102,36 @@ public:
 
     bool Busy() const { return phase_ != Phase::Idle; }
     // Nothing has been asked of the document that changes it: the route waits, or reads.
-    bool Waiting() const {
-        return Busy() && phase_ != Phase::Saving && phase_ != Phase::Confirming && phase_ != Phase::WaitConfirm;
-    }
+    bool Waiting() const { return Busy() && !Asked(); }
 
 private:
-    enum class Phase { Idle, Reading, WaitRetry, WaitPause, Saving, Confirming, WaitConfirm };
+    enum class Phase {
+        Idle, Reading, WaitRetry, WaitPause, WaitVersion, Saving, Copying, Confirming, WaitConfirm, WaitWritten
+    };
+    // Its Save or copy was asked for.
+    bool Asked() const {
+        return phase_ == Phase::Saving || phase_ == Phase::Copying || phase_ == Phase::Confirming ||
+               phase_ == Phase::WaitConfirm || phase_ == Phase::WaitWritten;
+    }
 
     void Advance(std::uint64_t now);
     void Ask(DocumentRequest request, std::uint64_t now);
-    void AskSave(std::uint64_t now);
+    void AskChange(std::uint64_t now);
     void AdvanceCall(std::uint64_t now);
     void OnReply(const DocumentReply& reply, std::uint64_t now);
     void OnSaveReply(const DocumentReply& reply, std::uint64_t now);
+    void OnCopyReply(const DocumentReply& reply, std::uint64_t now);
     bool OnAnswer(DocumentAnswer answer, const DocumentReply& reply, std::uint64_t now);
     void OnState(const DocumentState& state, std::uint64_t now);
     void AdvanceWaitRetry(std::uint64_t now);
     void AdvancePause(std::uint64_t now);
-    void Confirm();
+    void AdvanceWritten(std::uint64_t now);
     void RetryLater(std::uint64_t now);
     void NoObject(bool unsaved);
     bool CycleOver(std::uint64_t now) const;
     void Enter(Phase phase, std::uint64_t now, unsigned pollMs);
     void UpdateTimer();
-    void Finish(SaveOutcome outcome);
+    void Finish(SaveOutcome outcome, KeepResult copy = KeepResult::None);
     void HandToKeys(bool unsaved);
     void Report(const End& end);
 
@@ -133,6 +142,7 @@ private:
     IDocuments& documents_;
     ActivityLog& log_;
     AlertsOwed& owed_;
+    Versions& versions_;
     std::function<void(const End&)> onFinished_;
 
     Phase phase_ = Phase::Idle;

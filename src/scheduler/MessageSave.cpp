@@ -6,6 +6,7 @@ void MessageSave::Begin(const SaveRequest& request) {
     if (Waiting())
         system_.Trace(L"save-carried-over");
     request_ = request;
+    versions_.Begin(request.file);
     target_ = request.listed ? request.listed->window : 0;
     cycleStart_ = system_.TickCountMs();
     Enter(Phase::WaitPause, cycleStart_);
@@ -20,8 +21,11 @@ void MessageSave::Cancel() {
 void MessageSave::tmrMessage_Timer() {
     const std::uint64_t now = system_.TickCountMs();
     if (phase_ == Phase::WaitPause) {
-        if (!UserWorksIn(desktop_, input_, target_, kPauseMs))
-            return Send(now);
+        if (!UserWorksIn(desktop_, input_, target_, kPauseMs)) {
+            if (versions_.ReadyToSave(now))
+                Send(now);
+            return;
+        }
         const std::uint64_t limit =
             request_.intervalMs > 0 ? request_.intervalMs : SaveDelivery::kDefaultWaitLimitMs;
         if (now - cycleStart_ >= limit)
@@ -30,14 +34,17 @@ void MessageSave::tmrMessage_Timer() {
         if (!desktop_.IsWindow(target_))
             return Finish(SaveOutcome::NoTarget);
         const SaveOutcome shown = TitleAfterSave(desktop_, target_, request_.document);
-        if (shown == SaveOutcome::Saved && desktop_.Answers(target_, SaveDelivery::kAnswerTimeoutMs)) {
-            if (request_.writeLog)
-                log_.Write(request_.entry);
-            system_.Trace(L"save-confirmed");
-            return Finish(SaveOutcome::Saved);
-        }
+        if (shown == SaveOutcome::Saved && desktop_.Answers(target_, SaveDelivery::kAnswerTimeoutMs))
+            return Enter(Phase::WaitWritten, now);
         if (now - phaseStart_ >= kMarkClearWaitMs)
             Finish(shown == SaveOutcome::Saved ? SaveOutcome::NotSavedByProgram : shown);
+    } else if (phase_ == Phase::WaitWritten) {
+        const auto written = versions_.Written(now);
+        if (!written)
+            return;
+        if (*written)
+            log_.CountSave(request_.writeLog, request_.entry);
+        Finish(*written ? SaveOutcome::Saved : SaveOutcome::FileNotWritten);
     }
 }
 

@@ -2,7 +2,8 @@
 // NPPM_SAVECURRENTFILE (WM_USER + 1000 + 38; it carries no pointer, so it is safe to send from
 // another process). No key is typed and the front is never taken; the message waits for the
 // user's pause while they work in that very program, goes out with a bounded wait, and the save
-// counts once the mark of unsaved changes has left the program's title.
+// counts once the mark of unsaved changes has left the program's title (and the file, where it is
+// known, shows the save).
 #pragma once
 
 #include "app/FormView.h"
@@ -23,8 +24,9 @@ public:
     static constexpr std::uint64_t kPauseMs = 1500;
     static constexpr unsigned kPollMs = 100;
 
-    MessageSave(IFormView& view, IDesktop& desktop, IInput& input, ISystem& system, ActivityLog& log)
-        : view_(view), desktop_(desktop), input_(input), system_(system), log_(log) {}
+    MessageSave(IFormView& view, IDesktop& desktop, IInput& input, ISystem& system, ActivityLog& log,
+                Versions& versions)
+        : view_(view), desktop_(desktop), input_(input), system_(system), log_(log), versions_(versions) {}
 
     void OnFinished(std::function<void(SaveOutcome)> listener) { onFinished_ = std::move(listener); }
 
@@ -38,7 +40,7 @@ public:
     bool Waiting() const { return phase_ == Phase::WaitPause; }
 
 private:
-    enum class Phase { Idle, WaitPause, WaitMarkCleared };
+    enum class Phase { Idle, WaitPause, WaitMarkCleared, WaitWritten };
 
     void Send(std::uint64_t now);
     void Enter(Phase phase, std::uint64_t now);
@@ -49,6 +51,7 @@ private:
     IInput& input_;
     ISystem& system_;
     ActivityLog& log_;
+    Versions& versions_;
     std::function<void(SaveOutcome)> onFinished_;
     Phase phase_ = Phase::Idle;
     SaveRequest request_;

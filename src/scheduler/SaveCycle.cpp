@@ -1,5 +1,6 @@
 #include "scheduler/SaveCycle.h"
 
+#include "scheduler/History.h"
 #include "windows/Enumeration.h"
 #include "windows/TitleMarks.h"
 
@@ -21,6 +22,14 @@ constexpr wchar_t kNotepadTextBox[] = L"NotepadTextBox";
 bool MarksItsTitle(std::wstring_view windowClass) {
     return windowClass == L"Chrome_WidgetWin_1" || windowClass == L"PX_WINDOW_CLASS" ||
            (windowClass.starts_with(L"Qt") && windowClass.ends_with(L"QWindowIcon"));
+}
+
+// The file whose document the window shows, where that is certain: a path in its title, or the file
+// its program was started with when the title shows that file's name.
+std::wstring FileShown(IDesktop& desktop, WindowHandle window, const std::wstring& document) {
+    if (std::wstring file = history::FileOfDocument(document); !file.empty())
+        return file;
+    return NamesAFile(document) ? history::FileOnCommandLine(desktop.CommandLineOf(window), document) : L"";
 }
 
 } // namespace
@@ -45,15 +54,21 @@ SaveWay ChooseSaveWay(IDesktop& desktop, WindowHandle window, bool saveAs) {
     return SaveWay::Keys;
 }
 
-SaveCycle::SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, DocumentSave& document,
-                     MessageSave& message, KeptProgram& kept, UnsavedWork& work, ProgramLists& lists)
-    : desktop_(desktop), system_(system), keys_(keys), document_(document), message_(message), kept_(kept),
-      work_(work), lists_(lists) {
+SaveCycle::SaveCycle(IDesktop& desktop, ISystem& system, SaveWays ways, KeptProgram& kept, UnsavedWork& work,
+                     ProgramLists& lists)
+    : desktop_(desktop), system_(system), keys_(ways.keys), document_(ways.document), message_(ways.message),
+      copy_(ways.copy), versions_(ways.versions), kept_(kept), work_(work), lists_(lists) {
     keys_.OnFinished(
         [this](SaveOutcome outcome) { OnWindowSaveFinished(outcome, keys_.UserActedWhileHoldingFront()); });
     // The message takes no front: nothing the user does meanwhile is mistaken for Quillon's.
     message_.OnFinished([this](SaveOutcome outcome) { OnWindowSaveFinished(outcome, false); });
     document_.OnFinished([this](const DocumentSave::End& end) { OnDocumentFinished(end); });
+    copy_.OnFinished([this](SaveOutcome outcome, KeepResult why, bool cut) {
+        SaveReport report = SaveReport::Of(outcome);
+        report.keep = why;
+        report.cut = cut;
+        Finish(report);
+    });
     // The one place where a window becomes the kept one also makes it the one whose use is
     // watched, whoever made it so: the user, the list's fill, or the window found again.
     kept_.OnWindowChanged([this](const ListedWindow& window) {
@@ -65,7 +80,7 @@ SaveCycle::SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, Doc
 void SaveCycle::Begin(SaveRequest request) {
     // A save that has taken nothing yet, or a document's Save still under way, goes on as the
     // new cycle's, for the same window.
-    if (keys_.WaitingForPause() || document_.Busy() || message_.Waiting()) {
+    if (keys_.WaitingForPause() || document_.Busy() || message_.Waiting() || copy_.Waiting()) {
         system_.Trace(L"save-cycle");
         request.listed = request_.listed;
         request.entry = request_.entry;
@@ -76,6 +91,8 @@ void SaveCycle::Begin(SaveRequest request) {
             return document_.CarryOver(request.intervalMs);
         if (message_.Waiting())
             return message_.Begin(request);
+        if (copy_.Waiting())
+            return copy_.CarryOver(request.intervalMs);
         return keys_.Begin(request);
     }
     if (Busy()) {
@@ -97,6 +114,7 @@ void SaveCycle::Cancel() {
     keys_.Cancel();
     document_.Cancel();
     message_.Cancel();
+    copy_.Cancel();
 }
 
 void SaveCycle::Restart() {
@@ -159,6 +177,9 @@ void SaveCycle::SaveTheWindow(bool knownUnsaved) {
         return keys_.Begin(request_);
     const WindowHandle window = request_.listed->window;
     const bool saveAs = SplitSaveKeys(request_.row.keys).item != L"S";
+    // A new document whose Save would open Save As in the user's face is kept in the history.
+    if (const WindowHandle control = saveAs ? 0 : UnsavedTextControl(desktop_, window))
+        return copy_.Begin(request_, control);
     const SaveWay way = ChooseSaveWay(desktop_, window, saveAs);
     if (way == SaveWay::CannotSee)
         return Finish(SaveReport::Of(SaveOutcome::CannotSeeState));
@@ -177,6 +198,7 @@ void SaveCycle::SaveTheWindow(bool knownUnsaved) {
         break;
     }
     request_.document = SplitUnsavedMark(ReadWindowTitle(desktop_, window)).document;
+    request_.file = saveAs ? L"" : FileShown(desktop_, window, request_.document);
     if (way == SaveWay::ProgramMessage)
         return message_.Begin(request_);
     request_.shortcut = way == SaveWay::Shortcut;
@@ -195,7 +217,9 @@ void SaveCycle::OnDocumentFinished(const DocumentSave::End& end) {
     Finish(SaveReport::Of(end.outcome));
 }
 
-void SaveCycle::Finish(const SaveReport& report) {
+void SaveCycle::Finish(SaveReport report) {
+    if (report.outcome == SaveOutcome::Saved)
+        report.keep = versions_.Missing();
     if (const wchar_t* skipped = SkipTrace(report.outcome))
         system_.Trace(skipped);
     lastOutcome_ = report.outcome;

@@ -13,7 +13,9 @@
 #include "scheduler/DocumentSave.h"
 #include "scheduler/MessageSave.h"
 #include "scheduler/SaveDelivery.h"
+#include "scheduler/UnsavedCopy.h"
 #include "scheduler/UnsavedWork.h"
+#include "scheduler/Versions.h"
 #include "windows/KeptProgram.h"
 #include "windows/ProgramLists.h"
 
@@ -28,6 +30,9 @@ struct SaveReport {
     SaveOutcome outcome = SaveOutcome::Saved;
     SaveOutcome cause = SaveOutcome::Saved; // WaitingForUse: the failure that started the wait
     std::wstring program;                   // WaitingForProgram: the title of the document awaited
+    // Saved: why no version of its file was kept before it; CopyNotKept: why no copy was kept.
+    KeepResult keep = KeepResult::None;
+    bool cut = false; // CopyKept: only the first part of a longer text was kept
     bool operator==(const SaveReport&) const = default;
 
     static SaveReport Of(SaveOutcome outcome, SaveOutcome cause = SaveOutcome::Saved,
@@ -49,10 +54,19 @@ enum class SaveWay {
 // `saveAs`: Save As every cycle, which only the File menu's keys can ask for.
 SaveWay ChooseSaveWay(IDesktop& desktop, WindowHandle window, bool saveAs);
 
+// The ways a cycle saves a window, or keeps what cannot be saved.
+struct SaveWays {
+    SaveDelivery& keys;
+    DocumentSave& document;
+    MessageSave& message;
+    UnsavedCopy& copy;
+    Versions& versions;
+};
+
 class SaveCycle {
 public:
-    SaveCycle(IDesktop& desktop, ISystem& system, SaveDelivery& keys, DocumentSave& document,
-              MessageSave& message, KeptProgram& kept, UnsavedWork& work, ProgramLists& lists);
+    SaveCycle(IDesktop& desktop, ISystem& system, SaveWays ways, KeptProgram& kept, UnsavedWork& work,
+              ProgramLists& lists);
 
     // Called with the outcome of every cycle that began (not for one refused as Busy).
     void OnFinished(std::function<void(const SaveReport&)> listener) { onFinished_ = std::move(listener); }
@@ -69,7 +83,7 @@ public:
     // A window came to the front or took the focus.
     void OnWindowActivity(WindowHandle window);
 
-    bool Busy() const { return keys_.Busy() || document_.Busy() || message_.Busy(); }
+    bool Busy() const { return keys_.Busy() || document_.Busy() || message_.Busy() || copy_.Busy(); }
     std::optional<SaveOutcome> LastOutcome() const { return lastOutcome_; }
     // Where the kept program is, for the tray when saving resumes with nothing to save yet.
     SaveReport Locate();
@@ -80,13 +94,15 @@ private:
     void SaveTheWindow(bool knownUnsaved);
     void OnWindowSaveFinished(SaveOutcome outcome, bool userActedWhileHeld);
     void OnDocumentFinished(const DocumentSave::End& end);
-    void Finish(const SaveReport& report);
+    void Finish(SaveReport report);
 
     IDesktop& desktop_;
     ISystem& system_;
     SaveDelivery& keys_;
     DocumentSave& document_;
     MessageSave& message_;
+    UnsavedCopy& copy_;
+    Versions& versions_;
     KeptProgram& kept_;
     UnsavedWork& work_;
     ProgramLists& lists_;

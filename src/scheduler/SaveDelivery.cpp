@@ -77,6 +77,7 @@ void SaveDelivery::Begin(const SaveRequest& request) {
 // simply replaces the old one, so the user's typing delays a save and never drops one.
 void SaveDelivery::Start(const SaveRequest& request, std::uint64_t now) {
     request_ = request;
+    versions_.Begin(request.file);
     cycleStart_ = now;
     target_ = 0;
     unansweredSince_.reset();
@@ -143,6 +144,8 @@ void SaveDelivery::Advance() {
         return AdvanceCloseMenu(now);
     case Phase::WaitFrontBack:
         return AdvanceFrontBack(now);
+    case Phase::WaitWritten:
+        return AdvanceWritten(now);
     }
 }
 
@@ -166,7 +169,7 @@ void SaveDelivery::AdvanceReady(std::uint64_t now) {
     if (const auto why =
             request_.shortcut ? TitleNoLongerAsks(desktop_, receiver, request_.document) : std::nullopt)
         return Finish(*why);
-    if (!AnswersSoon(receiver, now))
+    if (!AnswersSoon(receiver, now) || !versions_.ReadyToSave(now))
         return;
     target_ = receiver;
     if (desktop_.ForegroundWindow() != target_)
@@ -332,9 +335,6 @@ void SaveDelivery::Confirm(std::uint64_t now) {
     // front, and the document is not saved until the user has answered it.
     if (!saveAs && SaveOpenedDialog())
         return Finish(SaveOutcome::NeverSaved);
-    if (request_.writeLog)
-        log_.Write(request_.entry);
-    system_.Trace(L"save-confirmed");
     outcome_ = SaveOutcome::Saved;
     if (SaveOpenedDialog())
         return Finish(SaveOutcome::Saved);
@@ -417,9 +417,26 @@ void SaveDelivery::AdvanceFrontBack(std::uint64_t now) {
         Finish(outcome_);
 }
 
+// The save the program took counts (and is logged) once its file, where it is known, shows it; the
+// front is the user's again meanwhile.
+void SaveDelivery::AdvanceWritten(std::uint64_t now) {
+    const auto written = versions_.Written(now);
+    if (!written)
+        return;
+    if (*written)
+        log_.CountSave(request_.writeLog, request_.entry);
+    Finish(*written ? SaveOutcome::Saved : SaveOutcome::FileNotWritten);
+}
+
 void SaveDelivery::Finish(SaveOutcome outcome) {
     ReleaseOwnKeys();
-    userActedWhileHolding_ = frontTaken_ && UserTouchedSince(frontTakenAt_, system_.TickCountMs());
+    if (phase_ != Phase::WaitWritten) {
+        userActedWhileHolding_ = frontTaken_ && UserTouchedSince(frontTakenAt_, system_.TickCountMs());
+        if (outcome == SaveOutcome::Saved) {
+            Enter(Phase::WaitWritten, system_.TickCountMs(), kReadyPollMs);
+            return AdvanceWritten(system_.TickCountMs());
+        }
+    }
     phase_ = Phase::Idle;
     lastOutcome_ = outcome;
     view_.SetTimer(Timer::tmrDeliver, kPollMs, false);

@@ -12,6 +12,7 @@
 #include "scheduler/ActivityLog.h"
 #include "scheduler/SaveDispatch.h"
 #include "scheduler/SaveOutcome.h"
+#include "scheduler/Versions.h"
 
 #include <functional>
 #include <optional>
@@ -28,6 +29,7 @@ struct SaveRequest {
     std::uint64_t intervalMs = 0; // the cycle's length: the longest wait for a pause in the user's input
     bool shortcut = false;        // Ctrl+S instead of the menu's keys, confirmed by the title's mark
     std::wstring document;        // Ctrl+S and a program's message: the marked document they save
+    std::wstring file;            // the document's file, where it is known for certain: kept before the save
 };
 
 // Why a save by the title (Ctrl+S, a program's message) must not go out: the marked document it
@@ -60,8 +62,9 @@ public:
     // How close to Quillon's own typing an input may come and still be taken for it.
     static constexpr std::uint64_t kOwnInputSlackMs = 50;
 
-    SaveDelivery(IFormView& view, IDesktop& desktop, IInput& input, ISystem& system, ActivityLog& log)
-        : view_(view), desktop_(desktop), input_(input), system_(system), log_(log) {}
+    SaveDelivery(IFormView& view, IDesktop& desktop, IInput& input, ISystem& system, ActivityLog& log,
+                 Versions& versions)
+        : view_(view), desktop_(desktop), input_(input), system_(system), log_(log), versions_(versions) {}
 
     // Called with the outcome of every save that began (not for one refused as Busy).
     void OnFinished(std::function<void(SaveOutcome)> listener) { onFinished_ = std::move(listener); }
@@ -77,7 +80,7 @@ public:
     // Nothing has been taken or typed yet: the save waits for the user's pause.
     bool WaitingForPause() const { return phase_ == Phase::WaitReady; }
     // Quillon has brought the window forward for this save and not given the front back yet.
-    bool HoldsFront() const { return phase_ != Phase::Idle && frontTaken_; }
+    bool HoldsFront() const { return phase_ != Phase::Idle && phase_ != Phase::WaitWritten && frontTaken_; }
     // The user pressed a key or used the mouse while the last save held the front: what the
     // window reported of its activation meanwhile may have been the user's work in it.
     bool UserActedWhileHoldingFront() const { return userActedWhileHolding_; }
@@ -87,7 +90,7 @@ public:
 private:
     enum class Phase {
         Idle, WaitReady, WaitFront, WaitMenu, WaitLetterTaken, WaitDialog, WaitMarkCleared, CloseDialog, CloseMenu,
-        WaitFrontBack
+        WaitFrontBack, WaitWritten
     };
     enum class Retry { None, Tapped, Done };
     class StepGuard;
@@ -113,6 +116,7 @@ private:
     void AdvanceCloseMenu(std::uint64_t now);
     void GiveFrontBack(std::uint64_t now);
     void AdvanceFrontBack(std::uint64_t now);
+    void AdvanceWritten(std::uint64_t now);
     void Finish(SaveOutcome outcome);
 
     // What the steps look at.
@@ -141,6 +145,7 @@ private:
     IInput& input_;
     ISystem& system_;
     ActivityLog& log_;
+    Versions& versions_;
     std::function<void(SaveOutcome)> onFinished_;
 
     Phase phase_ = Phase::Idle;

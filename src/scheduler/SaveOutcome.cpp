@@ -4,7 +4,8 @@ namespace quillon {
 
 bool CannotSaveWithKeys(SaveOutcome outcome) {
     return outcome == SaveOutcome::MenuNotOpened || outcome == SaveOutcome::LetterNotTaken ||
-           outcome == SaveOutcome::NotSavedByProgram || outcome == SaveOutcome::NeverSaved;
+           outcome == SaveOutcome::NotSavedByProgram || outcome == SaveOutcome::NeverSaved ||
+           outcome == SaveOutcome::FileNotWritten;
 }
 
 bool IsSafe(SaveOutcome outcome) {
@@ -14,6 +15,7 @@ bool IsSafe(SaveOutcome outcome) {
     case SaveOutcome::WaitingForProgram:
     case SaveOutcome::ProtectedView:
     case SaveOutcome::SavesItself:
+    case SaveOutcome::CopyKept:
         return true;
     default:
         return false;
@@ -76,6 +78,12 @@ const wchar_t* SkipTrace(SaveOutcome outcome) {
         return L"save-skipped cannot-see-state";
     case SaveOutcome::TitleChanged:
         return L"save-skipped title-changed";
+    case SaveOutcome::FileNotWritten:
+        return L"save-skipped file-not-written";
+    case SaveOutcome::CopyKept:
+        return L"copy-kept";
+    case SaveOutcome::CopyNotKept:
+        return L"save-skipped copy-not-kept";
     }
     return L"save-skipped";
 }

@@ -32,6 +32,9 @@ enum class SaveOutcome {
     NoSingleDocument, // the program cannot tell which of its documents the window shows
     CannotSeeState,  // the program shows no sign of unsaved changes that Quillon can see, and no File menu
     TitleChanged,    // a save by the title found another document shown than the marked one it began with
+    FileNotWritten,  // the program said its document is saved, but its file did not change
+    CopyKept,        // a document never saved: a copy of its content was kept in the history
+    CopyNotKept,     // a document never saved: no copy could be kept (the report says why)
 };
 
 // The keys could not save the window at all (no File menu that opens, no save item in it, a save

@@ -44,6 +44,32 @@ const wchar_t* Reason(SaveOutcome outcome) {
         return L"看不出这个程序有没有未保存的更改";
     case SaveOutcome::TitleChanged:
         return L"窗口已换成另一个文档，下次再保存";
+    case SaveOutcome::FileNotWritten:
+        return L"程序说已保存，但文件没有改变";
+    default:
+        return nullptr;
+    }
+}
+
+// Why a version or a copy could not be kept.
+const wchar_t* KeepReason(KeepResult result) {
+    switch (result) {
+    case KeepResult::NoFile:
+        return L"文件不在了";
+    case KeepResult::TooLarge:
+        return L"文件太大";
+    case KeepResult::Locked:
+        return L"文件被其他程序锁定";
+    case KeepResult::NoRoom:
+        return L"磁盘空间不足";
+    case KeepResult::NoHistory:
+        return L"历史版本文件夹无法写入";
+    case KeepResult::Refused:
+        return L"程序没有给出副本";
+    case KeepResult::Failed:
+        return L"复制失败";
+    case KeepResult::TooSlow:
+        return L"复制太慢";
     default:
         return nullptr;
     }
@@ -62,7 +88,16 @@ std::wstring SaveStatusTip(const SaveReport& report, const std::wstring& now, co
     const std::wstring head = tray::kTip + L"：";
     switch (report.outcome) {
     case SaveOutcome::Saved:
+        if (const wchar_t* reason = KeepReason(report.keep))
+            return head + L"上次保存于 " + now + L"（未保留旧版本：" + reason + L"）";
         return head + L"上次保存于 " + now;
+    case SaveOutcome::CopyKept:
+        return head + L"已在历史版本中保留未命名文档" + (report.cut ? L"前 64 MiB 文字" : L"") + L"的副本（" + now +
+               L"）";
+    case SaveOutcome::CopyNotKept: {
+        const wchar_t* reason = KeepReason(report.keep);
+        return head + L"未能保留未命名文档的副本，" + (reason ? reason : L"复制失败");
+    }
     case SaveOutcome::NothingToSave:
         return lastSave.empty() ? head + L"没有新的更改" : head + L"没有新的更改（上次保存于 " + lastSave + L"）";
     case SaveOutcome::WaitingForUse:

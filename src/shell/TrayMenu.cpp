@@ -30,6 +30,7 @@ std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs, b
         submenu,
         {MenuItem::Kind::Separator, traymenu::kSeparator1, L"", false, {}},
         {MenuItem::Kind::Command, traymenu::kSetTime, traymenu::kSetTimeText, false, {}},
+        {MenuItem::Kind::Command, traymenu::kOpenHistory, traymenu::kOpenHistoryText, false, {}},
         {MenuItem::Kind::Separator, traymenu::kSeparator2, L"", false, {}},
         {MenuItem::Kind::Command, traymenu::kStartWithWindows, traymenu::kStartWithWindowsText, false, {},
          startsWithWindows},
@@ -59,6 +60,9 @@ void TrayMenu::Dispatch(int command, const std::vector<std::wstring>& shownHandl
         SetTimeCommand();
     } else if (command == traymenu::kStartWithWindows) {
         ToggleStartWithWindows();
+    } else if (command == traymenu::kOpenHistory) {
+        if (const std::wstring history = system_.HistoryFolder(); !history.empty())
+            shell_.OpenFolder(history);
     } else if (command == traymenu::kExit) {
         if (onExit_)
             onExit_();

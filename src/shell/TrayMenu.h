@@ -1,5 +1,5 @@
 // The tray icon's popup menu: the running programs (in columns of 20), the set-time command with
-// its input box, and exit.
+// its input box, the history of the user's documents, start with Windows, and exit.
 #pragma once
 
 #include "app/FormView.h"
@@ -17,13 +17,14 @@ namespace quillon {
 
 namespace traymenu {
 constexpr int kSeparator1 = 71, kSetTime = 74, kSeparator2 = 75, kSeparator3 = 76, kExit = 77;
-constexpr int kStartWithWindows = 78;
+constexpr int kStartWithWindows = 78, kOpenHistory = 79;
 constexpr int kFirstProgram = 200;
 constexpr int kProgramsPerColumn = 20;
 inline const std::wstring kPrograms = L"应用程序";
 inline const std::wstring kSetTimeText = L"设置时间...";
 inline const std::wstring kExitText = L"退出";
 inline const std::wstring kStartWithWindowsText = L"开机时自动启动并继续保存";
+inline const std::wstring kOpenHistoryText = L"打开历史版本";
 inline const std::wstring kPrompt = L"请输入设定自动保存时间:";
 inline const std::wstring kInputTitle = L"设置时间";
 inline const std::wstring kInputDefault = L"10000";
@@ -39,9 +40,9 @@ std::vector<MenuItem> BuildTrayMenu(const std::vector<std::wstring>& programs, b
 
 class TrayMenu {
 public:
-    TrayMenu(IFormView& view, IShellUi& shell, SettingsStore& settings, UserSettings& userSettings,
+    TrayMenu(IFormView& view, IShellUi& shell, ISystem& system, SettingsStore& settings, UserSettings& userSettings,
              TrayIcon& icon, const Numbers& numbers, bool& timerSet, AcceptedInterval& accepted)
-        : view_(view), shell_(shell), settings_(settings), userSettings_(userSettings),
+        : view_(view), shell_(shell), system_(system), settings_(settings), userSettings_(userSettings),
           icon_(icon), numbers_(numbers), timerSet_(timerSet), accepted_(accepted) {}
 
     // Called when a program picked from the menu was selected in List1.
@@ -61,6 +62,7 @@ private:
 
     IFormView& view_;
     IShellUi& shell_;
+    ISystem& system_;
     SettingsStore& settings_;
     UserSettings& userSettings_;
     TrayIcon& icon_;

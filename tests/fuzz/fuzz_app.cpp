@@ -141,7 +141,7 @@ constexpr Control kClickable[] = {Control::cmdSet,    Control::Command1,   Contr
                                   Control::cmdKill,   Control::XPButton1};
 constexpr Control kBoxes[] = {Control::chkSaveAs, Control::chkCurrent, Control::chkVisible, Control::chkSave};
 constexpr Timer kTimers[] = {Timer::tmrLoop,    Timer::tmrWait,     Timer::tmrRefresh, Timer::tmrKey,
-                             Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrMessage};
+                             Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrMessage, Timer::tmrCopy};
 constexpr std::uint8_t kKeys[] = {vk::Shift, vk::Control, vk::Menu,     vk::LWin,     vk::RWin, vk::F2, vk::F3,
                                   vk::LButton, vk::RButton, vk::MButton, vk::XButton1, vk::XButton2, 'A', 'F', 'S'};
 
@@ -204,7 +204,11 @@ private:
         const auto program = data_.ConsumeBool() ? DocumentProgram::Word : DocumentProgram::Excel;
         fakes::FakeDocument& d = h_.documents.documents[h_.desktop.MakeDocumentProgram(window, program)];
         d.state = {data_.ConsumeIntegralInRange(0, 7) == 0, data_.ConsumeBool(), data_.ConsumeIntegralInRange(0, 5) != 0,
-                   data_.ConsumeIntegralInRange(0, 7) == 0, data_.ConsumeIntegralInRange(0, 7) == 0};
+                   data_.ConsumeIntegralInRange(0, 7) == 0, data_.ConsumeIntegralInRange(0, 7) == 0,
+                   data_.ConsumeBool() ? L"C:\\docs\\report.docx" : L""};
+        d.copyRefused = data_.ConsumeBool();
+        h_.documents.files[L"C:\\docs\\report.docx"].locked = data_.ConsumeIntegralInRange(0, 5) == 0;
+        d.saveLeavesFile = data_.ConsumeIntegralInRange(0, 5) == 0;
         d.noObject = data_.ConsumeIntegralInRange(0, 7) == 0;
         d.unexpected = data_.ConsumeIntegralInRange(0, 7) == 0;
         d.busyUntil = data_.ConsumeBool() ? 0 : h_.clock.now + data_.ConsumeIntegralInRange(0, 8000);
@@ -304,7 +308,8 @@ private:
         default: { // a second of the program's life: every running timer at its own pace
             for (int ms = 0; ms < 1000; ms += 10) {
                 h_.clock.Advance(10);
-                for (Timer timer : {Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrMessage, Timer::tmrKey, Timer::tmrRefresh})
+                for (Timer timer : {Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrMessage, Timer::tmrCopy,
+                                    Timer::tmrKey, Timer::tmrRefresh})
                     if (h_.view.TimerRunning(timer))
                         h_.app.OnTimer(timer);
             }

@@ -103,19 +103,27 @@ INSTANTIATE_TEST_SUITE_P(
         RouteCase{"changed", Unsaved, SaveOutcome::Saved, 1, false},
         RouteCase{"unchanged", [](FakeDocument& d, std::uint64_t) { d.state.saved = true; },
                   SaveOutcome::NothingToSave, 0, false},
+        // Its Save would ask for a name: a copy is kept, or, where it gives none, its File menu asks.
         RouteCase{"never saved",
                   [](FakeDocument& d, std::uint64_t) {
                       d.state.saved = false;
                       d.state.hasPath = false;
                   },
-                  SaveOutcome::Saved, 0, true},
+                  SaveOutcome::CopyKept, 0, false, 0},
+        RouteCase{"never saved, and it gives no copy",
+                  [](FakeDocument& d, std::uint64_t) {
+                      d.state.saved = false;
+                      d.state.hasPath = false;
+                      d.copyRefused = true;
+                  },
+                  SaveOutcome::Saved, 0, true, 0},
         RouteCase{"read-only",
                   [](FakeDocument& d, std::uint64_t) {
                       d.state.saved = false;
                       d.state.readOnly = true;
                   },
                   SaveOutcome::ReadOnly, 0, false},
-        RouteCase{"in Protected View", [](FakeDocument& d, std::uint64_t) { d.state = {true, true, false, false, false}; },
+        RouteCase{"in Protected View", [](FakeDocument& d, std::uint64_t) { d.state = {true, true, false, false, false, {}}; },
                   SaveOutcome::ProtectedView, 0, false},
         RouteCase{"saved continuously by its program",
                   [](FakeDocument& d, std::uint64_t) {
@@ -369,7 +377,8 @@ TEST_F(DocumentRoute, QuillonEndingAsksOnceMoreForTheUsersAlerts) {
 // A document the route hands to the keys is left alone, as any window is, once its File menu did
 // not open, until the user works in it again.
 TEST_F(DocumentRoute, AWindowHandedToTheKeysIsLeftAloneAfterTheyCouldNotSaveIt) {
-    Doc().state = {false, false, false, false, false}; // never saved, holding changes
+    Doc().state = {false, false, false, false, false, {}}; // never saved, holding changes, and no copy given
+    Doc().copyRefused = true;
     h.desktop.windows[kOffice].menu.opens = false;
     StartSaving();
     h.NextCycle(3000);

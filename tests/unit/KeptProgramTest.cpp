@@ -274,7 +274,7 @@ TEST_F(Restart, TheTrayEntryAddsAndRemovesTheRunValueAndShowsWhatTheRegistryHold
     const auto choose = [&] {
         h.shell.menuChoice = 78;
         h.app.Form_MouseMove({1, 0x205, true, 0, 0});
-        return h.shell.menus.back()[4].checked;
+        return h.shell.menus.back()[5].checked;
     };
     EXPECT_FALSE(choose());
     EXPECT_EQ(h.userRegistry.Get(kRunKeyPath, kRunValue), L"\"C:\\Tools\\quillon.exe\"");

@@ -1,6 +1,7 @@
 #include "scheduler/SaveDelivery.h"
 
 #include "fakes/FakeDesktop.h"
+#include "fakes/FakeDocuments.h"
 #include "fakes/FakeFormView.h"
 #include "fakes/FakeInput.h"
 #include "fakes/FakeSystem.h"
@@ -102,7 +103,9 @@ protected:
     fakes::FakeSystem system{clock};
     fakes::FakeFormView view;
     ActivityLog log{system};
-    SaveDelivery delivery{view, desktop, input, system, log};
+    fakes::FakeDocuments documents{clock};
+    Versions versions{system, documents};
+    SaveDelivery delivery{view, desktop, input, system, log, versions};
 };
 
 TEST_F(Delivery, ActivatesTheListedWindowThenTypesAltFAndTheLetterOnlyOnceTheMenuIsOpen) {

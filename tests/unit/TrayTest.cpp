@@ -130,7 +130,7 @@ std::vector<std::wstring> Handles(int n) {
 TEST(TrayMenuLayout, TopLevelItemsStandInOrder) {
     for (bool startsWithWindows : {false, true}) {
         const std::vector<MenuItem> menu = BuildTrayMenu({}, startsWithWindows);
-        ASSERT_EQ(menu.size(), 7u);
+        ASSERT_EQ(menu.size(), 8u);
         EXPECT_EQ(menu[0].kind, MenuItem::Kind::Submenu);
         EXPECT_EQ(menu[0].text, L"应用程序");
         EXPECT_TRUE(menu[0].children.empty());
@@ -139,18 +139,20 @@ TEST(TrayMenuLayout, TopLevelItemsStandInOrder) {
         EXPECT_EQ(menu[2].kind, MenuItem::Kind::Command);
         EXPECT_EQ(menu[2].id, 74);
         EXPECT_EQ(menu[2].text, L"设置时间...");
-        EXPECT_EQ(menu[3].kind, MenuItem::Kind::Separator);
-        EXPECT_EQ(menu[3].id, 75);
+        EXPECT_EQ(menu[3].kind, MenuItem::Kind::Command);
+        EXPECT_EQ(menu[3].text, L"打开历史版本");
+        EXPECT_EQ(menu[4].kind, MenuItem::Kind::Separator);
+        EXPECT_EQ(menu[4].id, 75);
         // Start with Windows stands before 退出, a separator between them, checked as it is set.
-        EXPECT_EQ(menu[4].kind, MenuItem::Kind::Command);
-        EXPECT_EQ(menu[4].id, 78);
-        EXPECT_EQ(menu[4].text, L"开机时自动启动并继续保存");
-        EXPECT_EQ(menu[4].checked, startsWithWindows);
-        EXPECT_EQ(menu[5].kind, MenuItem::Kind::Separator);
-        EXPECT_EQ(menu[6].id, 77);
-        EXPECT_EQ(menu[6].text, L"退出");
+        EXPECT_EQ(menu[5].kind, MenuItem::Kind::Command);
+        EXPECT_EQ(menu[5].id, 78);
+        EXPECT_EQ(menu[5].text, L"开机时自动启动并继续保存");
+        EXPECT_EQ(menu[5].checked, startsWithWindows);
+        EXPECT_EQ(menu[6].kind, MenuItem::Kind::Separator);
+        EXPECT_EQ(menu[7].id, 77);
+        EXPECT_EQ(menu[7].text, L"退出");
         for (std::size_t i = 0; i < menu.size(); ++i)
-            EXPECT_EQ(menu[i].checked, i == 4 && startsWithWindows) << i;
+            EXPECT_EQ(menu[i].checked, i == 5 && startsWithWindows) << i;
     }
 }
 
@@ -240,6 +242,11 @@ TEST_F(TrayMenuDispatch, AcceptingTheDefaultSetsTenThousand) {
     EXPECT_EQ(h.view.Text(Control::txtInterval), L"10000");
     EXPECT_EQ(h.view.Text(Control::txtRemaining), L"10000");
     EXPECT_EQ(h.Stored("TimerInterval"), L"10000");
+}
+
+TEST_F(TrayMenuDispatch, TheHistoryOpensInTheFileBrowser) {
+    Choose(79);
+    EXPECT_EQ(h.shell.openedFolders, std::vector<std::wstring>{h.system.history});
 }
 
 TEST_F(TrayMenuDispatch, ExitRemovesTheIconBeforeEndingTheProcess) {

@@ -1,11 +1,15 @@
 #include "platform/win32/Automation.h"
 
+#include "platform/win32/Win32History.h"
+#include "platform/win32/Win32Text.h"
+
 #include <vector>
 
 namespace quillon::win32 {
 namespace {
 
 constexpr std::size_t kLongestPath = 32767;
+constexpr std::size_t kLongestCopy = 128 * 1024 * 1024; // WordOpenXML of a document of images
 constexpr const wchar_t* kAlerts = L"DisplayAlerts";
 
 OleLibrary g_ole;
@@ -30,7 +34,9 @@ BOOL CALLBACK LoadOleOnce(PINIT_ONCE, PVOID, PVOID*) {
                   Find(oleaut32, "SysAllocString", g_ole.sysAllocString) &&
                   Find(oleaut32, "SysFreeString", g_ole.sysFreeString) &&
                   Find(oleaut32, "SysStringLen", g_ole.sysStringLen) &&
-                  Find(oleaut32, "VariantClear", g_ole.variantClear);
+                  Find(oleaut32, "VariantClear", g_ole.variantClear) &&
+                  Find(oleaut32, "SafeArrayCreateVector", g_ole.safeArrayCreateVector) &&
+                  Find(oleaut32, "SafeArrayPutElement", g_ole.safeArrayPutElement);
     return TRUE;
 }
 
@@ -67,6 +73,24 @@ Variant::Variant(const AlertsSetting& setting) {
     else
         return;
     value_.vt = setting.type;
+}
+
+Variant::Variant(IDispatch* object) {
+    SAFEARRAY* array = Ole().safeArrayCreateVector(VT_VARIANT, 0, 1);
+    VARIANT element{};
+    element.vt = VT_DISPATCH;
+    element.pdispVal = object;
+    LONG first = 0;
+    if (!array || FAILED(Ole().safeArrayPutElement(array, &first, &element))) {
+        value_.vt = VT_EMPTY;
+        if (array) {
+            value_.vt = VT_ARRAY | VT_VARIANT;
+            value_.parray = array; // cleared with the variant
+        }
+        return;
+    }
+    value_.vt = VT_ARRAY | VT_VARIANT;
+    value_.parray = array;
 }
 
 std::int32_t NumberIn(const VARIANT& value) {
@@ -126,7 +150,11 @@ bool Caller::Get(IDispatch* object, const wchar_t* name, Variant& result) {
 
 bool Caller::Put(IDispatch* object, const wchar_t* name, const AlertsSetting& setting) {
     Variant value(setting);
-    return Invoke(object, name, DISPATCH_PROPERTYPUT, {value.get(), 1}, nullptr);
+    return Put(object, name, value.get());
+}
+
+bool Caller::Put(IDispatch* object, const wchar_t* name, VARIANT* value) {
+    return Invoke(object, name, DISPATCH_PROPERTYPUT, {value, 1}, nullptr);
 }
 
 bool Caller::Call(IDispatch* object, const wchar_t* name, Variant& result, std::span<VARIANT> arguments) {
@@ -149,8 +177,8 @@ std::optional<bool> Caller::BoolIn(const Variant& value) {
     return (*value).boolVal != VARIANT_FALSE;
 }
 
-std::optional<std::wstring> Caller::TextIn(const Variant& value) {
-    if ((*value).vt != VT_BSTR || Ole().sysStringLen((*value).bstrVal) > kLongestPath) {
+std::optional<std::wstring> Caller::TextIn(const Variant& value, std::size_t longest) {
+    if ((*value).vt != VT_BSTR || Ole().sysStringLen((*value).bstrVal) > longest) {
         MarkUnexpected();
         return std::nullopt;
     }
@@ -208,9 +236,9 @@ std::optional<std::int32_t> Caller::GetInteger(IDispatch* object, const wchar_t*
     return NumberIn(*value);
 }
 
-std::optional<std::wstring> Caller::GetText(IDispatch* object, const wchar_t* name) {
+std::optional<std::wstring> Caller::GetText(IDispatch* object, const wchar_t* name, std::size_t longest) {
     Variant value;
-    return Get(object, name, value) ? TextIn(value) : std::nullopt;
+    return Get(object, name, value) ? TextIn(value, longest) : std::nullopt;
 }
 
 std::optional<std::wstring> Caller::CallText(IDispatch* object, const wchar_t* name) {
@@ -246,7 +274,9 @@ bool ReadProperties(Caller& call, IDispatch* document, const ModelDialect& diale
         dialect.autoSave ? ReadAutoSave(call, document, reply) : std::optional<bool>(false);
     if (!savesItself)
         return false;
-    reply.state = {false, *saved, !path->empty(), *readOnly, *savesItself};
+    // Its FullName, where the version before a Save is kept from: its file's path, or a web address.
+    reply.state = {false,     *saved,       !path->empty(),
+                   *readOnly, *savesItself, QuietCaller()->GetText(document, L"FullName").value_or(L"")};
     return true;
 }
 
@@ -290,10 +320,13 @@ std::optional<AlertsSetting> SwitchAlertsOff(Caller& call, IDispatch* applicatio
     return users;
 }
 
-// Save() as the program's own command, with its alerts switched off for the call and put back
-// after it whatever it answered: a question it would ask (a format that loses features, say)
-// gets its default answer instead of showing up in front of the user. Then the state again.
-void SaveQuietly(Caller& call, const DocumentAsk& ask, const FoundDocument& found, DocumentReply& reply) {
+// `change` (a Save, or a copy the program writes) as the program's own command, with its alerts
+// switched off for the call and put back after it whatever it answered: a question it would ask (a
+// format that loses features, say) gets its default answer instead of showing up in front of the
+// user.
+template <class Change>
+void WithAlertsOff(Caller& call, const DocumentAsk& ask, const FoundDocument& found, DocumentReply& reply,
+                   Change change) {
     std::optional<AlertsSetting> users;
     if (found.dialect->alerts != AlertsType::None) {
         reply.alertsApplication = found.place;
@@ -303,11 +336,43 @@ void SaveQuietly(Caller& call, const DocumentAsk& ask, const FoundDocument& foun
             return;
     }
     reply.saveCalled = true;
-    reply.saveMade = found.calls->save(call, found.document.get());
+    reply.saveMade = change();
     if (users)
         PutBackAfterSave(call, found.application.get(), *users, reply);
+}
+
+// Save(), then the state again.
+void SaveQuietly(Caller& call, const DocumentAsk& ask, const FoundDocument& found, DocumentReply& reply) {
+    WithAlertsOff(call, ask, found, reply, [&] { return found.calls->save(call, found.document.get()); });
     if (reply.saveMade)
         found.calls->read(call, found.document.get(), *found.dialect, reply);
+}
+
+// A never-saved document's copy: Word gives the whole document as one Word XML file, which Word
+// opens by a double click; Excel and PowerPoint write a copy in the document's own format, with
+// their alerts off as for a Save. The document stays as it was, unnamed and holding its changes.
+void CopyByObjectModel(Caller& call, const DocumentAsk& ask, const FoundDocument& found,
+                       DocumentReply& reply) {
+    const ModelDialect& dialect = *found.dialect;
+    if (dialect.copy == CopyWay::WordOpenXml) {
+        reply.saveCalled = true;
+        const auto xml = call.GetText(found.document.get(), L"WordOpenXML", kLongestCopy);
+        reply.saveMade = xml.has_value();
+        if (xml)
+            reply.keep.result = WriteCopy(ask.keep, dialect.copyExtension, ToUtf8(*xml), reply.keep.path);
+        return;
+    }
+    const ProgramCopy copy = PrepareProgramCopy(ask.keep, dialect.copyExtension);
+    if (copy.ready != KeepResult::Kept) {
+        reply.keep.result = copy.ready;
+        return;
+    }
+    WithAlertsOff(call, ask, found, reply, [&] {
+        Variant name(copy.partial.c_str());
+        Variant result;
+        return call.Call(found.document.get(), L"SaveCopyAs", result, {name.get(), 1});
+    });
+    reply.keep.result = CompleteProgramCopy(copy, reply.saveMade, reply.keep.path);
 }
 
 // Puts back the setting an earlier Save could not, into the application it was read from (the way
@@ -324,7 +389,7 @@ void RestoreAlerts(Caller& call, const DocumentAsk& ask, const FoundDocument& fo
 
 } // namespace
 
-const DocumentCalls kObjectModelCalls{ReadProperties, SaveByMethod};
+const DocumentCalls kObjectModelCalls{ReadProperties, SaveByMethod, CopyByObjectModel};
 
 void ServeDocument(Caller& call, const DocumentAsk& ask, const FoundDocument& found, DocumentReply& reply) {
     switch (ask.request) {
@@ -335,6 +400,12 @@ void ServeDocument(Caller& call, const DocumentAsk& ask, const FoundDocument& fo
         return SaveQuietly(call, ask, found, reply);
     case DocumentRequest::RestoreAlerts:
         return RestoreAlerts(call, ask, found, reply);
+    case DocumentRequest::SaveCopy:
+        return found.calls->copy(call, ask, found, reply);
+    case DocumentRequest::KeepVersion:
+    case DocumentRequest::FileTime:
+    case DocumentRequest::CopyText:
+        break; // files, not documents: Win32History.cpp
     }
 }
 

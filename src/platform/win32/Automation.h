@@ -32,6 +32,8 @@ struct OleLibrary {
     void(WINAPI* sysFreeString)(BSTR) = nullptr;
     UINT(WINAPI* sysStringLen)(BSTR) = nullptr;
     HRESULT(WINAPI* variantClear)(VARIANTARG*) = nullptr;
+    SAFEARRAY*(WINAPI* safeArrayCreateVector)(VARTYPE, LONG, ULONG) = nullptr;
+    HRESULT(WINAPI* safeArrayPutElement)(SAFEARRAY*, LONG*, void*) = nullptr;
 };
 
 // Loads the libraries once for every thread that asks; false when one of them or of their
@@ -47,6 +49,8 @@ public:
     explicit Variant(std::int32_t number);
     explicit Variant(const wchar_t* text); // a BSTR; empty when it could not be allocated
     explicit Variant(const AlertsSetting& setting);
+    // A one-element array of variants holding `object`, as a sequence of structs is passed.
+    explicit Variant(IDispatch* object);
     ~Variant() { Ole().variantClear(&value_); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
@@ -75,6 +79,7 @@ public:
                 VARIANT* result);
     bool Get(IDispatch* object, const wchar_t* name, Variant& result);
     bool Put(IDispatch* object, const wchar_t* name, const AlertsSetting& setting);
+    bool Put(IDispatch* object, const wchar_t* name, VARIANT* value);
     bool Call(IDispatch* object, const wchar_t* name, Variant& result, std::span<VARIANT> arguments = {});
 
     ComPtr<IDispatch> GetObject(IDispatch* object, const wchar_t* name);
@@ -86,13 +91,13 @@ public:
     // A Boolean or an MsoTriState, as the dialect answers its flags.
     std::optional<bool> GetFlag(IDispatch* object, const wchar_t* name, FlagType type);
     std::optional<std::int32_t> GetInteger(IDispatch* object, const wchar_t* name);
-    // A BSTR of at most a path's longest (32767 characters).
-    std::optional<std::wstring> GetText(IDispatch* object, const wchar_t* name);
+    // A BSTR of at most a path's longest (32767 characters), or `longest`.
+    std::optional<std::wstring> GetText(IDispatch* object, const wchar_t* name, std::size_t longest = 32767);
     std::optional<std::wstring> CallText(IDispatch* object, const wchar_t* name);
 
     ComPtr<IDispatch> ObjectIn(const Variant& value);
     std::optional<bool> BoolIn(const Variant& value);
-    std::optional<std::wstring> TextIn(const Variant& value);
+    std::optional<std::wstring> TextIn(const Variant& value, std::size_t longest = 32767);
     void MarkUnexpected() { reply_.unexpected = true; }
 
 private:
@@ -112,12 +117,16 @@ private:
     Caller call_;
 };
 
-// How a found document tells its state and takes its Save: by the properties of Word's, Excel's
-// and PowerPoint's object models, or by LibreOffice's component methods. `read` fills
-// reply.state and says whether it could.
+struct FoundDocument;
+
+// How a found document tells its state, takes its Save and gives a copy of itself: by the
+// properties of Word's, Excel's and PowerPoint's object models, or by LibreOffice's component
+// methods. `read` fills reply.state and says whether it could; `copy` leaves what it came to in
+// reply.keep, and marks the program's own call in saveCalled and saveMade.
 struct DocumentCalls {
     bool (*read)(Caller& call, IDispatch* document, const ModelDialect& dialect, DocumentReply& reply);
     bool (*save)(Caller& call, IDispatch* document);
+    void (*copy)(Caller& call, const DocumentAsk& ask, const FoundDocument& found, DocumentReply& reply);
 };
 extern const DocumentCalls kObjectModelCalls;
 
@@ -126,6 +135,7 @@ struct FoundDocument {
     ComPtr<IDispatch> document;    // null where only the application was needed (RestoreAlerts)
     ComPtr<IDispatch> application; // null where it could not be had, or the dialect has no alerts
     std::uint8_t place = 0;        // the application's place among its row's
+    ComPtr<IDispatch> structs;     // LibreOffice's service manager, which makes the structs its calls take
     const ModelDialect* dialect = nullptr;
     const DocumentCalls* calls = &kObjectModelCalls;
 };

@@ -3,7 +3,9 @@
 // its frame's title, the title its window shows. A component answers isModified, hasLocation,
 // isReadonly and store(), all methods; store() asks nothing by its contract.
 #include "platform/win32/Automation.h"
+#include "platform/win32/Win32History.h"
 #include "platform/win32/Win32Platform.h"
+#include "scheduler/History.h"
 
 #include <vector>
 
@@ -68,7 +70,9 @@ bool ReadComponent(Caller& call, IDispatch* component, const ModelDialect&, Docu
     const auto readOnly = located ? call.CallBool(component, L"isReadonly") : std::nullopt;
     if (!readOnly)
         return false;
-    reply.state = {false, !*modified, *located, *readOnly, false};
+    // Its location, where the version before a store is kept from: a file URL, or none.
+    reply.state = {false,     !*modified, *located,
+                   *readOnly, false,      QuietCaller()->CallText(component, L"getLocation").value_or(L"")};
     return true;
 }
 
@@ -77,7 +81,35 @@ bool Store(Caller& call, IDispatch* component) {
     return call.Call(component, L"store", result);
 }
 
-const DocumentCalls kComponentCalls{ReadComponent, Store};
+// A never-saved document stored to a file of the history in its own format (storeToURL leaves the
+// document's location and modified state alone), the filter named in the media descriptor as a
+// PropertyValue struct the bridge makes.
+void StoreCopy(Caller& call, const DocumentAsk& ask, const FoundDocument& found, DocumentReply& reply) {
+    const auto format =
+        LibreOfficeFormat(QuietCaller()->CallText(found.document.get(), L"getIdentifier").value_or(L""));
+    if (!format || !found.structs) {
+        reply.keep.result = KeepResult::Refused;
+        return;
+    }
+    const ProgramCopy copy = PrepareProgramCopy(ask.keep, format->extension);
+    if (copy.ready != KeepResult::Kept) {
+        reply.keep.result = copy.ready;
+        return;
+    }
+    Variant kind(L"com.sun.star.beans.PropertyValue"), name(L"FilterName"), filter(format->filter);
+    const ComPtr<IDispatch> property =
+        call.CallObject(found.structs.get(), L"Bridge_GetStruct", {kind.get(), 1});
+    reply.saveCalled = true;
+    if (property && call.Put(property.get(), L"Name", name.get()) &&
+        call.Put(property.get(), L"Value", filter.get())) {
+        Variant url(history::FileUrlOf(copy.partial).c_str()), descriptor(property.get()), result;
+        VARIANT arguments[] = {*url, *descriptor};
+        reply.saveMade = call.Call(found.document.get(), L"storeToURL", result, arguments);
+    }
+    reply.keep.result = CompleteProgramCopy(copy, reply.saveMade, reply.keep.path);
+}
+
+const DocumentCalls kComponentCalls{ReadComponent, Store, StoreCopy};
 
 } // namespace
 
@@ -108,6 +140,7 @@ Reached ReachOfficeBridge(const DocumentAsk& ask, const DocumentProgramInfo& inf
         return Reached::Answered;
     }
     found.document = std::move((*components)[*shown]);
+    found.structs = Shared(manager.get());
     found.dialect = &DialectOf(info.applications[0].model);
     found.calls = &kComponentCalls;
     return Reached::Document;

@@ -1,7 +1,11 @@
 #include "platform/win32/UniqueHandle.h"
 #include "platform/win32/Win32Platform.h"
 
+#include <winternl.h>
+
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace quillon::win32 {
 namespace {
@@ -75,14 +79,42 @@ struct DescendantSearch {
     HWND found;
 };
 
+// The first visible one (Notepad++ keeps a second editing view hidden), else the first.
 BOOL CALLBACK FindDescendantOfClass(HWND hwnd, LPARAM context) {
     auto* search = reinterpret_cast<DescendantSearch*>(context);
     wchar_t name[256] = {};
-    if (GetClassNameW(hwnd, name, 256) && *search->className == name) {
+    if (!GetClassNameW(hwnd, name, 256) || *search->className != name)
+        return TRUE;
+    if (!search->found)
         search->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
+    if (!IsWindowVisible(hwnd))
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+bool ReadRemote(HANDLE process, std::uint64_t address, void* into, std::size_t bytes) {
+    SIZE_T read = 0;
+    return address != 0 && address <= UINTPTR_MAX &&
+           ReadProcessMemory(process, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)), into,
+                             bytes, &read) &&
+           read == bytes;
+}
+
+// The command line in a process's parameters, which its environment block points to: `Pointer` is
+// the width of the process's pointers, and the offsets are those of its PEB and parameters.
+template <class Pointer>
+std::wstring CommandLineInPeb(HANDLE process, std::uint64_t peb, std::size_t parametersAt, std::size_t lineAt) {
+    Pointer parameters = 0;
+    struct {
+        std::uint16_t length, maximum;
+        Pointer buffer;
+    } line{};
+    if (!ReadRemote(process, peb + parametersAt, &parameters, sizeof parameters) ||
+        !ReadRemote(process, static_cast<std::uint64_t>(parameters) + lineAt, &line, sizeof line))
+        return L"";
+    std::wstring text(line.length / 2, L'\0');
+    return ReadRemote(process, line.buffer, text.data(), text.size() * sizeof(wchar_t)) ? text : L"";
 }
 
 } // namespace
@@ -274,6 +306,39 @@ std::optional<std::uint64_t> Win32Desktop::ProcessStartTime(std::uint32_t proces
         !GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
         return std::nullopt;
     return static_cast<std::uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+}
+
+// Windows 8.1 and later give the command line of any process whole. Elsewhere (Wine among them) it
+// is read from the process's parameters, where its bitness lets this one read them: a 32-bit
+// program cannot read a 64-bit one's.
+std::wstring Win32Desktop::CommandLineOf(WindowHandle window) {
+    using QueryProcess = LONG(WINAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+    constexpr ULONG kBasicInformation = 0, kWow64Information = 26, kCommandLineInformation = 60;
+    DWORD processId = 0;
+    const auto query = reinterpret_cast<QueryProcess>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    if (!query || !GetWindowThreadProcessId(ToHwnd(window), &processId))
+        return L"";
+    const UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!process)
+        return L"";
+    std::vector<std::uint64_t> buffer(8 * 1024 + 4); // a command line of 32767 characters, and its header
+    if (query(process.get(), kCommandLineInformation, buffer.data(), static_cast<ULONG>(buffer.size() * 8),
+              nullptr) == 0) {
+        const auto* line = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+        return std::wstring(line->Buffer, line->Length / sizeof(wchar_t));
+    }
+    ULONG_PTR wow64Peb = 0;
+    if (query(process.get(), kWow64Information, &wow64Peb, sizeof wow64Peb, nullptr) == 0 && wow64Peb != 0)
+        return sizeof(void*) == 8 ? CommandLineInPeb<std::uint32_t>(process.get(), wow64Peb, 0x10, 0x40) : L"";
+    BOOL ownWow64 = FALSE;
+    PROCESS_BASIC_INFORMATION basic{};
+    if ((IsWow64Process(GetCurrentProcess(), &ownWow64) && ownWow64) ||
+        query(process.get(), kBasicInformation, &basic, sizeof basic, nullptr) != 0)
+        return L"";
+    const auto peb = reinterpret_cast<std::uintptr_t>(basic.PebBaseAddress);
+    return sizeof(void*) == 8 ? CommandLineInPeb<std::uint64_t>(process.get(), peb, 0x20, 0x70)
+                              : CommandLineInPeb<std::uint32_t>(process.get(), peb, 0x10, 0x40);
 }
 
 // Another program's menu bar is a handle to its menu; whether the system draws it for the window

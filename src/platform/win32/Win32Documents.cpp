@@ -10,6 +10,7 @@
 // new one, up to four. The workers and the COM libraries come with the first call: a Quillon that
 // never meets such a program has neither.
 #include "platform/win32/Automation.h"
+#include "platform/win32/Win32History.h"
 #include "platform/win32/Win32Platform.h"
 
 #include <algorithm>
@@ -56,9 +57,19 @@ Reached TryReach(DocumentReach reach, const DocumentAsk& ask, const DocumentProg
 }
 
 // The program's first way, and its second where it has one and the first found no object.
+// The history's requests are about files and windows' texts: they need no COM.
+bool AboutFiles(const DocumentAsk& ask) {
+    return ask.request == DocumentRequest::KeepVersion || ask.request == DocumentRequest::FileTime ||
+           ask.request == DocumentRequest::CopyText;
+}
+
 DocumentReply Serve(const DocumentAsk& ask) {
-    const DocumentProgramInfo& info = InfoOf(ask.target.program);
     DocumentReply reply;
+    if (AboutFiles(ask)) {
+        ServeFile(ask, reply);
+        return reply;
+    }
+    const DocumentProgramInfo& info = InfoOf(ask.target.program);
     if (TryReach(info.reaches[0], ask, info, reply) == Reached::Nothing && info.reaches[1] != info.reaches[0])
         TryReach(info.reaches[1], ask, info, reply);
     // A RestoreAlerts that did not reach the program's application has put nothing back.
@@ -123,10 +134,11 @@ struct Win32Documents::Worker {
 namespace {
 
 // A worker: an apartment that waits for calls and pumps its messages meanwhile, as an apartment
-// must, and never ends before the process does.
+// must, and never ends before the process does. It becomes one, loading the COM libraries, with its
+// first call into a program: a Quillon that only keeps files and texts never loads them.
 DWORD WINAPI DocumentWorker(void* parameter) {
     auto* worker = static_cast<Win32Documents::Worker*>(parameter);
-    const bool usable = LoadOle() && SUCCEEDED(Ole().coInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    std::optional<bool> usable;
     const HANDLE wake = worker->wake.get();
     for (;;) {
         if (MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) !=
@@ -139,8 +151,10 @@ DWORD WINAPI DocumentWorker(void* parameter) {
         const std::optional<DocumentAsk> ask = worker->TakeAsk();
         if (!ask)
             continue;
+        if (!usable && !AboutFiles(*ask))
+            usable = LoadOle() && SUCCEEDED(Ole().coInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
         DocumentReply reply;
-        if (usable)
+        if (AboutFiles(*ask) || usable.value_or(false))
             reply = Serve(*ask);
         else
             reply.noObject = true;

@@ -44,6 +44,7 @@ public:
     WindowHandle FindDescendant(WindowHandle window, const std::wstring& className) override;
     std::wstring ExecutablePath(WindowHandle window) override;
     std::optional<std::uint64_t> ProcessStartTime(std::uint32_t processId) override;
+    std::wstring CommandLineOf(WindowHandle window) override;
     bool HasMenuBar(WindowHandle window) override;
     std::optional<std::intptr_t> SendPlainMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                                   std::intptr_t lParam, unsigned timeoutMs) override;
@@ -125,6 +126,7 @@ public:
     int TrackPopupMenu(const std::vector<MenuItem>& menu, ScreenPoint at) override;
     bool SystemMenuHasCommand(int id) override;
     bool AppendSystemMenuItem(int id, const std::wstring& text) override;
+    bool OpenFolder(const std::wstring& folder) override;
     [[noreturn]] void ExitProcess() override;
 
 private:
@@ -136,6 +138,8 @@ class Win32System final : public ISystem {
 public:
     explicit Win32System(HINSTANCE instance) : instance_(instance) {}
     std::uint64_t TickCountMs() override;
+    LocalTime LocalNow() override;
+    std::wstring HistoryFolder() override;
     std::wstring NowAsGeneralDate() override;
     std::wstring ExecutableFolder() override;
     std::wstring ExecutablePath() override;

@@ -2,6 +2,8 @@
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/res/resource.h"
 
+#include <shellapi.h>
+
 namespace quillon::win32 {
 namespace {
 
@@ -122,6 +124,18 @@ bool Win32ShellUi::SystemMenuHasCommand(int id) {
 bool Win32ShellUi::AppendSystemMenuItem(int id, const std::wstring& text) {
     const HMENU menu = GetSystemMenu(main_, FALSE);
     return menu != nullptr && AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(id), text.c_str()) != FALSE;
+}
+
+// The folder and its parent are made first where they are missing (a history nothing was kept in
+// yet); the shell's file browser then shows it.
+bool Win32ShellUi::OpenFolder(const std::wstring& folder) {
+    const std::size_t slash = folder.find_last_of(L'\\');
+    if (slash != std::wstring::npos)
+        CreateDirectoryW(folder.substr(0, slash).c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const auto opened = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(main_, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return opened > 32;
 }
 
 void Win32ShellUi::ExitProcess() {

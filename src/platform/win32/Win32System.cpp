@@ -2,6 +2,8 @@
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Text.h"
 
+#include <shlobj.h>
+
 #include <cstdio>
 
 namespace quillon::win32 {
@@ -27,6 +29,19 @@ std::wstring FormatNow(const SYSTEMTIME& now, bool date) {
 
 std::uint64_t Win32System::TickCountMs() {
     return GetTickCount64();
+}
+
+LocalTime Win32System::LocalNow() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+std::wstring Win32System::HistoryFolder() {
+    wchar_t local[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local)))
+        return L"";
+    return std::wstring(local) + L"\\Quillon\\历史版本";
 }
 
 std::wstring Win32System::NowAsGeneralDate() {

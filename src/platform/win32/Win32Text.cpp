@@ -31,4 +31,15 @@ std::wstring FromAnsi(const std::string& text) {
     return out;
 }
 
+// Texts of tens of megabytes are converted in one pass: the size first, then the bytes.
+std::string ToUtf8(std::wstring_view text) {
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
 } // namespace quillon::win32

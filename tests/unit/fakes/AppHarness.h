@@ -30,6 +30,7 @@ struct AppHarness {
         input.clock = &clock;
         input.onKey = [this](const KeyEvent& key) { desktop.Receive(key); };
         documents.desktop = &desktop;
+        desktop.files = &documents.files;
     }
 
     frmMain::LoadResult Load() { return app.Form_Load(); }
@@ -43,7 +44,7 @@ struct AppHarness {
     void RunDelivery(std::uint64_t ms) {
         for (std::uint64_t t = 0; t < ms; t += 10) {
             clock.Advance(10);
-            for (Timer timer : {Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrMessage})
+            for (Timer timer : {Timer::tmrDeliver, Timer::tmrDocument, Timer::tmrMessage, Timer::tmrCopy})
                 if (view.TimerRunning(timer))
                     app.OnTimer(timer);
         }

@@ -57,6 +57,10 @@ struct FakeWindow {
     FakeMenu menu;
     std::wstring className = L"Editor";
     std::wstring executable = L"C:\\Programs\\editor.exe";
+    std::wstring commandLine;
+    std::wstring file;           // the file its save writes (FakeDesktop::files)
+    bool saveLeavesFile = false; // its save says it saved, and writes nothing
+    bool savesOnMessage = false; // Notepad++: its save message saves as Ctrl+S does
     bool missedCtrlRelease = false; // its thread still takes Ctrl for down: no key means what it should
     // What typed keys did: letters typed as text, the menu items they chose, and how often a menu
     // of this window was asked to close (CancelMenu) or closed by Escape.
@@ -246,6 +250,9 @@ public:
     std::wstring ExecutablePath(WindowHandle window) override {
         return Exists(window) ? windows[window].executable : L"";
     }
+    std::wstring CommandLineOf(WindowHandle window) override {
+        return Exists(window) ? windows[window].commandLine : L"";
+    }
     // A process runs until the test ends it; one started again under its id began later.
     std::optional<std::uint64_t> ProcessStartTime(std::uint32_t processId) override {
         if (endedProcesses.count(processId))
@@ -256,11 +263,14 @@ public:
     bool HasMenuBar(WindowHandle window) override {
         return Exists(window) && windows[window].menu.kind == FakeMenu::Kind::FileMenu;
     }
-    // No program here has a save message of its own.
+    // Only a program made to has a save message of its own.
     std::optional<std::intptr_t> SendPlainMessage(WindowHandle window, std::uint32_t, std::uintptr_t, std::intptr_t,
                                                   unsigned) override {
         calls.push_back({"SendPlainMessage", window});
-        return 0;
+        if (!Exists(window) || !windows[window].savesOnMessage)
+            return 0;
+        Choose(window, L'M');
+        return 1;
     }
     // A dialog takes it for Cancel, and its owner is enabled and in front again.
     void AskToClose(WindowHandle window) override {
@@ -326,6 +336,7 @@ public:
     // Child windows by their parent and class, and their classes.
     std::map<std::pair<WindowHandle, std::wstring>, WindowHandle> children;
     std::map<WindowHandle, std::wstring> childClasses;
+    std::map<std::wstring, FakeFile>* files = nullptr; // where the programs' saves write
     std::set<std::uint32_t> endedProcesses;
     std::map<std::uint32_t, std::uint64_t> processStarts;
     std::vector<DesktopCall> calls;
@@ -404,6 +415,8 @@ private:
     void Choose(WindowHandle window, wchar_t how) {
         FakeWindow& w = windows[window];
         w.chosen += how;
+        if (files && !w.file.empty() && !w.saveLeavesFile && !w.menu.opensDialog)
+            ++(*files)[w.file].lastWrite;
         if (!w.menu.titleAfterSave.empty() && !w.menu.opensDialog)
             w.title = w.menu.titleAfterSave;
         if (!w.menu.opensDialog)

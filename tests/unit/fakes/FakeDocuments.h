@@ -5,6 +5,7 @@
 
 #include "fakes/FakeSystem.h"
 #include "platform/Platform.h"
+#include "scheduler/History.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,7 @@ struct FakeApplication {
 };
 
 struct FakeDocument {
-    DocumentState state{false, true, true, false, false}; // saved to a file, nothing unsaved
+    DocumentState state{false, true, true, false, false, {}}; // saved to a file, nothing unsaved
     bool noObject = false;      // the window gives no object
     bool unexpected = false;    // the object answers with the wrong types
     std::uint32_t busyFailure = 0x80010001u; // what a busy program answers (RPC_E_CALL_REJECTED)
@@ -37,6 +38,8 @@ struct FakeDocument {
     std::uint32_t rereadFailure = 0; // what the read after a Save that was made answers, once
     bool saveLeavesChanges = false; // its Save returns without saving
     bool goneAfterSave = false;     // the program ends while saving
+    bool saveLeavesFile = false;    // its Save says it saved, and writes nothing
+    bool copyRefused = false;       // it gives no copy of a never-saved document
     std::uint8_t application = 0;   // which application of its program's row holds it
     int saves = 0;
 };
@@ -91,6 +94,9 @@ public:
     }
 
     std::map<WindowHandle, FakeDocument> documents; // by document window, or top-level window without one
+    std::map<std::wstring, FakeFile> files;          // the documents' files, by path
+    std::map<WindowHandle, std::wstring> texts;      // the text each control holds
+    std::vector<std::wstring> copies;                // what was written into the history, in order
     std::map<std::pair<std::uint32_t, std::uint8_t>, FakeApplication> applications; // by process and place
     std::vector<DocumentAsk> calls;
     IDesktop* desktop = nullptr; // a put-back reaches the program only through a window that exists
@@ -104,6 +110,9 @@ private:
 
     DocumentReply Answer(FakeDocument& doc, const DocumentAsk& ask) {
         DocumentReply reply;
+        if (ask.request == DocumentRequest::KeepVersion || ask.request == DocumentRequest::FileTime ||
+            ask.request == DocumentRequest::CopyText)
+            return Keep(ask, reply);
         if (ask.request == DocumentRequest::RestoreAlerts && desktop && !desktop->IsWindow(ask.target.window)) {
             reply.noObject = true;
             reply.alerts = ask.userAlerts[ask.application];
@@ -125,6 +134,8 @@ private:
         }
         if (ask.request == DocumentRequest::Save && !Save(doc, ask, reply))
             return reply;
+        if (ask.request == DocumentRequest::SaveCopy)
+            return Copy(doc, ask, reply);
         if (reply.saveMade && std::exchange(doc.rereadFailure, 0u) != 0) {
             reply.failure = doc.busyFailure;
             return reply;
@@ -143,9 +154,44 @@ private:
         reply.failure = doc.goneAfterSave ? 0x800706BEu : doc.saveFailure; // RPC_S_CALL_FAILED when gone
         reply.saveMade = reply.failure == 0;
         doc.saves += reply.saveMade;
+        if (reply.saveMade && !doc.saveLeavesFile && !doc.state.name.empty())
+            ++files[doc.state.name].lastWrite;
         doc.state.saved |= reply.saveMade && !doc.saveLeavesChanges;
         PutBack(app, users, doc.application, reply);
         return reply.saveMade;
+    }
+    // A never-saved document's copy, as SaveCopyAs makes it: the document stays as it is.
+    DocumentReply& Copy(const FakeDocument& doc, const DocumentAsk& ask, DocumentReply& reply) {
+        if (doc.state.hasPath)
+            ADD_FAILURE() << "a copy asked of a document saved to a file";
+        reply.saveCalled = true;
+        reply.saveMade = !doc.copyRefused;
+        reply.failure = doc.copyRefused ? 0x800A03ECu : 0;
+        if (reply.saveMade) {
+            reply.keep = {KeepResult::Kept, std::nullopt, ask.keep.copyTo + L".xlsx"};
+            copies.push_back(reply.keep.path);
+        }
+        reply.state = doc.state;
+        return reply;
+    }
+    // The history's requests about files and texts.
+    DocumentReply& Keep(const DocumentAsk& ask, DocumentReply& reply) {
+        KeepReply& keep = reply.keep;
+        if (ask.request == DocumentRequest::CopyText) {
+            const std::wstring& text = texts[ask.keep.control];
+            keep.hash = history::TextHash(text);
+            keep.result = text.empty() || keep.hash == ask.keep.lastHash ? KeepResult::Unchanged : KeepResult::Kept;
+        } else if (const auto file = files.find(ask.keep.file); file == files.end()) {
+            keep.result = KeepResult::NoFile;
+        } else if (keep.lastWrite = file->second.lastWrite; ask.request == DocumentRequest::KeepVersion) {
+            const bool kept = file->second.keptWrite == file->second.lastWrite;
+            keep.result = file->second.locked ? KeepResult::Locked : kept ? KeepResult::Unchanged : KeepResult::Kept;
+            if (keep.result == KeepResult::Kept)
+                file->second.keptWrite = file->second.lastWrite;
+        }
+        if (keep.result == KeepResult::Kept)
+            copies.push_back(keep.path = ask.keep.copyTo);
+        return reply;
     }
     DocumentReply& PutBack(FakeApplication& app, const AlertsSetting& users, std::uint8_t application,
                            DocumentReply& reply) {

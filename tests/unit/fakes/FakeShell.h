@@ -97,6 +97,10 @@ public:
         systemMenu.emplace_back(id, text);
         return true;
     }
+    bool OpenFolder(const std::wstring& folder) override {
+        openedFolders.push_back(folder);
+        return true;
+    }
     [[noreturn]] void ExitProcess() override {
         ++exits;
         throw ProcessExited{};
@@ -115,6 +119,7 @@ public:
                                                          {0xF000, L"Size"},     {0xF020, L"Minimize"},
                                                          {0xF030, L"Maximize"}, {0xF060, L"Close"}};
     int exits = 0;
+    std::vector<std::wstring> openedFolders;
 };
 
 } // namespace quillon::fakes

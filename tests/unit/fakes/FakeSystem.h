@@ -96,11 +96,20 @@ inline std::wstring FromUtf8(const std::string& text) {
     return out;
 }
 
+// A document's file on the disk, as the history's requests find it and a program's save writes it.
+struct FakeFile {
+    std::uint64_t lastWrite = 1;
+    bool locked = false;         // another program holds it without sharing
+    std::uint64_t keptWrite = 0; // the last write of the newest version kept of it
+};
+
 class FakeSystem : public ISystem {
 public:
     explicit FakeSystem(FakeClock& clock) : clock(clock) {}
 
     std::uint64_t TickCountMs() override { return clock.now; }
+    LocalTime LocalNow() override { return localNow; }
+    std::wstring HistoryFolder() override { return history; }
     std::wstring NowAsGeneralDate() override { return dateTime; }
     std::wstring ExecutableFolder() override { return folder; }
     std::wstring ExecutablePath() override { return folder + L"\\quillon.exe"; }
@@ -135,6 +144,8 @@ public:
 
     FakeClock& clock;
     std::wstring dateTime = L"2024-03-05 14:07:09";
+    LocalTime localNow{2024, 3, 5, 14, 7, 9};
+    std::wstring history = L"C:\\Users\\me\\AppData\\Local\\Quillon\\History";
     std::wstring folder = L"C:\\Tools";
     std::map<std::wstring, std::string> files;
     bool writesFail = false;
