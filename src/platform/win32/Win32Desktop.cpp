@@ -328,13 +328,18 @@ std::wstring Win32Desktop::CommandLineOf(WindowHandle window) {
         const auto* line = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
         return std::wstring(line->Buffer, line->Length / sizeof(wchar_t));
     }
+    // A 32-bit process seen from a 64-bit one has a 32-bit environment block of its own (Wine answers
+    // a flag where Windows gives its address).
     ULONG_PTR wow64Peb = 0;
-    if (query(process.get(), kWow64Information, &wow64Peb, sizeof wow64Peb, nullptr) == 0 && wow64Peb != 0)
-        return sizeof(void*) == 8 ? CommandLineInPeb<std::uint32_t>(process.get(), wow64Peb, 0x10, 0x40) : L"";
-    BOOL ownWow64 = FALSE;
+    if (sizeof(void*) == 8 && query(process.get(), kWow64Information, &wow64Peb, sizeof wow64Peb, nullptr) == 0 &&
+        wow64Peb > 0xFFFF)
+        if (std::wstring line = CommandLineInPeb<std::uint32_t>(process.get(), wow64Peb, 0x10, 0x40); !line.empty())
+            return line;
+    BOOL ownWow64 = FALSE, targetWow64 = FALSE;
     PROCESS_BASIC_INFORMATION basic{};
-    if ((IsWow64Process(GetCurrentProcess(), &ownWow64) && ownWow64) ||
-        query(process.get(), kBasicInformation, &basic, sizeof basic, nullptr) != 0)
+    const bool sameBitness = sizeof(void*) == 8 || !IsWow64Process(GetCurrentProcess(), &ownWow64) || !ownWow64 ||
+                             (IsWow64Process(process.get(), &targetWow64) && targetWow64);
+    if (!sameBitness || query(process.get(), kBasicInformation, &basic, sizeof basic, nullptr) != 0)
         return L"";
     const auto peb = reinterpret_cast<std::uintptr_t>(basic.PebBaseAddress);
     return sizeof(void*) == 8 ? CommandLineInPeb<std::uint64_t>(process.get(), peb, 0x20, 0x70)
