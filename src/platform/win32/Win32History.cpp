@@ -39,8 +39,8 @@ std::uint64_t SizeOf(DWORD high, DWORD low) {
     return static_cast<std::uint64_t>(high) << 32 | low;
 }
 
-UniqueKernelHandle OpenToRead(const std::wstring& path) {
-    return UniqueKernelHandle(CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+UniqueFile OpenToRead(const std::wstring& path) {
+    return UniqueFile(CreateFileW(LongPath(path).c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
@@ -192,11 +192,11 @@ KeepResult KeepVersion(const KeepAsk& keep, std::uint64_t size, const FILETIME& 
     const std::wstring folder = FolderOf(keep.copyTo);
     if (keep.history.empty() || !MakeFolders(keep.history, folder))
         return KeepResult::NoHistory;
-    UniqueKernelHandle source = OpenToRead(keep.file);
+    UniqueFile source = OpenToRead(keep.file);
     if (!source)
         return WhyNot(GetLastError());
     if (const auto newest = NewestVersion(folder, keep.copyTo.substr(folder.size() + 1))) {
-        const UniqueKernelHandle kept = OpenToRead(newest->first);
+        const UniqueFile kept = OpenToRead(newest->first);
         const bool same = newest->second == size && kept && SameContent(source.get(), kept.get());
         if (history::DecideVersion(size, newest->second, same) == history::Keep::SameAsNewest)
             return KeepResult::Unchanged;
@@ -205,7 +205,7 @@ KeepResult KeepVersion(const KeepAsk& keep, std::uint64_t size, const FILETIME& 
     if (!MakeRoom(keep, size))
         return KeepResult::NoRoom;
     const std::wstring partial = PartialOf(keep.copyTo);
-    UniqueKernelHandle target(CreateFileW(LongPath(partial).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    UniqueFile target(CreateFileW(LongPath(partial).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!target)
         return GetLastError() == ERROR_DISK_FULL ? KeepResult::NoRoom : KeepResult::NoHistory;
@@ -267,7 +267,7 @@ KeepResult WriteCopy(const KeepAsk& keep, const std::wstring& extension, const s
     const ProgramCopy copy = PrepareProgramCopy(keep, extension, bytes.size());
     if (copy.ready != KeepResult::Kept)
         return copy.ready;
-    UniqueKernelHandle target(CreateFileW(LongPath(copy.partial).c_str(), GENERIC_WRITE, 0, nullptr,
+    UniqueFile target(CreateFileW(LongPath(copy.partial).c_str(), GENERIC_WRITE, 0, nullptr,
                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!target)
         return KeepResult::NoHistory;
