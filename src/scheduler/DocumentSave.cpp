@@ -352,12 +352,8 @@ void DocumentSave::AdvancePause(std::uint64_t now) {
 
 // The document says it is saved; the save counts once its file, where it is known, shows it.
 void DocumentSave::AdvanceWritten(std::uint64_t now) {
-    const auto written = versions_.Written(now);
-    if (!written)
-        return;
-    if (*written)
-        log_.CountSave(request_.writeLog, request_.entry);
-    Finish(*written ? SaveOutcome::Saved : SaveOutcome::FileNotWritten);
+    if (const auto outcome = versions_.Confirm(now, log_, request_.writeLog, request_.entry))
+        Finish(*outcome);
 }
 
 // A busy program is asked again on later polls within the cycle; one busy all cycle long does

@@ -39,12 +39,8 @@ void MessageSave::tmrMessage_Timer() {
         if (now - phaseStart_ >= kMarkClearWaitMs)
             Finish(shown == SaveOutcome::Saved ? SaveOutcome::NotSavedByProgram : shown);
     } else if (phase_ == Phase::WaitWritten) {
-        const auto written = versions_.Written(now);
-        if (!written)
-            return;
-        if (*written)
-            log_.CountSave(request_.writeLog, request_.entry);
-        Finish(*written ? SaveOutcome::Saved : SaveOutcome::FileNotWritten);
+        if (const auto outcome = versions_.Confirm(now, log_, request_.writeLog, request_.entry))
+            Finish(*outcome);
     }
 }
 

@@ -420,12 +420,8 @@ void SaveDelivery::AdvanceFrontBack(std::uint64_t now) {
 // The save the program took counts (and is logged) once its file, where it is known, shows it; the
 // front is the user's again meanwhile.
 void SaveDelivery::AdvanceWritten(std::uint64_t now) {
-    const auto written = versions_.Written(now);
-    if (!written)
-        return;
-    if (*written)
-        log_.CountSave(request_.writeLog, request_.entry);
-    Finish(*written ? SaveOutcome::Saved : SaveOutcome::FileNotWritten);
+    if (const auto outcome = versions_.Confirm(now, log_, request_.writeLog, request_.entry))
+        Finish(*outcome);
 }
 
 void SaveDelivery::Finish(SaveOutcome outcome) {

@@ -50,6 +50,16 @@ bool Versions::ReadyToSave(std::uint64_t now) {
     return true;
 }
 
+std::optional<SaveOutcome> Versions::Confirm(std::uint64_t now, ActivityLog& log, bool writeLog,
+                                             const std::wstring& entry) {
+    const auto written = Written(now);
+    if (!written)
+        return std::nullopt;
+    if (*written)
+        log.CountSave(writeLog, entry);
+    return *written ? SaveOutcome::Saved : SaveOutcome::FileNotWritten;
+}
+
 std::optional<bool> Versions::Written(std::uint64_t now) {
     if (file_.empty() || !lastWrite_)
         return true;

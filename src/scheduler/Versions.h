@@ -8,6 +8,8 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "scheduler/ActivityLog.h"
+#include "scheduler/SaveOutcome.h"
 
 #include <optional>
 #include <string>
@@ -29,14 +31,16 @@ public:
     // Right before the save goes out, polled: true once the version is kept, or is not to be kept,
     // or took too long.
     bool ReadyToSave(std::uint64_t now);
-    // Once the program says the save is made, polled: whether the file was written since; nothing
-    // while it may still be. True at once where the file, or its time before the save, is unknown.
-    std::optional<bool> Written(std::uint64_t now);
+    // Once the program says the save is made, polled: Saved, and its log line written, once the
+    // file was written since (at once where the file, or its time before the save, is unknown);
+    // FileNotWritten when it was not in time; nothing while it may still be.
+    std::optional<SaveOutcome> Confirm(std::uint64_t now, ActivityLog& log, bool writeLog, const std::wstring& entry);
     // Why no version could be kept before the last save (KeepResult::None when one was, or when
     // there was nothing to keep).
     KeepResult Missing() const { return missing_; }
 
 private:
+    std::optional<bool> Written(std::uint64_t now);
     void Abandon();
 
     ISystem& system_;
