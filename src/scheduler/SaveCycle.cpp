@@ -82,11 +82,13 @@ void SaveCycle::Begin(SaveRequest request) {
     // new cycle's, for the same window.
     if (keys_.WaitingForPause() || document_.Busy() || message_.Waiting() || copy_.Waiting()) {
         system_.Trace(L"save-cycle");
-        request.listed = request_.listed;
-        request.entry = request_.entry;
-        request.shortcut = request_.shortcut;
-        request.document = request_.document;
-        request_ = request;
+        // It keeps what it was begun for (its window, document and way); the new cycle brings its
+        // options and its length.
+        SaveRequest carried = request_;
+        carried.row = request.row;
+        carried.writeLog = request.writeLog;
+        carried.intervalMs = request.intervalMs;
+        request = request_ = carried;
         if (document_.Busy())
             return document_.CarryOver(request.intervalMs);
         if (message_.Waiting())
