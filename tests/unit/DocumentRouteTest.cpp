@@ -288,17 +288,19 @@ class AlertsOwedToTheProgram : public DocumentRoute, public ::testing::WithParam
 
 constexpr WindowHandle kMemo = 400;
 constexpr std::uint32_t kWord = 7000;
-// Another Word window, of the same process as kOffice or of another one, whose document holds
-// changes and whose put-back is refused once.
-void OpenMemo(AppHarness& h, std::uint32_t process) {
-    h.desktop.Add(kMemo, L"memo.docx - Word").processId = process;
-    h.documents.documents[h.desktop.MakeDocumentProgram(kMemo, DocumentProgram::Word)].state.saved = false;
-    h.documents.App(process).putBackRefusals = 1;
-}
 void ChooseMemo(AppHarness& h) {
     h.app.OnClick(Control::Command1);
     h.FillLists();
     h.Select(kMemo);
+}
+// Another Word window of `process`, holding changes, whose put-back is refused `refusals` times;
+// `choose`: the user chooses it.
+void OpenMemo(AppHarness& h, std::uint32_t process, bool choose = true, int refusals = 1) {
+    h.desktop.Add(kMemo, L"memo.docx - Word").processId = process;
+    h.documents.documents[h.desktop.MakeDocumentProgram(kMemo, DocumentProgram::Word)].state.saved = false;
+    h.documents.App(process).putBackRefusals = refusals;
+    if (choose)
+        ChooseMemo(h);
 }
 
 TEST_P(AlertsOwedToTheProgram, UntilTheProgramTakesThemBack) {
@@ -317,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OwedCase{"its window closes while the program runs on with another",
                  [](AppHarness& h) {
-                     OpenMemo(h, kWord);
+                     OpenMemo(h, kWord, false);
                      h.NextCycle(300);
                      h.desktop.Close(kOffice);
                  }},
@@ -325,7 +327,6 @@ INSTANTIATE_TEST_SUITE_P(
                  [](AppHarness& h) {
                      h.NextCycle(300);
                      OpenMemo(h, kWord + 1);
-                     ChooseMemo(h);
                      h.NextCycle(300);
                  }},
         OwedCase{"another program is chosen while its Save is under way",
@@ -333,15 +334,12 @@ INSTANTIATE_TEST_SUITE_P(
                      h.documents.documents[kOffice + 1].saveTakesMs = 6000;
                      h.NextCycle(500);
                      OpenMemo(h, kWord + 1);
-                     ChooseMemo(h);
                  }},
         OwedCase{"Quillon ends",
                  [](AppHarness& h) {
                      h.documents.App(kWord).putBackRefusals = 1000;
                      h.NextCycle(300);
-                     OpenMemo(h, kWord + 1);
-                     h.documents.App(kWord + 1).putBackRefusals = 1000;
-                     ChooseMemo(h);
+                     OpenMemo(h, kWord + 1, true, 1000);
                      h.NextCycle(300);
                      h.documents.App(kWord).putBackRefusals = h.documents.App(kWord + 1).putBackRefusals = 0;
                      h.app.Form_EndSession();

@@ -18,10 +18,10 @@ using fakes::AppHarness;
 
 constexpr WindowHandle kListed = 200, kUsers = 300, kText = 500;
 
-// A window saved one way, and the file it names; known: whether that file is known for certain.
+// A window saved one way, opened over kFile; known: whether that file is known for certain.
 struct WayCase {
     const char* what;
-    std::function<void(AppHarness&, bool leavesFile)> open; // opens kListed over kFile
+    std::function<void(AppHarness&, bool leavesFile)> open;
     bool known = true;
     friend void PrintTo(const WayCase& c, std::ostream* os) { *os << c.what; }
 };
@@ -89,17 +89,6 @@ INSTANTIATE_TEST_SUITE_P(
                     [](AppHarness& h, bool leaves) { OpenWord(h, L"https://d.docs.live.net/1a2b/a - b.txt", leaves); },
                     false}),
         ::testing::Bool()));
-
-TEST(VersionNotKept, LeavesTheSaveToBeMadeAndTheTipSaysWhy) {
-    AppHarness h;
-    ASSERT_EQ(h.Load(), frmMain::LoadResult::Shown);
-    OpenWord(h, kFile, false);
-    h.documents.files[kFile].locked = true;
-    h.StartSaving(kListed);
-    h.NextCycle(6000);
-    EXPECT_EQ(h.app.Cycle().LastOutcome(), SaveOutcome::Saved);
-    EXPECT_EQ(h.Tip(), L"自动保存：上次保存于 2024-03-05 14:07:09（未保留旧版本：文件被其他程序锁定）");
-}
 
 // A new notepad's text is kept whenever it changed, the notepad left alone; a file without an
 // extension is no new document, and is saved as before.
