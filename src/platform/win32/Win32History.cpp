@@ -41,8 +41,8 @@ std::uint64_t SizeOf(DWORD high, DWORD low) {
 
 UniqueFile OpenToRead(const std::wstring& path) {
     return UniqueFile(CreateFileW(LongPath(path).c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 KeepResult WhyNot(DWORD error) {
@@ -206,7 +206,7 @@ KeepResult KeepVersion(const KeepAsk& keep, std::uint64_t size, const FILETIME& 
         return KeepResult::NoRoom;
     const std::wstring partial = PartialOf(keep.copyTo);
     UniqueFile target(CreateFileW(LongPath(partial).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!target)
         return GetLastError() == ERROR_DISK_FULL ? KeepResult::NoRoom : KeepResult::NoHistory;
     const KeepResult poured = Pour(source.get(), target.get());
@@ -267,8 +267,8 @@ KeepResult WriteCopy(const KeepAsk& keep, const std::wstring& extension, const s
     const ProgramCopy copy = PrepareProgramCopy(keep, extension, bytes.size());
     if (copy.ready != KeepResult::Kept)
         return copy.ready;
-    UniqueFile target(CreateFileW(LongPath(copy.partial).c_str(), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile target(CreateFileW(LongPath(copy.partial).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!target)
         return KeepResult::NoHistory;
     DWORD written = 0;
