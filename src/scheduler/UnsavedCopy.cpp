@@ -131,8 +131,9 @@ void UnsavedCopy::Copy(std::uint64_t now) {
     ask.keep.lastHash = lastText_[window_];
     ask.keep.history = system_.HistoryFolder();
     ask.keep.now = system_.LocalNow();
-    ask.keep.copyTo = ask.keep.history + L"\\" + history::kUnsavedFolder + L"\\" +
-                      history::CopyName(ReadWindowTitle(desktop_, window_), window_, ask.keep.now);
+    ask.keep.copyTo =
+        ask.keep.history + L"\\" + history::kUnsavedFolder + L"\\" +
+        history::CopyName(SplitUnsavedMark(ReadWindowTitle(desktop_, window_)).title, window_, ask.keep.now);
     call_ = documents_.Start(ask);
     if (call_ == 0)
         return Finish(SaveOutcome::NotResponding);
