@@ -43,6 +43,7 @@ TEST(HistoryNames, TwoFilesOfOneNameNeverShareAFolderAndAVersionOpensByItsExtens
     EXPECT_EQ(VersionName(L"C:\\a\\Q3 - budget.xlsx", kNow), L"Q3 - budget (2024-03-05 14.07.09).xlsx");
     EXPECT_EQ(ParseName(L".~report (2024-03-05 14.07.09).docx"), std::nullopt) << "a copy being written";
     EXPECT_EQ(ParseName(L"my own notes.docx"), std::nullopt) << "the user's own file";
+    EXPECT_EQ(ParseName(L"a (2024-03-05 14.07.09) 2.txt")->series, L"a.txt") << "a second in the same second";
 }
 
 Entry Version(const std::wstring& folder, Stamp at, std::uint64_t size = 10, const wchar_t* name = L"a") {
