@@ -401,18 +401,29 @@ void SaveDelivery::GiveFrontBack(std::uint64_t now) {
         desktop_.Minimize(target_);
     if (!giveBack)
         return Finish(outcome_);
+    backSince_.reset();
     Enter(Phase::WaitFrontBack, now);
 }
 
-// The caret goes back where it was once the user's window is active again; most programs put
-// it back themselves.
+// The caret goes back where it was once the user's window has stayed active a moment; most
+// programs put it back themselves. Until then the target's program may take the front once more
+// (a menu it draws itself, shown a moment after Alt+F and closing again), or the system may give it
+// to no window: the front is asked for again, never from a window the user went to meanwhile.
 void SaveDelivery::AdvanceFrontBack(std::uint64_t now) {
+    const WindowHandle front = desktop_.ForegroundWindow();
     const ThreadInput in = desktop_.InputOf(previousFront_);
-    if (desktop_.ForegroundWindow() == previousFront_ && in.active == previousFront_) {
+    if (front == previousFront_ && in.active == previousFront_) {
+        if (!backSince_)
+            backSince_ = now;
+        if (now - *backSince_ < kFrontBackSettleMs && now - phaseStart_ < kFrontBackWaitMs)
+            return;
         if (previousFocus_ != 0 && previousFocus_ != previousFront_ && in.focus != previousFocus_)
             desktop_.RestoreFocus(previousFront_, previousFocus_);
         return Finish(outcome_);
     }
+    backSince_.reset();
+    if (front == 0 || (front != previousFront_ && IsOfTarget(front)))
+        desktop_.SetForegroundWindow(previousFront_);
     if (now - phaseStart_ >= kFrontBackWaitMs)
         Finish(outcome_);
 }

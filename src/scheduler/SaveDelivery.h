@@ -55,7 +55,8 @@ public:
     static constexpr std::uint64_t kMenuCloseWaitMs = 500;
     static constexpr std::uint64_t kEscapeAfterMs = 100;
     static constexpr int kEscapesAtMost = 2;
-    static constexpr std::uint64_t kFrontBackWaitMs = 500;
+    static constexpr std::uint64_t kFrontBackWaitMs = 1000;
+    static constexpr std::uint64_t kFrontBackSettleMs = 100; // the user's window must stay in front this long
     static constexpr unsigned kAnswerTimeoutMs = 25;
     static constexpr unsigned kPollMs = 10;
     static constexpr unsigned kReadyPollMs = 100;
@@ -162,6 +163,7 @@ private:
     std::uint64_t frontTakenAt_ = 0;
     bool userActedWhileHolding_ = false;
     WindowHandle previousFront_ = 0;
+    std::optional<std::uint64_t> backSince_; // the user's window has been in front since
     WindowHandle previousFocus_ = 0;
     bool wasMinimized_ = false;
     // The typing: the target's focus and caret before Alt+F, and how the letter went in.

@@ -547,9 +547,23 @@ TEST_F(DeliveryFromBehind, TheFrontStaysUntilTheFileMenuTheKeysOpenedHasClosed) 
     Run(250);
     EXPECT_EQ(Front(), kEditor) << "the menu is still open: the letter may not have been read yet";
     EXPECT_EQ(Log(), "");
-    Run(200);
+    Run(350); // the front back, and kept a moment, before the save is counted
     EXPECT_EQ(Front(), kOther);
     ExpectSavedOnce();
+}
+
+TEST_F(DeliveryFromBehind, TheFrontTheProgramTakesAgainAfterItWasGivenBackIsAskedBackOnce) {
+    clock.Advance(2000);
+    Begin();
+    RunUntil([&] { return Front() == kOther; });
+    ASSERT_TRUE(delivery.Busy()) << "the user's window has not been in front long enough yet";
+    desktop.SetForeground(kEditor); // its own menu closing a moment late
+    Run(300);
+    EXPECT_EQ(Front(), kOther);
+    EXPECT_FALSE(delivery.Busy());
+    desktop.SetForeground(kEditor); // the user goes to the editor afterwards: left there
+    Run(300);
+    EXPECT_EQ(Front(), kEditor);
 }
 
 // A menu that opens late: the letter waits for it, the log line for its closing, the front for the
