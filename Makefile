@@ -1,6 +1,6 @@
 # Quillon: `make` builds both programs into dist/, `make dist` also packs them into the release zip,
-# `make run` starts the release program under Wine, `make test` builds everything and runs every
-# test. Each installs what is missing first.
+# `make run` starts the release program under Wine (its 64-bit build where the machine runs no 32-bit
+# x86 code), `make test` builds everything and runs every test. Each installs what is missing first.
 # `make fuzz` runs every fuzz target for FUZZ_SECONDS each (tests/fuzz/README.md); `make bench`
 # measures Quillon under Wine beside notepad (docs/benchmarks.md).
 

@@ -3,6 +3,16 @@
 
 QUILLON_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+# Whether this machine starts Wine's 32-bit loader, that is whether its kernel runs 32-bit x86
+# code (asked once).
+quillon_runs_32bit() {
+    if [[ -z ${_quillon_runs_32bit:-} ]]; then
+        _quillon_runs_32bit=0
+        /usr/lib/wine/wine --version >/dev/null 2>&1 && _quillon_runs_32bit=1
+    fi
+    ((_quillon_runs_32bit))
+}
+
 # A kernel without 32-bit x86 support cannot start Wine's 32-bit loader, which /usr/bin/wine
 # prefers whenever wine32 is installed. There Wine must run through its 64-bit loader alone:
 # build/wine-shim holds `wine` and `wine-stable` that start it, and goes first in PATH. 32-bit
@@ -10,7 +20,7 @@ QUILLON_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 quillon_wine_shim() {
     local shim=$QUILLON_ROOT/build/wine-shim name
     [[ -x /usr/lib/wine/wine64 ]] || return 0
-    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    if quillon_runs_32bit; then
         return 0
     fi
     mkdir -p "$shim"

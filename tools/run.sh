@@ -5,6 +5,8 @@
 #
 #   tools/run.sh [options] EXE [ARGS...]
 #
+# A 32-bit EXE is started as its 64-bit build x64/EXE where the machine runs no 32-bit x86 code.
+#
 # With DISPLAY set the program appears on that display, each window an X window of its own;
 # without DISPLAY an Xvfb is started, showing a Wine virtual desktop with taskbar and
 # notification area.
@@ -89,6 +91,19 @@ if [[ -z ${QUILLON_RUN_LOCKED:-} ]]; then
     fi
     exit "$rc"
 fi
+
+# Wine cannot start a 32-bit program where the kernel runs no 32-bit x86 code: there the 64-bit
+# build of the same program (x64/ beside it, as in the release) is started instead.
+if [[ $(pe_bits "$exe") == 32 ]] && ! quillon_runs_32bit; then
+    exe64=$(dirname "$exe")/x64/$(basename "$exe")
+    if [[ ! -f $exe64 || $(pe_bits "$exe64") != 64 ]]; then
+        echo "run.sh: this machine runs no 32-bit x86 code, so Wine cannot start the 32-bit ${exe#"$QUILLON_ROOT"/}, and there is no 64-bit ${exe64#"$QUILLON_ROOT"/} to start instead" >&2
+        exit 1
+    fi
+    echo "run.sh: this machine runs no 32-bit x86 code, so Wine cannot start the 32-bit ${exe#"$QUILLON_ROOT"/}: starting the 64-bit ${exe64#"$QUILLON_ROOT"/} instead"
+    exe=$exe64
+fi
+
 "$QUILLON_ROOT/tools/wineprefix.sh"
 export WINEDEBUG=${WINEDEBUG:-fixme-all}
 export LANG=${LANG:-C.UTF-8}
@@ -140,7 +155,11 @@ echo "run.sh: started $(basename "$exe") (pid $prog_pid) in $WINEPREFIX; Wine ou
 
 # Probe output goes through a file: a Windows process started on the way (explorer) would
 # inherit a pipe and keep $(...) waiting.
-probe=$(find_probe 32 || find_probe 64 || true)
+if quillon_runs_32bit; then
+    probe=$(find_probe 32 || find_probe 64 || true)
+else
+    probe=$(find_probe 64 || true)
+fi
 xid=
 out=$(mktemp)
 if [[ -n $probe ]]; then
