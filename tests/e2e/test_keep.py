@@ -86,7 +86,7 @@ class KeepTest(QuillonTestCase):
         menu = wait_for(lambda: self.wine.popups(), 5, message="the tray menu")
         entry = next(i for i in menu[0]["items"] if i["text"] == START_WITH_WINDOWS)
         self.assertFalse(entry["checked"])
-        self.menu_keys("Down", "Down", "Down", "Return")
+        self.menu_keys("Down", "Down", "Down", "Down", "Return")
         wait_for(lambda: self.wine.popups() == [], 5, message="the menu to close")
         run = self.wine.reg_value(RUN_KEY, RUN_VALUE, view=64)
         self.assertEqual(run, f'"{INSTALL_DIR}\\{EXE.name}"')
@@ -117,7 +117,7 @@ class KeepTest(QuillonTestCase):
         self.wine.tray_callback(WM_RBUTTONUP)
         menu = wait_for(lambda: self.wine.popups(), 5, message="the tray menu")
         self.assertTrue(next(i for i in menu[0]["items"] if i["text"] == START_WITH_WINDOWS)["checked"])
-        self.menu_keys("Down", "Down", "Down", "Return")
+        self.menu_keys("Down", "Down", "Down", "Down", "Return")
         wait_for(lambda: self.wine.reg_value(RUN_KEY, RUN_VALUE, view=64) is None, 5, message="the Run value to go")
         self.assertEqual(self.wine.reg_value(USER_KEY, "Resume", view=64), "0")
 

@@ -106,7 +106,7 @@ class TrayTest(QuillonTestCase):
         self.assertGreater(len(items), 0)
         menu = self.open_tray_menu()
         self.assertEqual([i["text"] for i in menu[0]["items"] if not i["separator"]],
-                         ["应用程序", "设置时间...", "开机时自动启动并继续保存", "退出"])
+                         ["应用程序", "设置时间...", "打开历史版本", "开机时自动启动并继续保存", "退出"])
         self.wine.key("Down", "Right", "Return")  # 应用程序 ▸ its first program
         wait_for(lambda: self.wine.popups() == [], 5, message="the menu to close")
         self.assertEqual(self.control(Id.List1)["selected"], 0)
