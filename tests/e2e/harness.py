@@ -708,10 +708,14 @@ class WineSession:
         """Runs probe.exe with the arguments and returns its output (UTF-8 text).
 
         A query that must run inside a program of the other bitness (exit code 3) is retried
-        with the other probe.
+        with the other probe. A run that failed without a word never reached the probe's own code
+        (every failure there says why; seen right after a reset): it is run once more.
         """
         sargs = [str(a) for a in args]
         r = self.wine(self.probe_path(bits), *sargs, timeout=timeout, check=False)
+        if r.returncode == 1 and not r.stdout.strip() and not r.stderr.strip():
+            time.sleep(0.5)
+            r = self.wine(self.probe_path(bits), *sargs, timeout=timeout, check=False)
         if r.returncode == 3:
             r = self.wine(self.probe_path(96 - bits), *sargs, timeout=timeout, check=False)
         if check and r.returncode != 0:
@@ -719,7 +723,14 @@ class WineSession:
         return r.stdout
 
     def probe_json(self, *args: Any, **kw: Any) -> Any:
+        """The probe's answer as JSON. A query that came back without a word (seen right after the
+        session was restarted, the probe ending well and its output empty) is asked again."""
         out = self.probe(*args, **kw)
+        for _ in range(2):
+            if out.strip():
+                break
+            time.sleep(0.2)
+            out = self.probe(*args, **kw)
         try:
             return json.loads(out)
         except json.JSONDecodeError:
@@ -773,12 +784,24 @@ class WineSession:
         answer: the result, or "pending" when the handler opened a modal loop."""
         return self.probe(*self._target(cls, hwnd), "click", cid, *(["--post"] if post else [])).strip()
 
+    def wait_answer(self, cls: str | None = None, hwnd: int | None = None, timeout: float = 30) -> None:
+        """Returns once the window's thread has taken what was sent to it before (it answers a WM_NULL
+        sent after it): an action the probe reported "pending" has run by then."""
+        self.probe("--action-timeout", int(timeout * 1000), *self._target(cls, hwnd), "send", 0,
+                   timeout=timeout + 30)
+
     def command(self, cid: int, code: int = 0, cls: str | None = None, hwnd: int | None = None) -> str:
         """WM_COMMAND (cid, code) from the control to its parent."""
         return self.probe(*self._target(cls, hwnd), "command", cid, code).strip()
 
     def settext(self, cid: int, text: str, cls: str | None = None, hwnd: int | None = None) -> None:
-        self.probe(*self._target(cls, hwnd), "settext", cid, "--", text)
+        """WM_SETTEXT; a text too long for a command line goes through a file, and is given its time."""
+        wait = ["--action-timeout", 2000 + len(text) // 10]
+        if len(text) > 8000 or text.startswith("@"):
+            path = ARTIFACTS / "settext.txt"
+            path.write_text(text, encoding="utf-8")
+            text = "@" + self.to_windows(path)
+        self.probe(*wait, *self._target(cls, hwnd), "settext", cid, "--", text)
 
     def gettext(self, cid: int, cls: str | None = None, hwnd: int | None = None) -> str:
         out = self.probe(*self._target(cls, hwnd), "gettext", cid)
@@ -1025,16 +1048,28 @@ class WineSession:
             raise HarnessError(f"xdotool {' '.join(map(str, args))} failed: {r.stderr.strip()}")
         return r.stdout
 
-    def activate(self, window: str | int = DEFAULT_CLASS) -> int:
+    def activate(self, window: str | int = DEFAULT_CLASS, timeout: float = 10) -> int:
         """Makes a window the one that gets keyboard input: X focus on its X window (on the
         desktop window in desktop mode), then Windows foreground. In desktop mode the pointer is
-        moved onto the window's caption as well. Returns the HWND."""
+        moved onto the window's caption as well. Returns the HWND.
+
+        A window that has just opened, or one whose program has just given the front away, may
+        lose it again to X focus events still on their way (Wine then puts the desktop in front):
+        the request is made again until the window is in front, for up to `timeout` seconds."""
         d = self.dump(window)
         hwnd = d["hwnd"]
         xid = self._desktop_xid if self.desktop else d.get("xid")
-        if xid:
-            self.xdotool("windowfocus", "--sync", xid, check=False)
-        self.probe("activate", hwnd)
+        deadline = time.monotonic() + timeout
+        while True:
+            if xid:
+                self.xdotool("windowfocus", "--sync", xid, check=False)
+            try:
+                self.probe("activate", hwnd)
+                break
+            except ProbeError:
+                if time.monotonic() >= deadline or all(w["hwnd"] != hwnd for w in self.windows(all=True)):
+                    raise
+                time.sleep(0.2)
         if self.desktop:
             r = d["rect"]
             self.mouse_move(r["x"] + r["w"] // 2, r["y"] + min(10, max(r["h"] // 2, 1)))

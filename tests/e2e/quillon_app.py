@@ -7,11 +7,12 @@ from __future__ import annotations
 import enum
 import os
 import re
+import shutil
 import sys
 import unittest
 from pathlib import Path
 
-from harness import ROOT, SETTINGS_KEY, Program, runs_32bit_programs, shared_session, wait_for
+from harness import ROOT, SETTINGS_KEY, Program, ProbeError, runs_32bit_programs, shared_session, wait_for
 
 # QUILLON_E2E_BITS picks the 32-bit release program or the 64-bit one.
 BITS = int(os.environ.get("QUILLON_E2E_BITS", "32"))
@@ -32,6 +33,7 @@ Id = enum.IntEnum("Id", [(name, 1000 + index) for index, name in enumerate(
 CAPTION = "岚舟自动保存   (Brellon Studios 博客: https://brellon.example.org/)"
 INSTALL_DIR = "C:\\Quillon"
 LOG_PATH = INSTALL_DIR + "\\quillon.log"
+HISTORY = "*/AppData/Local/Quillon/历史版本"  # the user's history, under C:\\users
 
 
 # Virtual key and scan code of the keys that drive an open tray menu.
@@ -50,6 +52,8 @@ class QuillonTestCase(unittest.TestCase):
 
     def setUp(self) -> None:
         self.wine.reset()
+        for history in self.wine.to_unix("C:\\users").glob(HISTORY):
+            shutil.rmtree(history)
 
     def tearDown(self) -> None:
         outcome = getattr(self, "_outcome", None)
@@ -115,12 +119,35 @@ class QuillonTestCase(unittest.TestCase):
         self.wine.click(Id.cmdSet)
 
     def select_program(self, title_prefix: str) -> int:
-        items = self.control(Id.List1)["items"]
-        for index, item in enumerate(items):
-            if item.startswith(title_prefix):
-                self.wine.select(Id.List1, index)
-                return index
-        self.fail(f"{title_prefix!r} is not listed in Id.List1: {items}")
+        """Selects the first entry of Id.List1 whose title starts with title_prefix and returns its
+        index, once the selection shows it. A refresh that empties the list meanwhile (it is filled
+        again a second later) is waited out, and the entry is picked from the list filled again."""
+        for _ in range(3):
+            items = self.control(Id.List1)["items"]
+            index = next((i for i, item in enumerate(items) if item.startswith(title_prefix)), None)
+            if index is None and items:
+                break
+            try:
+                if index is not None:
+                    self.wine.select(Id.List1, index)
+                    lists = self.control(Id.List1)
+                    if lists["selected"] == index and lists["items"][index].startswith(title_prefix):
+                        return index
+            except ProbeError:  # the list was emptied under the selection
+                pass
+            wait_for(lambda: self.control(Id.List1)["count"] > 0, 5, message="List1 to be filled again")
+        self.fail(f"{title_prefix!r} is not listed in Id.List1: {self.control(Id.List1)['items']}")
+
+    def history(self, folder: str, name: str = "") -> dict[str, bytes]:
+        """What the user's history keeps in its folders whose names begin with `folder` ("report.docx",
+        "未保存的文档"), under names beginning with `name`: {file name: bytes}, oldest first; copies still
+        being written left out."""
+        kept = {}
+        for history in self.wine.to_unix("C:\\users").glob(HISTORY):
+            for sub in (s for s in history.iterdir() if s.name.startswith(folder)):
+                kept.update({f.name: f.read_bytes() for f in sorted(sub.iterdir())
+                             if f.name.startswith(name) and not f.name.startswith(".~")})
+        return kept
 
     def log_lines(self) -> list[str]:
         path = self.wine.to_unix(LOG_PATH)
@@ -189,13 +216,19 @@ class QuillonTestCase(unittest.TestCase):
         return self.log_lines()
 
     def type_into(self, hwnd: int, text: str) -> None:
+        """Types into the window as the user would: a key first (Shift, harmless anywhere), so that
+        Quillon sees someone at the keyboard when the window comes to the front and does not type
+        its own keys across the text."""
+        self.wine.key("shift")
         self.wine.activate(hwnd)
         self.wine.type_text(text)
 
     def choose_program(self, title: str) -> int:
         """Lists the programs again (刷新列表) and selects the one whose title starts with title;
-        returns its index in Id.List1."""
-        self.wine.click(Id.Command1)  # the list as it is now, notepad included
+        returns its index in Id.List1. A click that Quillon takes only later empties the list after
+        it was read: the list is read once Quillon has taken the click."""
+        if self.wine.click(Id.Command1) == "pending":  # the list as it is now, notepad included
+            self.wine.wait_answer()
         wait_for(lambda: any(i.startswith(title) for i in self.control(Id.List1)["items"]), 10,
                  message=f"{title} in List1")
         return self.select_program(title)
