@@ -3,7 +3,8 @@ while the user types in notepad. The programs are the probe's stand-ins (`probe 
 from Microsoft's documentation of the object model another program reaches behind their document
 windows: a changed document is saved without a key reaching the program and without the front
 leaving the user's notepad, an unchanged one is never saved, a busy program is saved once it
-answers, a hung one leaves Quillon's window answering, and a never-saved one gets no Save()."""
+answers, a hung one leaves Quillon's window answering, a never-saved one is kept as a copy instead
+of a Save(), and each save keeps the file as it stood before."""
 
 import time
 import unittest
@@ -117,22 +118,62 @@ class DocumentTest(QuillonTestCase):
                 self.assertEqual(self.office_state("book.xlsx")["alerts_at_save"], None if saves == 0 else False)
                 self.assertIs(self.office_state("book.xlsx")["alerts"], True)
 
-    def test_a_never_saved_document_gets_no_save_call(self):
-        # Word's File menu asks for the name; elsewhere the tip asks the user to give it one.
-        for kind in ("word", "powerpoint", "soffice"):
+    def test_a_never_saved_document_is_kept_as_a_copy_and_left_as_it_is(self):
+        # No Save() that would ask for a name in front of the user: Word gives its XML, Excel and
+        # PowerPoint write a copy in their own format with their alerts off, LibreOffice stores one
+        # with its own filter; the document stays unnamed and changed, its alerts the user's.
+        for kind, extension, alerts in (("word", ".xml", -1), ("excel", ".xlsx", True), ("powerpoint", ".pptx", 2),
+                                        ("soffice", ".odt", None)):
             with self.subTest(kind=kind):
                 self.wine.reset()
-                app, office, notepad = self.saving(kind, "new.doc", "never-saved", "unsaved")
-                wait_for(lambda: self.marks(app, "save-cycle") >= 2, 8, message="two cycles")
-                time.sleep(1.5)
+                self.saving(kind, "new.doc", "never-saved", "unsaved")
+                wait_for(lambda: self.office_state("new.doc")["copies"] >= 1, 8, message="a copy")
                 state = self.office_state("new.doc")
-                self.assertGreater(state["calls"], 0, "it was asked")
-                self.assertEqual(state["saves"], 0, "Save() would have asked for a name in front of the user")
-                self.assertEqual(self.log_lines(), [])
-                if kind != "word":
-                    self.assertEqual([i["tip"] for i in self.wine.trayicons()["icons"]],
-                                     ["自动保存：未能保存，文档尚未保存过，请先手动保存"])
+                self.assertEqual((state["saves"], state["keys"], state["saved"], state["alerts"]),
+                                 (0, 0, False, alerts))
+                self.assertEqual(state["filter"], "writer8" if kind == "soffice" else None)
+                kept = self.history("未保存的文档", OFFICE_KINDS[kind][2])
+                self.assertTrue(kept and all(n.endswith(extension) and b"draft" in data
+                                             for n, data in kept.items()), kept)
+                self.assertEqual(self.log_lines(), [], "the log lists saves")
+                wait_for(lambda: self.wine.trayicons()["icons"][0]["tip"].startswith("自动保存：已在历史版本中保留未命名文档的副本"),
+                         5, message="the tip to say it was kept")
 
+    def test_each_save_keeps_the_file_as_it_was_and_the_tray_opens_the_history(self):
+        # The file holds the draft; each change of the window's text is saved, the file as it stood
+        # kept first, byte for byte, by the file's own extension. Three seconds: a tip stands until
+        # the next cycle says there is nothing new.
+        app, office, notepad = self.saving("word", "report.docx", interval="3")
+        for saves, text in enumerate(("v1", "v2", "v3"), 1):
+            self.wine.settext(1, text, hwnd=office)
+            wait_for(lambda: self.office_state("report.docx")["saves"] == saves, 10, message=f"save {saves}")
+        self.assertEqual(self.document("report.docx"), "v3")
+        wait_for(lambda: self.marks(app, "save-skipped nothing-to-save") >= 1, 8, message="a cycle with nothing new")
+        kept = self.history("report.docx")
+        self.assertEqual(list(kept.values()), [b"draft", b"v1", b"v2"], kept)
+        self.assertTrue(all(name.endswith(".docx") for name in kept), kept)
+        # The file gone since the last save: saved all the same, nothing kept, and the tip says why.
+        self.wine.to_unix("C:\\docs\\report.docx").unlink()
+        self.wine.settext(1, "v4", hwnd=office)
+        self.expect_tip_without_version("文件不在了")
+        self.assertEqual(self.office_state("report.docx")["saves"], 4)
+        self.assertEqual(len(self.history("report.docx")), 3)
+        self.wine.tray_callback(0x205)
+        wait_for(lambda: self.wine.popups(), 5, message="the tray menu")
+        self.menu_keys("Down", "Down", "Down", "Return")  # 打开历史版本
+        wait_for(lambda: any(w["caption"] == "历史版本" and w["exe"].lower() == "explorer.exe"
+                             for w in self.wine.windows()), 10, message="the file browser on the history")
+
+    def test_a_locked_file_keeps_no_version_and_is_saved_all_the_same(self):
+        self.saving("word", "locked.docx", "unsaved", "locked", interval="3")
+        self.expect_tip_without_version("文件被其他程序锁定")
+        wait_for(lambda: self.office_state("locked.docx")["saves"] == 1 and len(self.log_lines()) == 1, 5,
+                 message="the save and its line")
+        self.assertEqual(self.history("locked.docx"), {})
+
+    def expect_tip_without_version(self, why: str) -> None:
+        wait_for(lambda: self.wine.trayicons()["icons"][0]["tip"].endswith(f"（未保留旧版本：{why}）"), 10,
+                 message="the tip to say why no version was kept")
 
 if __name__ == "__main__":
     unittest.main()

@@ -86,6 +86,37 @@ class SavingTest(QuillonTestCase):
             self.wine.keyup("ctrl")
         self.wait_saved("held.txt", "onetwo", saves, 10)
 
+    def test_a_new_notepad_is_kept_in_the_history_and_left_as_it_is(self):
+        self.wine.launch("notepad")
+        pad = wait_for(lambda: next((w["hwnd"] for w in self.wine.windows() if w["caption"] == "Untitled - Notepad"),
+                                    None), 20, message="a new notepad")
+        self.wine.settext(0, "第一行：你好\r\n" + "x" * 100000, hwnd=pad)
+        other = self.open_notepad("other.txt")
+        self.start_quillon()
+        self.switch_on("Untitled - Notepad")
+        self.type_into(pad, "!")  # a change of the user's: the notepad asks to save it on close
+        self.wine.activate(other)
+        watch = self.watch_foreground(8)
+
+        def copies() -> list[bytes]:
+            return list(self.history("未保存的文档", "Untitled - Notepad").values())
+
+        def text() -> str:
+            return next(c["text"] for c in self.wine.dump(pad).controls if c["class"] == "Edit")
+
+        wait_for(lambda: copies(), 8, message="a copy of the text")
+        self.assertEqual(copies(), ["\ufeff".encode() + text().encode()], "the text as UTF-8")
+        self.assertEqual({c["hwnd"] for c in self.foreground_changes(watch)}, {other}, "the front never moved")
+        self.assertEqual(len(copies()), 1, "an unchanged text is kept once")
+        self.assertEqual(self.log_lines(), [])
+        self.type_into(pad, "?")
+        self.wine.activate(other)
+        wait_for(lambda: len(copies()) == 2, 8, message="a second copy after more typing")
+        self.assertEqual(copies()[1], "\ufeff".encode() + text().encode())
+        self.wine.close(hwnd=pad, post=True)
+        wait_for(lambda: any(w["class"] == "#32770" and w["owner"] == pad for w in self.wine.windows()), 5,
+                 message="the notepad, still unnamed and changed, to ask whether to save it")
+
     def test_with_the_current_window_option_the_program_in_front_is_saved(self):
         self.seed(Current="1")
         front = self.open_notepad("front.txt")

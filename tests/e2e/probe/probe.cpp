@@ -30,7 +30,6 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -1513,10 +1512,12 @@ int cmd_command(const Args& a) {
 // WM_SETTEXT, followed by the change notification to the parent where the control stays silent
 // about WM_SETTEXT (a combo box's edit field, a multi-line edit, also as the target's Scintilla),
 // so that the program learns of the change as it would of typing. A single-line edit sends
-// EN_UPDATE/EN_CHANGE itself.
+// EN_UPDATE/EN_CHANGE itself. A text given as @FILE is read from FILE (UTF-8): a command line
+// holds at most 32767 characters.
 int cmd_settext(const Args& a) {
     if (a.size() != 2)
         return 2;
+    const std::wstring text = a[1].rfind(L"@", 0) == 0 ? from_utf8(read_bytes(a[1].substr(1))) : a[1];
     HWND c = target_control(a[0]);
     if (!c)
         return 1;
@@ -1525,7 +1526,7 @@ int cmd_settext(const Args& a) {
     HWND parent = GetParent(c);
     WORD id = (WORD)GetDlgCtrlID(c);
     LRESULT r = 0;
-    if (!send(c, WM_SETTEXT, 0, (LPARAM)a[1].c_str(), &r, g_opt.action_timeout)) {
+    if (!send(c, WM_SETTEXT, 0, (LPARAM)text.c_str(), &r, g_opt.action_timeout)) {
         err("WM_SETTEXT did not complete");
         return 1;
     }
@@ -2056,9 +2057,8 @@ struct OfficeDocument {
     bool readOnly = false, protectedView = false, autoSave = false, old = false, noObject = false;
     bool malformed = false, saveFails = false, hugePath = false, neverSaved = false;
     bool saved = true;
-    // Options: url (opened from OneDrive), locked (FILE held unshared), save-no-write, copy-fails,
-    // no-xml (a Word without WordOpenXML), fill=BYTES (filler after the text in every write).
-    bool url = false, locked = false, saveNoWrite = false, copyFails = false, noXml = false;
+    // Options: locked (FILE held unshared), fill=BYTES (filler after the text in every write).
+    bool locked = false;
     long long fill = 0;
     HANDLE file = INVALID_HANDLE_VALUE; // FILE open, when locked
     // DisplayAlerts: Word's (and WPS's) is a WdAlertLevel (-1 wdAlertsAll, 0 wdAlertsNone),
@@ -2072,7 +2072,6 @@ struct OfficeDocument {
     bool anySave = false, anyCopy = false;
     long alertsAtSave = 0, alertsAtCopy = 0;
     long long saves = 0, calls = 0, rejected = 0, keys = 0, copies = 0;
-    std::wstring copyPath;
     VARIANT filter{}; // the FilterName of the last storeToURL (VT_EMPTY: none)
     ULONGLONG busyUntil = 0;
     DWORD hangNextCallMs = 0;
@@ -2103,7 +2102,6 @@ void office_write_state() {
         j.key("alerts_at_save").null();
     office_alerts_json(j, "alerts", g_office.alerts);
     j.kv("copies", g_office.copies);
-    j.key("copy_path").raw(g_office.copyPath.empty() ? "null" : Json().str(g_office.copyPath).text());
     if (g_office.anyCopy)
         office_alerts_json(j, "alerts_at_copy", g_office.alertsAtCopy);
     else
@@ -2146,14 +2144,13 @@ std::string office_bytes() {
     return to_utf8(text_of(g_office.edit)) + std::string((size_t)g_office.fill, 'x');
 }
 
-// Saves the document to FILE (locked: through the program's handle; save-no-write: not at all), or
-// fails as save-fails asks. The DisplayAlerts value in force is recorded at every call, failed or not.
+// Saves the document to FILE (locked: through the program's handle), or fails as save-fails asks.
+// The DisplayAlerts value in force is recorded at every call, failed or not.
 HRESULT office_save(EXCEPINFO* ex) {
     Sleep((DWORD)g_office.saveDelayMs); // a large document, a slow share: the program saves meanwhile
     g_office.anySave = true;
     g_office.alertsAtSave = g_office.alerts;
-    if (g_office.saveFails ||
-        !(g_office.saveNoWrite || write_bytes(g_office.path, office_bytes(), g_office.file)))
+    if (g_office.saveFails || !write_bytes(g_office.path, office_bytes(), g_office.file))
         return office_failure(ex, L"Save");
     g_office.saved = true;
     ++g_office.saves;
@@ -2196,36 +2193,27 @@ bool office_word_model() { // which WPS follows
 }
 
 // A copy that leaves the document as it is (SaveCopyAs, storeToURL, a read of WordOpenXML): counted
-// when made, with its file (none: ""), and DisplayAlerts recorded whether made or not. Returns made.
-bool office_copy(const std::wstring& path, bool made) {
+// when made, and DisplayAlerts recorded whether made or not. Returns made.
+bool office_copy(bool made) {
     g_office.anyCopy = true;
     g_office.alertsAtCopy = g_office.alerts;
     g_office.copies += made;
-    if (made && !path.empty())
-        g_office.copyPath = path;
     office_write_state();
     return made;
 }
 
-// The document as Word's WordOpenXML gives it: a Flat OPC package of the package's relationships
-// and the main document part, the whole text in one run.
+// The document as Word's WordOpenXML gives it: a Flat OPC package, here its main part alone, the
+// whole text in one run.
 std::wstring office_word_xml() {
     std::wstring text;
     for (wchar_t c : text_of(g_office.edit))
         text += c == L'&' ? L"&amp;" : c == L'<' ? L"&lt;" : c == L'>' ? L"&gt;" : std::wstring(1, c);
     text.append((size_t)g_office.fill, L'x');
-    const std::wstring head =
-        L"<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<?mso-application progid=\"Word.Document\"?>\r\n"
-        L"<pkg:package xmlns:pkg=\"http://schemas.microsoft.com/office/2006/xmlPackage\"><pkg:part pkg:name="
-        L"\"/_rels/.rels\" pkg:contentType=\"application/vnd.openxmlformats-package.relationships+xml\">"
-        L"<pkg:xmlData><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-        L"<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-        L"relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships></pkg:xmlData>"
-        L"</pkg:part><pkg:part pkg:name=\"/word/document.xml\" pkg:contentType=\"application/vnd."
-        L"openxmlformats-officedocument.wordprocessingml.document.main+xml\"><pkg:xmlData><w:document "
-        L"xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p><w:r>"
-        L"<w:t xml:space=\"preserve\">";
-    return head + text + L"</w:t></w:r></w:p></w:body></w:document></pkg:xmlData></pkg:part></pkg:package>";
+    return L"<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<?mso-application progid=\"Word.Document\"?>\r\n"
+           L"<pkg:package xmlns:pkg=\"http://schemas.microsoft.com/office/2006/xmlPackage\"><pkg:part pkg:name="
+           L"\"/word/document.xml\"><pkg:xmlData><w:document xmlns:w=\"http://schemas.openxmlformats.org/"
+           L"wordprocessingml/2006/main\"><w:body><w:p><w:r><w:t xml:space=\"preserve\">" +
+           text + L"</w:t></w:r></w:p></w:body></w:document></pkg:xmlData></pkg:part></pkg:package>";
 }
 
 enum class Access { Get, GetPut, Method };
@@ -2409,7 +2397,7 @@ public:
             members_.push_back({L"AutoSaveOn", kAutoSaveOn, Access::Get});
         if (!office_word_model())
             members_.push_back({L"SaveCopyAs", kSaveCopyAs, Access::Method, 1});
-        else if (!g_office.noXml)
+        else
             members_.push_back({L"WordOpenXML", kWordOpenXML, Access::Get});
     }
 
@@ -2421,9 +2409,7 @@ protected:
         case kPath:
             return bstr_variant(value, g_office.hugePath ? L"C:\\" + std::wstring(100000 - 3, L'x') : g_office.folder);
         case kFullName:
-            return bstr_variant(value, g_office.neverSaved ? g_office.name
-                                       : g_office.url      ? g_office.folder + L"/" + g_office.name
-                                                           : g_office.path);
+            return bstr_variant(value, g_office.neverSaved ? g_office.name : g_office.path);
         case kName:
             return bstr_variant(value, g_office.name);
         case kReadOnly:
@@ -2433,7 +2419,7 @@ protected:
         case kApplication:
             return dispatch_variant(value, &g_officeApp);
         case kWordOpenXML:
-            office_copy(L"", true);
+            office_copy(true);
             return bstr_variant(value, office_word_xml());
         }
         return DISP_E_MEMBERNOTFOUND;
@@ -2455,8 +2441,8 @@ protected:
             return DISP_E_TYPEMISMATCH;
         const std::wstring path(name.bstrVal ? name.bstrVal : L"");
         VariantClear(&name);
-        const bool made = !g_office.copyFails && write_bytes(path, office_bytes());
-        return office_copy(path, made) ? S_OK : office_failure(ex, L"SaveCopyAs");
+        const bool made = write_bytes(path, office_bytes());
+        return office_copy(made) ? S_OK : office_failure(ex, L"SaveCopyAs");
     }
 };
 OfficeDocumentObject g_officeDoc;
@@ -2601,17 +2587,12 @@ protected:
     }
 };
 
-// A document's file as LibreOffice names it: "file:///C:/docs/my%20essay.odt" (a share's
-// "file://server/share/a.odt"), its UTF-8 bytes percent-encoded but for unreserved ASCII, '/', ':'.
-std::wstring file_url(const std::wstring& path) {
-    std::string url = path.rfind(L"\\\\", 0) == 0 ? "file:" : "file:///";
-    for (unsigned char c : to_utf8(path)) {
-        char escaped[4];
-        std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-        c = c == '\\' ? '/' : c;
-        url += std::isalnum(c) || std::strchr("-._~/:", c) ? std::string(1, (char)c) : std::string(escaped);
-    }
-    return from_utf8(url);
+// A document's file as LibreOffice names it, "file:///C:/docs/essay.odt" (the tests' paths need
+// no escapes).
+std::wstring file_url(std::wstring path) {
+    for (wchar_t& c : path)
+        c = c == L'\\' ? L'/' : c;
+    return L"file:///" + path;
 }
 
 // A file URL back to a Windows path, its escapes UTF-8; "" for any other URL.
@@ -2675,8 +2656,8 @@ HRESULT uno_store_to_url(const VARIANT& url, const VARIANT& arguments) {
                 variant_json(p->fields[0]) == "\"FilterName\"")
                 VariantCopy(&g_office.filter, &p->fields[1]);
     SafeArrayUnaccessData(list);
-    const bool made = !g_office.copyFails && write_bytes(path, office_bytes());
-    return office_copy(path, made) ? S_OK : DISP_E_EXCEPTION;
+    const bool made = write_bytes(path, office_bytes());
+    return office_copy(made) ? S_OK : DISP_E_EXCEPTION;
 }
 
 HRESULT UnoObject::call(DISPID id, const VARIANT* arg, VARIANT* value, EXCEPINFO* ex) {
@@ -2849,11 +2830,10 @@ LRESULT CALLBACK office_frame_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 // busy), "keys" (key-down messages the windows got), "saved", "alerts_at_save" (DisplayAlerts at
 // the last Save(), null before any), "alerts" (DisplayAlerts now: Excel's a Boolean, LibreOffice's
 // null, others' a number), "copies" (copies made without saving: SaveCopyAs, storeToURL, reads of
-// WordOpenXML), "copy_path" (the file of the last one, null before any), "alerts_at_copy"
-// (DisplayAlerts at the last, null before any), "filter" (the FilterName of the last storeToURL,
-// null when it named none)}. Save() (store()) always writes FILE and counts, whatever the document
-// claims to be (read-only, never saved, Protected View): a test tells from the count whether a
-// caller saved a document it should have left alone. WM_CLOSE ends the program.
+// WordOpenXML), "alerts_at_copy" (DisplayAlerts at the last, null before any), "filter" (the
+// FilterName of the last storeToURL, null when it named none)}. Save() (store()) always writes FILE
+// and counts, whatever the document claims to be (read-only, never saved, Protected View): a test
+// tells from the count whether a caller saved a document it should have left alone. WM_CLOSE ends the program.
 int cmd_office(const Args& a) {
     size_t kind = 0;
     while (kind < std::size(kOfficeKinds) && (a.empty() || a[0] != kOfficeKinds[kind].arg))
@@ -2890,12 +2870,8 @@ int cmd_office(const Args& a) {
             continue;
         else if (o.rfind(L"fill=", 0) == 0 && parse_int(o.substr(5), g_office.fill))
             continue;
-        else if (o == L"url" || o == L"locked")
-            (o == L"url" ? g_office.url : g_office.locked) = true;
-        else if (o == L"save-no-write" || o == L"copy-fails")
-            (o == L"copy-fails" ? g_office.copyFails : g_office.saveNoWrite) = true;
-        else if (o == L"no-xml")
-            g_office.noXml = true;
+        else if (o == L"locked")
+            g_office.locked = true;
         else if (o == L"unsaved")
             unsaved = true;
         else
@@ -2913,8 +2889,6 @@ int cmd_office(const Args& a) {
         g_office.folder = slash == std::wstring::npos ? L"" : g_office.path.substr(0, slash);
         if (g_office.folder.size() == 2 && g_office.folder[1] == L':') // a drive's root keeps its backslash
             g_office.folder += L'\\';
-        if (g_office.url) // as Office names a document opened from OneDrive; Save() still writes FILE
-            g_office.folder = L"https://d.docs.live.net/1a2b3c4d";
     }
     g_office.saved = !unsaved;
     if (g_office.kind == OfficeKind::LibreOffice)
@@ -3652,9 +3626,8 @@ void usage() {
         "                                FILE.state.json. OPTIONs: never-saved read-only protected\n"
         "                                autosave old no-object no-native\n"
         "                                malformed save-fails huge-path unsaved alerts-refused\n"
-        "                                put-refused put-back-refused=N save-delay=MS url (OneDrive\n"
-        "                                Path/FullName) locked (FILE held unshared) save-no-write\n"
-        "                                fill=BYTES (filler written after the text) copy-fails no-xml.\n"
+        "                                put-refused put-back-refused=N save-delay=MS locked (FILE\n"
+        "                                held unshared) fill=BYTES (filler written after the text).\n"
         "                                Copies: SaveCopyAs (excel, powerpoint), WordOpenXML (word,\n"
         "                                wps), storeToURL (soffice). Post to its window:\n"
         "                                WM_APP+20 MS busy (calls rejected) for MS, 0 ends it;\n"
