@@ -30,6 +30,9 @@ What is measured (see docs/benchmarks.md for the figures):
                  BENCH_FRONT_SAVES saves; cycles that kept the front, saves, stray letters
   document       the document route: the probe's stand-in for Word saved through its document,
                  from "save-cycle" to "save-confirmed", and how often the front was taken (never)
+  large          the same with a 20 MB document whose text changes before every save, so that
+                 the file's version is kept before each one (a build before the history keeps
+                 none), beside one copy of the file on the same disk
 
 The document window marks its caption while it has changes and is told of a change after every
 save, so that there is something to save each time: an untouched document is left alone.
@@ -47,6 +50,7 @@ import json
 import os
 import re
 import shlex
+import shutil
 import signal
 import statistics
 import subprocess
@@ -66,7 +70,8 @@ NOTEPAD = "C:\\windows\\system32\\notepad.exe"
 WM_CANCELMODE = 0x001F
 WM_MOUSEMOVE, WM_RBUTTONUP = 0x0200, 0x0205
 CLK_TCK = os.sysconf("SC_CLK_TCK")
-SECTIONS = ("startup", "idle", "scale", "menu", "save", "front", "document")
+SECTIONS = ("startup", "idle", "scale", "menu", "save", "front", "document", "large")
+LARGE_BYTES = 20_000_000
 TRACE = re.compile(r"quillon: (save-cycle|front-taken|keys-sent|save-confirmed|front-returned) t=([0-9.]+)")
 DOCUMENT = "C:\\Bench\\doc.txt"  # the probe's document window saves its text here
 DOCUMENT_TITLE = "doc.txt - Target"
@@ -387,10 +392,11 @@ class Bench:
         m = re.search(r"\[saves: (\d+)\]", caption)
         return int(m[1]) if m else 0
 
-    def changing(self, hwnd: int, prog: Program, done, timeout: float, message: str) -> None:
+    def changing(self, hwnd: int, prog: Program, done, timeout: float, message: str, text: bool = False) -> None:
         """Tells the window of a change after every save until `done()`: a document the user keeps
-        changing between the saves, without a key or the front taken from anyone. (A window that
-        marks its caption is seen to drop the mark at the save, before the next change.)"""
+        changing between the saves, without a key or the front taken from anyone (`text`: a new text
+        each time, so that the file differs at every save). (A window that marks its caption is seen
+        to drop the mark at the save, before the next change.)"""
         deadline = time.monotonic() + timeout
         saves = -1
         while not done():
@@ -399,7 +405,10 @@ class Bench:
             confirmed = self.count(prog, "save-confirmed")
             if confirmed != saves:
                 saves = confirmed
-                self.wine.post(CHANGED, hwnd=hwnd)
+                if text:
+                    self.wine.settext(1, f"report {saves}", hwnd=hwnd)
+                else:
+                    self.wine.post(CHANGED, hwnd=hwnd)
             time.sleep(0.2)
 
     def save_path(self) -> None:
@@ -466,16 +475,19 @@ class Bench:
             finally:
                 self.stop_traced(prog)
 
-    def document_route(self) -> None:
+    def document_route(self, large: bool = False) -> None:
         """Saves the stand-in for Word from behind the keylog window for a number of cycles: from
         "save-cycle" to "save-confirmed" through its own document, and every "front-taken"
         counted (none when the document is saved through it; a build without the route takes the
-        front every cycle and cannot save a window without a File menu)."""
-        office, office_hwnd = self.wine.open_office("word", OFFICE_DOCUMENT, "report", "unsaved", bits=64)
+        front every cycle and cannot save a window without a File menu). `large`: a 20 MB document
+        whose text changes before every save, and the time of one copy of its file."""
+        options = (f"fill={LARGE_BYTES}",) if large else ()
+        office, office_hwnd = self.wine.open_office("word", OFFICE_DOCUMENT, "report", "unsaved", *options, bits=64)
+        key = "large" if large else "document"
         try:
             for s in self.quillons:
                 cycles = self.opts.save_cycles
-                log(f"document route, {cycles} cycles: {s.label}")
+                log(f"{key} route, {cycles} cycles: {s.label}")
                 before = self.wine.office_state(OFFICE_DOCUMENT)
                 prog = self.launch_traced(s)
                 try:
@@ -483,14 +495,20 @@ class Bench:
                     self.wine.activate(self.keylog_hwnd)
                     self.changing(office_hwnd, prog,
                                   lambda: self.count(prog, "save-cycle") > cycles,
-                                  cycles * 3 + 15, f"{cycles} cycles")
+                                  cycles * 3 + 15, f"{cycles} cycles", text=large)
                     start = None
                     for kind, t in self.marks(prog):
                         if kind == "save-cycle":
                             start = t
                         elif kind == "save-confirmed" and start is not None:
-                            s.add("document_ms", t - start)
+                            s.add(f"{key}_ms", t - start)
                             start = None
+                    if large:
+                        copied = time.monotonic()
+                        path = self.wine.to_unix(OFFICE_DOCUMENT)
+                        shutil.copyfile(path, f"{path}.copy")
+                        s.add("large_copy_ms", (time.monotonic() - copied) * 1000)
+                        continue
                     taken = [k for k, _ in self.marks(prog) if k in ("save-cycle", "front-taken")]
                     cycle_marks = [i for i, k in enumerate(taken) if k == "save-cycle"][:cycles + 1]
                     s.add("document_fronts", taken[:cycle_marks[-1]].count("front-taken"))
@@ -525,6 +543,8 @@ class Bench:
             self.front()
         if "document" in self.opts.only:
             self.document_route()
+        if "large" in self.opts.only:
+            self.document_route(large=True)
 
 
 # ------------------------------------------------------------------------------------------
@@ -566,6 +586,9 @@ ROWS = [
     ("document_fronts", "Document route: times the front was taken in {cycles} cycles", "{:.0f}", False),
     ("document_saved", "Document route: saves the stand-in counted (about {cycles})", "{:.0f}", False),
     ("document_keys", "Document route: keys that reached the stand-in", "{:.0f}", False),
+    ("large_ms", "Document route, a 20 MB document changed before every save: save-cycle → save-confirmed (ms)",
+     "{:.1f}", False),
+    ("large_copy_ms", "One copy of that 20 MB file on the same disk (ms)", "{:.1f}", False),
 ]
 # Measures for which a ratio to notepad idle is meaningful though notepad has no such figure.
 VS_NOTEPAD = {"on_prog": "idle_prog", "on_total": "idle_total", "on_explorer": "idle_explorer",
@@ -706,6 +729,11 @@ idle. "∞" means notepad used no measurable CPU (under one tick) in the same wi
   mark to the following "save-confirmed", and every "front-taken" counted. The stand-in counts its
   saves and the keys that reached it. (Builds before the document route go the keys' way, which
   finds no File menu in the stand-in.)
+- **A large document**: the same with the stand-in writing 20 MB (`fill=20000000`), its text set
+  anew after every save, so that the file before each save differs from the last version kept and
+  is copied into the history first; and, for the scale of it, one copy of that file on the same
+  disk by the benchmark itself (Python's `shutil.copyfile`). The copy is made on a document worker,
+  off the window's thread; the route waits for it (for up to 3 s) before it asks for the Save.
 - In the save sections the document is told of a change (`WM_APP+22`) after every save, so that
   every cycle has something to save; the document window marks its caption with "*" meanwhile.
 
