@@ -1055,17 +1055,21 @@ class WineSession:
 
         A window that has just opened, or one whose program has just given the front away, may
         lose it again to X focus events still on their way (Wine then puts the desktop in front):
-        the request is made again until the window is in front, for up to `timeout` seconds."""
+        the request is made again until the window is in front and (its own X window) a tenth of
+        a second later still has the X focus, where keys go (this for up to 2 s), for up to
+        `timeout` seconds."""
         d = self.dump(window)
         hwnd = d["hwnd"]
         xid = self._desktop_xid if self.desktop else d.get("xid")
         deadline = time.monotonic() + timeout
+        focus_deadline = time.monotonic() + min(timeout, 2)
         while True:
             if xid:
                 self.xdotool("windowfocus", "--sync", xid, check=False)
             try:
                 self.probe("activate", hwnd)
-                break
+                if not xid or self.desktop or time.monotonic() >= focus_deadline or self._keeps_x_focus(xid):
+                    break
             except ProbeError:
                 if time.monotonic() >= deadline or all(w["hwnd"] != hwnd for w in self.windows(all=True)):
                     raise
@@ -1074,6 +1078,10 @@ class WineSession:
             r = d["rect"]
             self.mouse_move(r["x"] + r["w"] // 2, r["y"] + min(10, max(r["h"] // 2, 1)))
         return hwnd
+
+    def _keeps_x_focus(self, xid: int) -> bool:
+        time.sleep(0.1)
+        return self.xdotool("getwindowfocus", check=False).strip() == str(xid)
 
     def key(self, *keys: str, delay_ms: int = 30) -> None:
         """xdotool key: e.g. key("ctrl+s"), key("Return"), key("F2")."""

@@ -216,9 +216,10 @@ class QuillonTestCase(unittest.TestCase):
         return self.log_lines()
 
     def type_into(self, hwnd: int, text: str) -> None:
-        """Types into the window as the user would: a key first (Shift, harmless anywhere), so that
-        Quillon sees someone at the keyboard when the window comes to the front and does not type
-        its own keys across the text."""
+        """Types into the window as the user would: a key first (Shift, harmless), so that Quillon
+        sees someone at the keyboard and does not type its own keys across the text; a save it had
+        begun gives the front back at the key, and the window is made sure of again."""
+        self.wine.activate(hwnd)
         self.wine.key("shift")
         self.wine.activate(hwnd)
         self.wine.type_text(text)
