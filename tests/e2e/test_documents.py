@@ -127,7 +127,9 @@ class DocumentTest(QuillonTestCase):
             with self.subTest(kind=kind):
                 self.wine.reset()
                 self.saving(kind, "new.doc", "never-saved", "unsaved")
-                wait_for(lambda: self.office_state("new.doc")["copies"] >= 1, 8, message="a copy")
+                wait_for(lambda: (self.office_state("new.doc")["copies"] >= 1
+                                  and self.office_state("new.doc")["alerts"] == alerts),
+                         8, message="a copy, and the alerts put back after it")
                 state = self.office_state("new.doc")
                 self.assertEqual((state["saves"], state["keys"], state["saved"], state["alerts"]),
                                  (0, 0, False, alerts))
