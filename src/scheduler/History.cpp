@@ -222,14 +222,19 @@ std::wstring CopyName(std::wstring_view title, WindowHandle window, const Stamp&
            StampText(at) + L")";
 }
 
+bool AllDigits(std::wstring_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
 std::optional<Stamped> ParseName(std::wstring_view name) {
     if (name.starts_with(kPartialMark))
         return std::nullopt;
     auto [stem, extension] = SplitExtension(name);
     // A second copy within the same second is numbered after the time: "a (… 08.15.00) 2.txt".
-    if (const std::size_t blank = stem.rfind(L' ');
-        blank != std::wstring_view::npos && blank > 0 && stem[blank - 1] == L')' && blank + 1 < stem.size() &&
-        std::all_of(stem.begin() + blank + 1, stem.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
+    const std::size_t blank = stem.rfind(L' ');
+    if (blank != std::wstring_view::npos && blank > 0 && stem[blank - 1] == L')' &&
+        AllDigits(stem.substr(blank + 1)))
         stem = stem.substr(0, blank);
     const std::size_t open =
         stem.size() >= kStampChars + 3 ? stem.size() - kStampChars - 3 : std::wstring_view::npos;

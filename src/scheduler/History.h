@@ -49,6 +49,9 @@ struct Stamped {
     Stamp at;
 };
 std::optional<Stamped> ParseName(std::wstring_view name);
+// Whether `text` is a number: one digit or more and nothing else ("2" after a copy's time, "1" in
+// "new 1").
+bool AllDigits(std::wstring_view text);
 
 // One file of the history, as the platform lists it: its folder (under the history), name, size.
 struct Entry {

@@ -47,9 +47,8 @@ bool IsUntitled(const TextProgram& program, std::wstring_view name) {
             return false;
         if (!program.numbered)
             return SameText(name, word);
-        const std::wstring_view number = name.substr(std::min(word.size(), name.size()));
         return name.size() > word.size() && SameText(name.substr(0, word.size()), word) &&
-               std::all_of(number.begin(), number.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+               history::AllDigits(name.substr(word.size()));
     });
 }
 
