@@ -66,18 +66,19 @@ class ReliabilityTest(QuillonTestCase):
 
         # Saving goes on: the marks are counted at a moment between two cycles, once every cycle
         # begun has ended (a save keeps the file's version first, and counts once the file shows it).
+        def counts() -> tuple[int, ...]:
+            return tuple(self.marks(app, m)
+                         for m in ("save-cycle", "save-confirmed", "save-skipped", "save-carried-over"))
+
         def between_cycles() -> tuple[int, ...] | None:
-            counts = tuple(self.marks(app, m) for m in
-                           ("save-cycle", "save-confirmed", "save-skipped", "save-carried-over"))
-            ended = counts[0] == sum(counts[1:]) and len(self.log_lines()) == counts[1]
-            return counts if ended else None
+            now = counts()
+            return now if now[0] == sum(now[1:]) and len(self.log_lines()) == now[1] else None
 
         try:
             cycles, saved, skipped, carried = wait_for(between_cycles, 10, interval=0.2,
                                                        message="a moment between two cycles")
         except AssertionError:  # the assertions below tell which count is off
-            cycles, saved, skipped, carried = (self.marks(app, m) for m in
-                                               ("save-cycle", "save-confirmed", "save-skipped", "save-carried-over"))
+            cycles, saved, skipped, carried = counts()
         self.assertGreaterEqual(cycles, SOAK_SECONDS / 2 * 0.8, "a cycle every two seconds")
         # A save that waits while a menu is open goes on as the next cycle's.
         self.assertEqual(cycles, saved + skipped + carried, "every cycle saved, was skipped on purpose or went on")
